@@ -1,0 +1,126 @@
+// ErrorLog.cxx - building the window, switching levels, reloading and polling
+// the log file.
+#include "app/ErrorLog.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <FL/Fl_Group.H>
+
+static const char *kDefaultLog = "/var/log/tarn/error_log";
+
+Fl_Menu_Item ErrorLog::menu_menubar_[] = {
+  {"&Action", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Diagnose", 0, (Fl_Callback *)ErrorLog::cb_Diagnose, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Quit", FL_CTRL + 'q', (Fl_Callback *)ErrorLog::cb_Quit, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {0, 0, 0, 0, 0, 0, 0, 0, 0},
+  {"&View", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Errors", 0, (Fl_Callback *)ErrorLog::cb_Errors, 0, FL_MENU_RADIO | FL_MENU_VALUE,
+   FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Informational", 0, (Fl_Callback *)ErrorLog::cb_Informational, 0, FL_MENU_RADIO,
+   FL_NORMAL_LABEL, 0, 14, 56},
+  {"&All", 0, (Fl_Callback *)ErrorLog::cb_All, 0, FL_MENU_RADIO, FL_NORMAL_LABEL, 0, 14, 56},
+  {0, 0, 0, 0, 0, 0, 0, 0, 0},
+  {"&Help", 0, 0, 0, FL_SUBMENU | FL_MENU_INVISIBLE, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&About", 0, 0, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Contents", FL_F + 1, 0, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Diagnosing Problems", 0, 0, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {0, 0, 0, 0, 0, 0, 0, 0, 0},
+  {0, 0, 0, 0, 0, 0, 0, 0, 0}};
+
+// Menu callbacks reach the controller through the menu bar's window.
+static ErrorLog *owner(Fl_Widget *w) {
+  return (ErrorLog *)w->parent()->user_data();
+}
+
+void ErrorLog::cb_Diagnose(Fl_Menu_ *o, void *) { owner(o)->diagnose_cb(); }
+void ErrorLog::cb_Quit(Fl_Menu_ *, void *) { exit(1); }
+void ErrorLog::cb_Errors(Fl_Menu_ *o, void *) { owner(o)->level(0); }
+void ErrorLog::cb_Informational(Fl_Menu_ *o, void *) { owner(o)->level(1); }
+void ErrorLog::cb_All(Fl_Menu_ *o, void *) { owner(o)->level(2); }
+
+void ErrorLog::cb_list_(ErrorBrowser *o, void *) {
+  ((ErrorLog *)(o->parent()->parent()->user_data()))->list_cb();
+}
+
+ErrorLog::ErrorLog(const char *filename) {
+  window_ = new Fl_Window(645, 455, "Error Log 1.0 beta 1");
+  window_->user_data(this);
+  menubar_ = new Fl_Menu_Bar(0, 0, 645, 25);
+  menubar_->menu(menu_menubar_);
+  Fl_Tile *tile = new Fl_Tile(0, 25, 645, 430);
+  list_ = new ErrorBrowser(0, 25, 645, 230);
+  list_->type(FL_MULTI_BROWSER);
+  list_->box(FL_NO_BOX);
+  list_->color(FL_BACKGROUND2_COLOR);
+  list_->selection_color((Fl_Color)15);
+  list_->labeltype(FL_NORMAL_LABEL);
+  list_->labelfont(1);
+  list_->labelsize(14);
+  list_->labelcolor((Fl_Color)56);
+  list_->align(Fl_Align(FL_ALIGN_TOP | FL_ALIGN_LEFT));
+  list_->when(FL_WHEN_RELEASE_ALWAYS);
+  list_->callback((Fl_Callback *)cb_list_);
+  help_ = new Fl_Help_View(0, 255, 645, 200);
+  help_->textsize(16);
+  tile->end();
+  window_->resizable(tile);
+  window_->end();
+
+  mtime_ = 0;
+  xml_ = 0;
+
+  list_->level_ = 0;
+  list_->redraw();
+  snprintf(list_->filename_, sizeof list_->filename_, "%s", filename ? filename : kDefaultLog);
+  list_->load();
+  timeout_cb(this);
+}
+
+ErrorLog::~ErrorLog() {
+  Fl::remove_timeout(poll_timeout, this);
+  delete window_;
+}
+
+void ErrorLog::show() {
+  static char name[] = "veklog";
+  static char *argv[] = {name, 0};
+  // The desktop finds the window by its class; the toolkit would call it FLTK.
+  window_->xclass("veklog");
+  window_->show(1, argv);
+}
+
+void ErrorLog::hide() { window_->hide(); }
+
+int ErrorLog::shown() { return window_->shown(); }
+
+void ErrorLog::level(int l) {
+  list_->level_ = l;
+  list_->redraw();
+  reload();
+}
+
+void ErrorLog::reload() {
+  int line = list_->value();
+  list_->load();
+  if (line >= 1 && line <= list_->size()) list_->select(line);
+}
+
+void ErrorLog::poll_timeout(void *log) { timeout_cb((ErrorLog *)log); }
+
+void ErrorLog::timeout_cb(ErrorLog *log) {
+  struct stat st;
+  // Once the log cannot be examined, following it stops for the rest of the run.
+  if (stat(log->list_->filename_, &st) != 0) return;
+  if ((int)st.st_mtime != log->mtime_) {
+    log->mtime_ = (int)st.st_mtime;
+    log->reload();
+  }
+  Fl::add_timeout(1.0, poll_timeout, log);
+}
+
+void ErrorLog::diagnose_cb() {}
+
+void ErrorLog::list_cb() {}
+
+void ErrorLog::help_cb(const char *) {}

@@ -1,0 +1,59 @@
+// ErrorLog.h - the controller of the program's only window: the menu, the log
+// list and the HTML pane, the level switch, reloading and the once-a-second poll.
+#ifndef APP_ERRORLOG_H
+#define APP_ERRORLOG_H
+
+#include <FL/Fl.H>
+#include <FL/Fl_Help_View.H>
+#include <FL/Fl_Menu_Bar.H>
+#include <FL/Fl_Tile.H>
+#include <FL/Fl_Window.H>
+
+#include "logview/ErrorBrowser.h"
+
+class ErrorXML;
+
+class ErrorLog {
+public:
+  int mtime_;               // the log file's modification time at the last poll; 0 before it
+  ErrorXML *xml_;           // the knowledge base, owned
+  Fl_Window *window_;       // owned; its user data points back here
+  Fl_Menu_Bar *menubar_;
+  ErrorBrowser *list_;
+  Fl_Help_View *help_;
+
+  static Fl_Menu_Item menu_menubar_[];
+
+  // Builds the window, loads the knowledge base and the log (the default log
+  // when filename is null) and starts polling when the log exists.
+  ErrorLog(const char *filename);
+  // Deletes the window with its widgets, then the knowledge base; the pending
+  // poll goes too, so a controller may be deleted while the event loop runs.
+  ~ErrorLog();
+
+  void show();
+  void hide();
+  int shown();
+
+  // Sets the filter level and re-reads the log.
+  void level(int l);
+  // Re-reads the log and selects the same line number as before, alone.
+  void reload();
+
+  static void timeout_cb(ErrorLog *log);
+  void diagnose_cb();
+  void list_cb();
+  void help_cb(const char *name);
+
+  static void cb_Diagnose(Fl_Menu_ *o, void *v);
+  static void cb_Quit(Fl_Menu_ *o, void *v);
+  static void cb_Errors(Fl_Menu_ *o, void *v);
+  static void cb_Informational(Fl_Menu_ *o, void *v);
+  static void cb_All(Fl_Menu_ *o, void *v);
+  static void cb_list_(ErrorBrowser *o, void *v);
+
+private:
+  static void poll_timeout(void *log);
+};
+
+#endif

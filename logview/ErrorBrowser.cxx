@@ -1,0 +1,169 @@
+// ErrorBrowser.cxx - reading the log file into the list, newest line first,
+// and following it as it grows.
+#include "logview/ErrorBrowser.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+// A line arrives in pieces of at most this many bytes, newline included; the
+// rest of a longer line comes as pieces of its own.
+const size_t kPiece = 10239;
+const size_t kChunk = 1 << 20;
+
+// Which first characters each filter level lets through.
+bool accepts(int level, unsigned char c) {
+  switch (level) {
+    case 0: return c && strchr("XACE", c);
+    case 1: return c && strchr("XACEWNI", c);
+    case 2: return true;
+    default: return false;
+  }
+}
+
+// Opens a regular file for reading without ever blocking (a FIFO would wait
+// for a writer); anything else counts as a file that does not open.
+int open_regular(const char *path, struct stat *st) {
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+ssize_t read_at(int fd, char *buf, size_t len, off_t at) {
+  ssize_t n;
+  do n = pread(fd, buf, len, at);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+ssize_t pread_full(int fd, char *buf, size_t len, off_t at) {
+  size_t got = 0;
+  while (got < len) {
+    ssize_t n = pread(fd, buf + got, len - got, at + (off_t)got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += (size_t)n;
+  }
+  return (ssize_t)got;
+}
+
+}  // namespace
+
+ErrorBrowser::ErrorBrowser(int X, int Y, int W, int H, const char *L)
+    : Fl_Browser(X, Y, W, H, L), level_(0) {
+  filename_[0] = 0;
+  memset(&mark_, 0, sizeof mark_);
+}
+
+void ErrorBrowser::clear() {
+  selected_.clear();
+  mark_.valid = 0;
+  Fl_Browser::clear();
+}
+
+void ErrorBrowser::remove(int line) {
+  if (line >= 1 && line <= size()) selected_.erase(find_line(line));
+  Fl_Browser::remove(line);
+}
+
+void ErrorBrowser::item_select(void *item, int val) {
+  Fl_Browser::item_select(item, val);
+  if (val)
+    selected_.insert(item);
+  else
+    selected_.erase(item);
+}
+
+void ErrorBrowser::add_piece(char *p, size_t len) {
+  if (!accepts(level_, (unsigned char)p[0])) return;
+  // The list keeps its own copy up to the first NUL; end the piece there.
+  char saved = p[len];
+  p[len] = 0;
+  insert(1, p);
+  p[len] = saved;
+}
+
+void ErrorBrowser::load() {
+  struct stat st;
+  int fd = open_regular(filename_, &st);
+  if (fd < 0) {
+    clear();
+    return;
+  }
+
+  // Has the file only grown since the last read? Then the lines listed so far
+  // are still right and only the bytes after them need reading.
+  off_t from = 0;
+  char tail[sizeof mark_.tail];
+  if (mark_.valid && mark_.level == level_ && !strcmp(mark_.path, filename_) &&
+      mark_.dev == st.st_dev && mark_.ino == st.st_ino && st.st_size >= mark_.end &&
+      pread_full(fd, tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) ==
+          mark_.tail_len &&
+      !memcmp(tail, mark_.tail, (size_t)mark_.tail_len)) {
+    // Leave the list as a fresh read would: nothing selected, no current
+    // line, scrolled to the top.
+    for (void *item : selected_) Fl_Browser::item_select(item, 0);
+    selected_.clear();
+    if (mark_.provisional) Fl_Browser::remove(1);
+    new_list();
+    from = mark_.committed;
+  } else {
+    clear();
+  }
+
+  std::vector<char> buf(kChunk + kPiece + 1);
+  size_t have = 0;
+  off_t pos = from;        // file offset of buf[0]
+  for (;;) {
+    ssize_t n = read_at(fd, buf.data() + have, kChunk, pos + (off_t)have);
+    if (n <= 0) break;
+    have += (size_t)n;
+    char *p = buf.data(), *end = p + have;
+    for (;;) {
+      size_t avail = (size_t)(end - p);
+      size_t lim = avail < kPiece ? avail : kPiece;
+      char *nl = (char *)memchr(p, '\n', lim);
+      size_t len;
+      if (nl)
+        len = (size_t)(nl - p) + 1;
+      else if (avail >= kPiece)
+        len = kPiece;
+      else
+        break;
+      add_piece(p, len);
+      p += len;
+    }
+    pos += p - buf.data();
+    have = (size_t)(end - p);
+    memmove(buf.data(), p, have);
+  }
+
+  // An unfinished last line is listed as it stands; the next read replaces it.
+  mark_.committed = pos;
+  mark_.provisional = 0;
+  if (have) {
+    int before = size();
+    add_piece(buf.data(), have);
+    mark_.provisional = size() != before;
+  }
+  mark_.end = pos + (off_t)have;
+  mark_.valid = 1;
+  mark_.level = level_;
+  snprintf(mark_.path, sizeof mark_.path, "%s", filename_);
+  mark_.dev = st.st_dev;
+  mark_.ino = st.st_ino;
+  mark_.tail_len = (int)(mark_.end < (off_t)sizeof mark_.tail ? mark_.end : (off_t)sizeof mark_.tail);
+  if (pread_full(fd, mark_.tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) != mark_.tail_len)
+    mark_.valid = 0;
+  close(fd);
+}

@@ -1,0 +1,54 @@
+// ErrorBrowser.h - the log list: reads the log file, keeps the lines that pass
+// the level filter, newest first, and draws each with its level icon.
+#ifndef LOGVIEW_ERRORBROWSER_H
+#define LOGVIEW_ERRORBROWSER_H
+
+#include <FL/Fl_Browser.H>
+#include <sys/types.h>
+#include <unordered_set>
+
+class ErrorBrowser : public Fl_Browser {
+public:
+  int level_;            // 0 errors (XACE), 1 informational (XACEWNI), 2 every line
+  char filename_[1024];  // the log file; the owner fills it in before load()
+
+  // Where the last read of the file stopped. A later load() of a file that has
+  // only grown since reads just the new bytes; anything else reads it again.
+  struct ReadMark {
+    int valid;           // 0 until a file has been read
+    int level;           // the filter level of that read
+    char path[1024];     // the file name of that read
+    dev_t dev;
+    ino_t ino;
+    off_t end;           // bytes read, up to the end of the file
+    off_t committed;     // offset of the first byte of an unfinished last line
+    int provisional;     // 1 when that unfinished line is listed as line 1
+    int tail_len;
+    char tail[64];       // the bytes just before `end`
+  } mark_;
+
+  ErrorBrowser(int X, int Y, int W, int H, const char *L = 0);
+
+  // Replaces the list with the accepted lines of the file, newest at the top.
+  // A file that cannot be read (missing, unreadable, not a regular file)
+  // leaves the list empty; nothing is reported. The result, including the
+  // selection, current line and scroll position, is always that of reading the
+  // whole file afresh, even when only the appended bytes were read.
+  void load();
+
+  // Empties the list and forgets the read mark.
+  void clear();
+  void remove(int line);
+
+protected:
+  void item_select(void *item, int val) override;
+
+private:
+  // Lines selected now; a follow-up read clears just these instead of walking
+  // every line of a long log.
+  std::unordered_set<void *> selected_;
+
+  void add_piece(char *p, size_t len);
+};
+
+#endif

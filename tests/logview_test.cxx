@@ -1,0 +1,185 @@
+// logview_test.cxx - reading the log into the list: order, level filter,
+// odd lines and odd files, and following a file that grows.
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include <gtest/gtest.h>
+
+#include "logview/ErrorBrowser.h"
+#include "tests/test_util.h"
+
+namespace {
+
+struct LogLoad : ::testing::Test {
+  TempDir dir;
+  std::string path = dir.file("error_log");
+  ErrorBrowser list{0, 0, 400, 300};
+
+  void load(const std::string &bytes, int level) {
+    write_file(path, bytes);
+    list.level_ = level;
+    snprintf(list.filename_, sizeof list.filename_, "%s", path.c_str());
+    list.load();
+  }
+};
+
+TEST_F(LogLoad, ListsNewestFirstAndFiltersByLevel) {
+  std::string file = "E first\nI second\nE third\nW fourth\nD fifth\nX sixth\nN seventh\n"
+                     "\nA ninth\nC tenth\ne eleventh\n";
+  file.append(std::string("\0 nul first\n", 12));
+  struct Case {
+    int level;
+    std::vector<std::string> want;
+  } cases[] = {
+      {0, {"C tenth\n", "A ninth\n", "X sixth\n", "E third\n", "E first\n"}},
+      {1, {"C tenth\n", "A ninth\n", "N seventh\n", "X sixth\n", "W fourth\n",
+           "E third\n", "I second\n", "E first\n"}},
+      {3, {}},
+      {-1, {}},
+  };
+  for (const Case &c : cases) {
+    load(file, c.level);
+    EXPECT_EQ(lines_of(&list), c.want) << "level " << c.level;
+  }
+  // Everything at level 2, blank lines and lines starting with NUL included;
+  // a stored line ends at its first NUL.
+  load(file, 2);
+  std::vector<std::string> all = lines_of(&list);
+  ASSERT_EQ(all.size(), 12u);
+  EXPECT_EQ(all[0], "");  // the line that starts with NUL
+  EXPECT_EQ(all[1], "e eleventh\n");
+  EXPECT_EQ(all[4], "\n");
+  EXPECT_EQ(all[11], "E first\n");
+}
+
+TEST_F(LogLoad, KeepsNewlinesButNotOnAnUnfinishedLastLine) {
+  load("E one\nE two", 0);
+  EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"E two", "E one\n"}));
+  load("", 2);
+  EXPECT_EQ(list.size(), 0);
+  load("E embedded\0nul\n", 0);
+  EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"E embedded"}));
+}
+
+TEST_F(LogLoad, SplitsOverlongLinesIntoPieces) {
+  // 10238 characters and a newline arrive whole; one more makes two pieces,
+  // the second of which is just the newline; 25000 make three.
+  std::string whole = "E" + std::string(10237, 'a') + "\n";
+  std::string split = "E" + std::string(10238, 'b') + "\n";
+  std::string three = "E" + std::string(24999, 'c') + "\n";
+  load(whole + split + three, 2);
+  std::vector<std::string> got = lines_of(&list);
+  ASSERT_EQ(got.size(), 6u);
+  EXPECT_EQ(got[5], whole);
+  EXPECT_EQ(got[4], split.substr(0, 10239));
+  EXPECT_EQ(got[3], "\n");
+  EXPECT_EQ(got[2], three.substr(0, 10239));
+  EXPECT_EQ(got[1], three.substr(10239, 10239));
+  EXPECT_EQ(got[0], three.substr(20478));
+  // At the Errors level only pieces that happen to start with a letter of
+  // XACE are kept.
+  load(split, 0);
+  EXPECT_EQ(list.size(), 1);
+}
+
+TEST_F(LogLoad, FilesThatCannotBeReadGiveAnEmptyListPromptly) {
+  load("E something\n", 0);
+  ASSERT_EQ(list.size(), 1);
+  std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const char *paths[] = {"/nonexistent/error_log", "", "/dev/zero", "/tmp", fifo.c_str()};
+  for (const char *p : paths) {
+    list.add("E stale\n");
+    snprintf(list.filename_, sizeof list.filename_, "%s", p);
+    auto start = std::chrono::steady_clock::now();
+    list.load();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << p;
+    EXPECT_EQ(list.size(), 0) << p;
+  }
+}
+
+// After every step the list read incrementally must equal a fresh full read:
+// lines, selection, current line and scroll position.
+struct LogFollow : LogLoad {
+  void expect_same_as_fresh(const char *step) {
+    ErrorBrowser fresh(0, 0, 400, 300);
+    fresh.level_ = list.level_;
+    snprintf(fresh.filename_, sizeof fresh.filename_, "%s", list.filename_);
+    fresh.load();
+    EXPECT_EQ(lines_of(&list), lines_of(&fresh)) << step;
+    EXPECT_EQ(selected_of(&list), selected_of(&fresh)) << step;
+    EXPECT_EQ(list.value(), fresh.value()) << step;
+    EXPECT_EQ(list.position(), 0) << step;
+    EXPECT_EQ(list.hposition(), 0) << step;
+  }
+};
+
+TEST_F(LogFollow, AppendsMatchAFreshRead) {
+  load(log_line('E', "start"), 2);
+  const char *steps[] = {
+      "I two\nE three\n", "E half a li", "ne, now whole\n", "", "W no newline yet",
+      "\n", "\n\n", nullptr};
+  for (int i = 0; steps[i]; i++) {
+    list.select(1);
+    list.position(40);
+    write_file(path, steps[i], "ab");
+    list.load();
+    expect_same_as_fresh(steps[i]);
+  }
+  // An over-long line written in parts: pieces must fall where a full read
+  // puts them.
+  std::string longline = "E" + std::string(15000, 'x') + "\n";
+  write_file(path, longline.substr(0, 7000), "ab");
+  list.load();
+  expect_same_as_fresh("long part 1");
+  write_file(path, longline.substr(7000, 5000), "ab");
+  list.load();
+  expect_same_as_fresh("long part 2");
+  write_file(path, longline.substr(12000), "ab");
+  list.load();
+  expect_same_as_fresh("long part 3");
+  EXPECT_EQ(list.mark_.provisional, 0);
+}
+
+TEST_F(LogFollow, AppendsAtTheErrorsLevelAndAfterManySelections) {
+  load("E a\nW b\n", 0);
+  write_file(path, "E c\nD d\nX e", "ab");
+  list.load();
+  expect_same_as_fresh("filtered");
+  for (int i = 1; i <= list.size(); i++) list.select(i);
+  write_file(path, "xtra\nA f\n", "ab");
+  list.load();
+  expect_same_as_fresh("after selecting all");
+  EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"A f\n", "X extra\n", "E c\n", "E a\n"}));
+}
+
+TEST_F(LogFollow, TruncationReplacementAndLevelChangesReadEverything) {
+  load("E one\nE two\nE three\n", 0);
+  // Shorter than before.
+  write_file(path, "E new\n");
+  list.load();
+  EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"E new\n"}));
+  // Same size or longer, but different bytes before the old end.
+  write_file(path, "E NEW\nE more\n");
+  list.load();
+  EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"E more\n", "E NEW\n"}));
+  // Replaced by another file (rotation).
+  std::string other = dir.file("other");
+  write_file(other, "E NEW\nE more\nE rotated\n");
+  ASSERT_EQ(rename(other.c_str(), path.c_str()), 0);
+  list.load();
+  EXPECT_EQ(lines_of(&list),
+            (std::vector<std::string>{"E rotated\n", "E more\n", "E NEW\n"}));
+  // A new level filters from the start.
+  write_file(path, "W warn\n", "ab");
+  list.level_ = 1;
+  list.load();
+  expect_same_as_fresh("level change");
+  EXPECT_EQ(list.size(), 4);
+}
+
+}  // namespace
