@@ -1,0 +1,99 @@
+# Install rules and the Debian package: the program, its knowledge base, the
+# desktop entry, icons, software-centre data and the manual page.
+
+# The knowledge base goes where the program looks for it by default. When that
+# directory lies under the install prefix it is installed relative to the
+# prefix, so that `cmake --install --prefix DIR` keeps the whole tree in DIR.
+string(LENGTH "${CMAKE_INSTALL_PREFIX}/" _veklog_prefix_len)
+string(SUBSTRING "${VEKLOG_DATADIR}/" 0 ${_veklog_prefix_len} _veklog_head)
+if(_veklog_head STREQUAL "${CMAKE_INSTALL_PREFIX}/")
+  file(RELATIVE_PATH VEKLOG_INSTALL_DATADIR "${CMAKE_INSTALL_PREFIX}" "${VEKLOG_DATADIR}")
+else()
+  set(VEKLOG_INSTALL_DATADIR "${VEKLOG_DATADIR}")
+  message(STATUS "veklog: knowledge base directory ${VEKLOG_DATADIR} lies outside "
+                 "the install prefix ${CMAKE_INSTALL_PREFIX}; it is installed there as it is")
+endif()
+
+install(TARGETS veklog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/data/errors.xml
+        DESTINATION ${VEKLOG_INSTALL_DATADIR}/data OPTIONAL)
+
+set(_veklog_pkg ${PROJECT_SOURCE_DIR}/packaging)
+install(FILES ${_veklog_pkg}/veklog.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${_veklog_pkg}/org.veklog.veklog.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(_size 16 32 48 128)
+  install(FILES ${_veklog_pkg}/veklog-${_size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps
+          RENAME veklog.png)
+endforeach()
+install(FILES ${_veklog_pkg}/veklog.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+
+# The manual page names the data directory that this build looks in.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/docs/veklog.1)
+file(READ ${PROJECT_SOURCE_DIR}/docs/veklog.1 _veklog_man)
+string(REPLACE "/usr/share/tarn" "${VEKLOG_DATADIR}" _veklog_man "${_veklog_man}")
+set(_veklog_doc ${PROJECT_BINARY_DIR}/doc)
+file(MAKE_DIRECTORY ${_veklog_doc})
+file(CONFIGURE OUTPUT ${_veklog_doc}/veklog.1 CONTENT "${_veklog_man}")
+
+# Debian wants the manual page and the changelog compressed, without a name or
+# time stamp in the gzip header so that rebuilds give the same bytes.
+set(VEKLOG_MAINTAINER "veklog maintainers <maintainers@veklog.invalid>" CACHE STRING
+    "Maintainer named in the Debian package and its changelog")
+set(VEKLOG_PACKAGE_VERSION "${PROJECT_VERSION}~beta1")
+file(CONFIGURE OUTPUT ${_veklog_doc}/changelog CONTENT
+"veklog (${VEKLOG_PACKAGE_VERSION}) unstable; urgency=medium
+
+  * First release: a window on the print server's error log with a
+    knowledge base of known messages, a desktop entry, icons and a manual
+    page.
+
+ -- ${VEKLOG_MAINTAINER}  Tue, 08 Dec 2026 12:00:00 +0000
+")
+find_program(VEKLOG_GZIP gzip)
+if(VEKLOG_GZIP)
+  add_custom_command(
+    OUTPUT ${_veklog_doc}/veklog.1.gz ${_veklog_doc}/changelog.gz
+    COMMAND ${VEKLOG_GZIP} -9 -n -k -f veklog.1 changelog
+    DEPENDS ${_veklog_doc}/veklog.1 ${_veklog_doc}/changelog
+    WORKING_DIRECTORY ${_veklog_doc}
+    COMMENT "Compressing the manual page and changelog"
+    VERBATIM)
+  add_custom_target(veklog_docs ALL
+    DEPENDS ${_veklog_doc}/veklog.1.gz ${_veklog_doc}/changelog.gz)
+  install(FILES ${_veklog_doc}/veklog.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${_veklog_doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+else()
+  install(FILES ${_veklog_doc}/veklog.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${_veklog_doc}/changelog DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+install(FILES ${_veklog_pkg}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Debian package: `cpack -G DEB` in the build directory. Configure with
+# -DCMAKE_INSTALL_PREFIX=/usr for a package, so that the program's compiled-in
+# data directory and the package's files agree.
+set(CPACK_PACKAGE_NAME veklog)
+set(CPACK_PACKAGE_VENDOR "veklog")
+set(CPACK_PACKAGE_VERSION "${VEKLOG_PACKAGE_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print server error log viewer with a message knowledge base")
+set(CPACK_PACKAGE_DESCRIPTION "Error Log shows the print server's error log in a window, newest line
+first, filtered by severity, and keeps the view current while the server
+writes to the log. Clicking a line explains it from a knowledge base of
+known messages: what the message means and what to do about it. The
+Diagnose command weighs every listed line, names the single most likely
+remedy and selects the lines that lead to it.")
+set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VEKLOG_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION admin)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+include(CPack)
