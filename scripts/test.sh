@@ -1,0 +1,9 @@
+#!/bin/bash
+# test.sh - installs what is missing, builds, and runs the whole test suite;
+# tests that need a display run under Xvfb.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+"$root/scripts/build.sh" "$root/build"
+cd "$root/build"
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$(nproc)"

@@ -1,0 +1,174 @@
+// app_test.cxx - the window controller with real widgets: the first read,
+// level switching, reloading, polling, and the bundle directory rule.
+#include <string.h>
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <chrono>
+#include <memory>
+
+#include <FL/Fl.H>
+#include <gtest/gtest.h>
+
+#include "app/ErrorLog.h"
+#include "app/bundle.h"
+#include "tests/test_util.h"
+
+namespace {
+
+// Pumps the event loop until done() holds or the time runs out.
+template <class F>
+bool pump_until(F done, double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Fl::wait(0.05);
+  }
+  return true;
+}
+
+// Moves the file's modification time so the poll sees a change even within
+// the same second.
+void touch_back(const std::string &path, int seconds_ago) {
+  struct utimbuf t;
+  t.actime = t.modtime = time(0) - seconds_ago;
+  utime(path.c_str(), &t);
+}
+
+struct Window : ::testing::Test {
+  TempDir dir;
+  std::string path = dir.file("error_log");
+  std::unique_ptr<ErrorLog> log;
+
+  void open(const std::string &bytes) {
+    write_file(path, bytes);
+    touch_back(path, 100);
+    log.reset(new ErrorLog(path.c_str()));
+  }
+};
+
+TEST_F(Window, BuildsTheWindowAndShowsTheLogAtOnce) {
+  open("E one\nW two\nE three\n");
+  EXPECT_STREQ(log->window_->label(), "Error Log 1.0 beta 1");
+  EXPECT_EQ(log->window_->w(), 645);
+  EXPECT_EQ(log->window_->h(), 455);
+  EXPECT_EQ(log->window_->user_data(), log.get());
+  EXPECT_EQ(log->list_->type(), FL_MULTI_BROWSER);
+  EXPECT_EQ(log->list_->y(), 25);
+  EXPECT_EQ(log->list_->h(), 230);
+  EXPECT_EQ(log->help_->y(), 255);
+  EXPECT_EQ(log->help_->textsize(), 16);
+  EXPECT_EQ(log->list_->when(), 6);
+  EXPECT_EQ(lines_of(log->list_), (std::vector<std::string>{"E three\n", "E one\n"}));
+  EXPECT_NE(log->mtime_, 0);
+}
+
+TEST_F(Window, LevelReReadsAndFilters) {
+  open("E one\nW two\nD three\n");
+  log->level(2);
+  EXPECT_EQ(log->list_->size(), 3);
+  // Each choice reads the file again, even the same level twice.
+  write_file(path, "I four\n", "ab");
+  log->level(2);
+  EXPECT_EQ(log->list_->size(), 4);
+  log->level(1);
+  EXPECT_EQ(lines_of(log->list_), (std::vector<std::string>{"I four\n", "W two\n", "E one\n"}));
+  log->level(0);
+  EXPECT_EQ(lines_of(log->list_), (std::vector<std::string>{"E one\n"}));
+}
+
+TEST_F(Window, MenuEntriesSwitchTheLevel) {
+  open("E one\nW two\nD three\n");
+  const Fl_Menu_Item *all = log->menubar_->find_item("&View/&All");
+  ASSERT_NE(all, nullptr);
+  log->menubar_->picked(all);
+  EXPECT_EQ(log->list_->level_, 2);
+  EXPECT_EQ(log->list_->size(), 3);
+  log->menubar_->picked(log->menubar_->find_item("&View/&Errors"));
+  EXPECT_EQ(log->list_->level_, 0);
+  EXPECT_EQ(log->list_->size(), 1);
+}
+
+TEST_F(Window, ReloadSelectsTheSameLineNumberAlone) {
+  open("E 1\nE 2\nE 3\nE 4\n");
+  ErrorBrowser *list = log->list_;
+  list->select(3);
+  list->select(1);
+  list->select(3);  // current line 3, lines 1 and 3 selected
+  list->position(10);
+  write_file(path, "E 5\nE 6\n", "ab");
+  log->reload();
+  EXPECT_EQ(selected_of(list), std::vector<int>{3});
+  EXPECT_STREQ(list->text(3), "E 4\n");  // the number carries over, not the line
+  EXPECT_EQ(list->position(), 0);
+  // A number beyond the new end selects nothing.
+  write_file(path, "E only\n");
+  log->reload();
+  EXPECT_EQ(selected_of(list), std::vector<int>{});
+  EXPECT_EQ(list->value(), 0);
+}
+
+TEST_F(Window, PollFollowsTheFileAndStopsForGoodWhenItIsGone) {
+  open("E one\n");
+  ASSERT_EQ(log->list_->size(), 1);
+  write_file(path, "E two\n", "ab");
+  touch_back(path, 50);
+  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 2; }, 3.0));
+  unlink(path.c_str());
+  // Give the poll time to fail, then bring the file back: nobody looks.
+  Fl::wait(1.3);
+  pump_until([] { return false; }, 1.2);
+  write_file(path, "E a\nE b\nE c\n");
+  touch_back(path, 10);
+  EXPECT_FALSE(pump_until([&] { return log->list_->size() != 2; }, 2.5));
+  // The View menu still reads it by hand.
+  log->level(0);
+  EXPECT_EQ(log->list_->size(), 3);
+}
+
+TEST_F(Window, NoLogMeansAnEmptyListAndNoPolling) {
+  std::string missing = dir.file("missing");
+  log.reset(new ErrorLog(missing.c_str()));
+  EXPECT_EQ(log->list_->size(), 0);
+  EXPECT_EQ(log->mtime_, 0);
+  write_file(missing, "E late\n");
+  EXPECT_FALSE(pump_until([&] { return log->list_->size() != 0; }, 1.5));
+  // An empty name is a name too: no default log.
+  log.reset(new ErrorLog(""));
+  EXPECT_STREQ(log->list_->filename_, "");
+  EXPECT_EQ(log->list_->size(), 0);
+  log.reset(new ErrorLog(nullptr));
+  EXPECT_STREQ(log->list_->filename_, "/var/log/tarn/error_log");
+}
+
+TEST(Bundle, ResourceDirectoryOnlyForContentsMacOS) {
+  struct {
+    const char *argv0;
+    int found;
+    const char *dir;
+  } cases[] = {
+      {"/Applications/Log.app/Contents/MacOS/prog", 1, "/Applications/Log.app/Contents/Resources"},
+      {"/Applications/Log.app/Contents/macos/prog", 1, "/Applications/Log.app/Contents/Resources"},
+      {"/usr/local/bin/prog", 0, ""},
+      {"prog", 0, ""},
+      {"MacOS/prog", 0, ""},
+      {"/MacOS/prog", 1, "/Resources"},
+      {"/x/MacOSX/prog", 0, ""},
+  };
+  for (auto &c : cases) {
+    char dir[1024] = "junk";
+    EXPECT_EQ(bundle_resources_dir(c.argv0, dir, sizeof dir), c.found) << c.argv0;
+    EXPECT_STREQ(dir, c.dir) << c.argv0;
+  }
+  // A long path is cut, never overrun.
+  std::string deep = "/" + std::string(2000, 'a') + "/Contents/MacOS/prog";
+  char small[16];
+  bundle_resources_dir(deep.c_str(), small, sizeof small);
+  EXPECT_EQ(strlen(small), 0u);
+  std::string near = "/" + std::string(1014, 'b') + "/MacOS/p";  // 1023 characters
+  char out[1024];
+  EXPECT_EQ(bundle_resources_dir(near.c_str(), out, sizeof out), 1);
+  EXPECT_EQ(strlen(out), 1023u);
+}
+
+}  // namespace
