@@ -151,7 +151,7 @@ using PrefsSave = PrefsFiles;
 TEST_F(PrefsLoad, ReadsThePersonalFileForUsersAndTheSystemFileForRoot) {
   const std::string sys = "Interval 22\nLocation system\n";
   const std::string own = "Interval 11\n";
-  enum Personal { kNone, kFile, kEmptyFile, kDirectory, kFifo };
+  enum Personal { kNone, kFile, kEmptyFile, kDirectory, kFifo, kNameTooLong };
   struct Case {
     const char *name;
     bool unprivileged;
@@ -170,7 +170,19 @@ TEST_F(PrefsLoad, ReadsThePersonalFileForUsersAndTheSystemFileForRoot) {
     {"personal path is a directory", true, true, kDirectory, true, 22, "system"},
     {"personal path is a FIFO", true, true, kFifo, true, 22, "system"},
     {"no file at all: defaults", true, true, kNone, false, 30, ""},
+    {"a personal name too long is not cut to another file", true, true, kNameTooLong, true, 22,
+     "system"},
   };
+  // HOME such that "HOME/.vekrc" is 1024 characters: cut to fit a 1024-byte
+  // buffer it would be "HOME/.vekr", which exists and must not be read.
+  std::string long_home = home_ + "/deep";
+  while (long_home.size() < 1017) {
+    size_t room = 1017 - long_home.size() - 1;
+    long_home += room ? "/" + std::string(std::min<size_t>(room, 200), 'n') : "x";
+  }
+  ASSERT_EQ((long_home + "/.vekrc").size(), 1024u);
+  fs::create_directories(long_home);
+  write_file(long_home + "/.vekr", own);
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     std::error_code ec;
@@ -183,7 +195,9 @@ TEST_F(PrefsLoad, ReadsThePersonalFileForUsersAndTheSystemFileForRoot) {
     if (c.system) write_file(system(), sys);
 
     bool home_set = c.home_set;
-    std::string got = in_child(c.unprivileged, [home_set] {
+    std::string home = c.personal == kNameTooLong ? long_home : home_;
+    std::string got = in_child(c.unprivileged, [home_set, home] {
+      setenv("HOME", home.c_str(), 1);
       if (!home_set) unsetenv("HOME");
       return load_and_describe();
     });
