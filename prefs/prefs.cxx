@@ -6,6 +6,7 @@
 
 #include <ctype.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -195,7 +196,7 @@ static void save_to(const char *target, const prefs_t *prefs) {
   bool existed = stat(target, &st) == 0;
   if (existed && !S_ISREG(st.st_mode)) return;
 
-  char tmp[1100];
+  char tmp[PATH_MAX + 8];  // target may come from realpath
   snprintf(tmp, sizeof tmp, "%s.XXXXXX", target);
   int fd = mkstemp(tmp);
   if (fd < 0) return;
