@@ -1,0 +1,280 @@
+// ErrorXML.cxx - the knowledge base: remedies and items, matching log lines
+// against them, Diagnose's scores, and the reader of "errors.xml".
+#include "knowledge/ErrorXML.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "knowledge/pattern.h"
+#include "knowledge/strutil.h"
+
+#ifndef VEKLOG_DATADIR
+#define VEKLOG_DATADIR "/usr/share/tarn"
+#endif
+
+namespace {
+
+// Column where the message part of a log line starts.
+const size_t MESSAGE_COLUMN = 31;
+
+char *dup_or_empty(const char *s) { return strdup(s ? s : ""); }
+
+// Appends p to an array of pointers, growing it 16, 32, ... 256, 512, 768...
+// Returns false (nothing changed) when the array cannot grow.
+template <class T>
+bool append(T **&array, int &count, int &alloc, T *p) {
+  if (count >= alloc) {
+    int grown = alloc == 0 ? 16 : (alloc <= 255 ? alloc * 2 : alloc + 256);
+    T **bigger = (T **)malloc(sizeof(T *) * (size_t)grown);
+    if (!bigger) return false;
+    if (count > 0) memcpy(bigger, array, sizeof(T *) * (size_t)count);
+    free(array);
+    array = bigger;
+    alloc = grown;
+  }
+  array[count++] = p;
+  return true;
+}
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+// Opens path for reading when it is a regular file; FIFOs, directories and
+// devices count as missing, and opening never waits on them.
+FILE *open_regular(const char *path) {
+  if (!path || !*path) return 0;
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return 0;
+  }
+  FILE *fp = fdopen(fd, "r");
+  if (!fp) close(fd);
+  return fp;
+}
+
+// The text collected since the last tag that empties it.
+struct TextBuffer {
+  char *data;
+  size_t len, alloc;
+
+  bool init() {
+    alloc = 8192;
+    len = 0;
+    data = (char *)malloc(alloc);
+    if (data) data[0] = '\0';
+    return data != 0;
+  }
+  void clear() {
+    len = 0;
+    data[0] = '\0';
+  }
+  bool append(const char *line) {
+    size_t n = strlen(line);
+    if (len + n + 1 > alloc) {
+      size_t grown = alloc + n + 1024;
+      char *bigger = (char *)malloc(grown);
+      if (!bigger) return false;
+      memcpy(bigger, data, len + 1);
+      free(data);
+      data = bigger;
+      alloc = grown;
+    }
+    memcpy(data + len, line, n + 1);
+    len += n;
+    return true;
+  }
+};
+
+}  // namespace
+
+ErrorXMLRemedy::ErrorXMLRemedy(const char *n, const char *t)
+    : score(0), name(dup_or_empty(n)), text(dup_or_empty(t)) {}
+
+ErrorXMLRemedy::~ErrorXMLRemedy() {
+  free(name);
+  free(text);
+}
+
+ErrorXMLItem::ErrorXMLItem(int s, char l, const char *p, const char *t,
+                           ErrorXMLRemedy *r)
+    : severity(s), level(l), pattern(dup_or_empty(p)), text(dup_or_empty(t)),
+      remedy(r) {}
+
+ErrorXMLItem::~ErrorXMLItem() {
+  free(pattern);
+  free(text);
+}
+
+ErrorXML::ErrorXML(const char *filename)
+    : num_items_(0), alloc_items_(0), items_(0), num_remedies_(0),
+      alloc_remedies_(0), remedies_(0), num_orphans_(0), alloc_orphans_(0),
+      orphans_(0) {
+  load(filename);
+}
+
+ErrorXML::~ErrorXML() {
+  for (int i = 0; i < num_items_; i++) delete items_[i];
+  free(items_);
+  for (int i = 0; i < num_remedies_; i++) delete remedies_[i];
+  free(remedies_);
+  for (int i = 0; i < num_orphans_; i++) delete orphans_[i];
+  free(orphans_);
+}
+
+void ErrorXML::add_item(ErrorXMLItem *item) {
+  if (!item) return;
+  if (!append(items_, num_items_, alloc_items_, item)) delete item;
+}
+
+void ErrorXML::add_remedy(ErrorXMLRemedy *remedy) {
+  if (!remedy) return;
+  if (!append(remedies_, num_remedies_, alloc_remedies_, remedy)) delete remedy;
+}
+
+ErrorXMLItem *ErrorXML::find_item(const char *line) {
+  if (!line || strnlen(line, MESSAGE_COLUMN) < MESSAGE_COLUMN) return 0;
+  const char *message = line + MESSAGE_COLUMN;
+  for (int i = 0; i < num_items_; i++) {
+    ErrorXMLItem *item = items_[i];
+    if (item->level && item->level != line[0]) continue;
+    if (pattern_match(message, item->pattern)) return item;
+  }
+  return 0;
+}
+
+ErrorXMLRemedy *ErrorXML::find_remedy(const char *name) {
+  if (!name) return 0;
+  for (int i = 0; i < num_remedies_; i++)
+    if (remedies_[i]->name && strcmp(remedies_[i]->name, name) == 0) return remedies_[i];
+  return 0;
+}
+
+void ErrorXML::score_item(const char *line) {
+  ErrorXMLItem *item = find_item(line);
+  if (item && item->remedy) item->remedy->score += item->severity;
+}
+
+void ErrorXML::clear_scores() {
+  for (int i = 0; i < num_remedies_; i++) remedies_[i]->score = 0;
+  for (int i = 0; i < num_orphans_; i++) orphans_[i]->score = 0;
+}
+
+ErrorXMLRemedy *ErrorXML::best_remedy() {
+  ErrorXMLRemedy *best = 0;
+  for (int i = 0; i < num_remedies_; i++) {
+    ErrorXMLRemedy *r = remedies_[i];
+    if (r->score > 0 && (!best || r->score > best->score)) best = r;
+  }
+  return best;
+}
+
+char *ErrorXML::get_attr(const char *s, const char *attr_name, char *buffer,
+                         int size) {
+  if (!buffer || size <= 0) return 0;
+  buffer[0] = '\0';
+  if (!s || !attr_name || !*s || *s == '>') return 0;
+  for (;;) {
+    while (is_blank(*s)) s++;
+    if (!*s || *s == '>') return 0;
+
+    char name[255];
+    int name_len = 0;
+    while (*s && !is_blank(*s) && *s != '=' && *s != '>') {
+      if (name_len < (int)sizeof name - 1) name[name_len++] = *s;
+      s++;
+    }
+    name[name_len] = '\0';
+
+    int len = 0;
+    if (*s == '=') {
+      s++;
+      while (*s && !is_blank(*s) && *s != '>') {
+        if (*s == '"' || *s == '\'') {
+          char quote = *s++;
+          while (*s && *s != quote) {
+            if (len < size - 1) buffer[len++] = *s;
+            s++;
+          }
+          if (*s == quote) s++;
+        } else {
+          if (len < size - 1) buffer[len++] = *s;
+          s++;
+        }
+      }
+    }
+    buffer[len] = '\0';
+
+    if (strcmp(name, attr_name) == 0) return buffer;
+    buffer[0] = '\0';
+    if (!*s || *s == '>') return 0;
+  }
+}
+
+void ErrorXML::load(const char *path) {
+  if (!path) return;
+  FILE *fp = open_regular(path);
+  if (!fp) {
+    const char *datadir = getenv("TARN_DATADIR");
+    if (!datadir) datadir = VEKLOG_DATADIR;
+    char fallback[1024];
+    snprintf(fallback, sizeof fallback, "%s/data/%s", datadir, path);
+    fp = open_regular(fallback);
+  }
+  if (!fp) return;
+
+  TextBuffer text;
+  if (!text.init()) {
+    fclose(fp);
+    return;
+  }
+  char line[1024];
+  char name[128] = "";
+  char level[2] = "";
+  char pattern[256] = "";
+  char severity[16] = "";
+  ErrorXMLRemedy *remedy = 0;
+
+  while (fgets(line, sizeof line, fp)) {
+    const char *p = line;
+    while (is_blank(*p)) p++;
+
+    if (!remedy && strncmp(p, "<remedy ", 8) == 0) {
+      get_attr(p + 8, "name", name, sizeof name);
+      text.clear();
+    } else if (remedy && strncmp(p, "</remedy>", 9) == 0) {
+      add_remedy(remedy);
+      remedy = 0;
+    } else if (strncmp(p, "<item ", 6) == 0 &&
+               (remedy || (name[0] && text.len > 0))) {
+      if (!remedy) remedy = new ErrorXMLRemedy(name, text.data);
+      text.clear();
+      get_attr(p + 6, "level", level, sizeof level);
+      get_attr(p + 6, "pattern", pattern, sizeof pattern);
+      get_attr(p + 6, "severity", severity, sizeof severity);
+    } else if (remedy && strncmp(p, "</item>", 7) == 0 && pattern[0] &&
+               severity[0]) {
+      add_item(new ErrorXMLItem(atoi(severity), level[0], pattern, text.data,
+                                remedy));
+    } else if (!text.append(line)) {
+      break;
+    }
+  }
+  fclose(fp);
+  free(text.data);
+  // A remedy whose closing tag never came still backs its items.
+  if (remedy && !append(orphans_, num_orphans_, alloc_orphans_, remedy)) {
+    // No room to keep it: its items must not point at a deleted remedy.
+    for (int i = 0; i < num_items_; i++)
+      if (items_[i]->remedy == remedy) items_[i]->remedy = 0;
+    delete remedy;
+  }
+}

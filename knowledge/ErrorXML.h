@@ -1,0 +1,90 @@
+// ErrorXML.h - the knowledge base of known log messages: remedies, the items
+// that recognise log lines and point to them, and the reader of "errors.xml".
+#ifndef KNOWLEDGE_ERRORXML_H
+#define KNOWLEDGE_ERRORXML_H
+
+// What to do about a kind of trouble. Owns copies of its name and text
+// (HTML), freed by its destructor.
+class ErrorXMLRemedy {
+public:
+  int score;   // Diagnose's running total; see ErrorXML::clear_scores
+  char *name;  // name from the file
+  char *text;  // HTML: what to do
+
+  ErrorXMLRemedy(const char *name, const char *text);
+  ~ErrorXMLRemedy();
+  ErrorXMLRemedy(const ErrorXMLRemedy &) = delete;
+  ErrorXMLRemedy &operator=(const ErrorXMLRemedy &) = delete;
+};
+
+// One kind of log line. Owns copies of its pattern and text; the remedy
+// belongs to the knowledge base and outlives the item.
+class ErrorXMLItem {
+public:
+  int severity;            // added to the remedy's score per matching line
+  char level;              // level letter the line starts with; 0: any
+  char *pattern;           // pattern for the message part (knowledge/pattern.h)
+  char *text;              // HTML: what the message means
+  ErrorXMLRemedy *remedy;  // not owned
+
+  ErrorXMLItem(int severity, char level, const char *pattern, const char *text,
+               ErrorXMLRemedy *remedy);
+  ~ErrorXMLItem();
+  ErrorXMLItem(const ErrorXMLItem &) = delete;
+  ErrorXMLItem &operator=(const ErrorXMLItem &) = delete;
+};
+
+// The knowledge base. Owns its items and remedies; nothing is ever removed,
+// so pointers it hands out live as long as it does.
+class ErrorXML {
+public:
+  int num_items_;
+  int alloc_items_;
+  ErrorXMLItem **items_;         // in file order
+  int num_remedies_;
+  int alloc_remedies_;
+  ErrorXMLRemedy **remedies_;    // in the order their closing tags came
+
+  // Remedies whose closing tag never came: their items point to them, so they
+  // are kept aside here and deleted with the knowledge base. Never scored.
+  int num_orphans_;
+  int alloc_orphans_;
+  ErrorXMLRemedy **orphans_;
+
+  // Creates the knowledge base and fills it from `filename` (see load). A
+  // null filename gives an empty knowledge base.
+  explicit ErrorXML(const char *filename);
+  ~ErrorXML();
+  ErrorXML(const ErrorXML &) = delete;
+  ErrorXML &operator=(const ErrorXML &) = delete;
+
+  // Append, taking ownership. An item or remedy that cannot be stored (no
+  // memory) is deleted at once.
+  void add_item(ErrorXMLItem *item);
+  void add_remedy(ErrorXMLRemedy *remedy);
+
+  // The first item, in file order, whose level letter fits the line's first
+  // character and whose pattern matches the message part (column 31 to the
+  // end, newline included). Lines shorter than 31 characters match nothing.
+  ErrorXMLItem *find_item(const char *line);
+  // The first remedy named exactly `name`, or null.
+  ErrorXMLRemedy *find_remedy(const char *name);
+  // Adds the severity of the line's item, if any, to that item's remedy.
+  void score_item(const char *line);
+  void clear_scores();
+  // The remedy with the highest score above 0 (the earliest of equals), or null.
+  ErrorXMLRemedy *best_remedy();
+
+  // Reads the knowledge base file and adds what it holds: `path` itself,
+  // else "<data dir>/data/<path>", where the data directory is $TARN_DATADIR
+  // or the one built in. Whatever is not a regular file or does not open is
+  // skipped silently; odd lines become text.
+  void load(const char *path);
+  // Looks up attribute `attr_name` on a tag line (`tag_rest` is the line
+  // after the tag). Leaves its value, cut to size - 1 characters, in buffer
+  // and returns buffer; returns null (buffer empty) when it is absent.
+  static char *get_attr(const char *tag_rest, const char *attr_name,
+                        char *buffer, int size);
+};
+
+#endif

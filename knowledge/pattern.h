@@ -1,0 +1,45 @@
+// pattern.h - the matcher for knowledge base patterns: decides whether the
+// message part of a log line fits an item's pattern.
+#ifndef KNOWLEDGE_PATTERN_H
+#define KNOWLEDGE_PATTERN_H
+
+// Returns true when `pattern` matches the whole of `text` (a null text or
+// pattern matches nothing). The pattern language:
+//
+//   ?          any one character (never the end of the text)
+//   *          any run of characters, including none
+//   [set]      one character of the set; a-b is a range (both ends included),
+//              ^ or ! first negates, the first member is always literal
+//              ("[]]", "[-a]"); members compare exactly, as unsigned bytes.
+//              A "-" just before "]" is a plain member, so is "-" right after
+//              a range ("[a-c-e]" is a..c, "-" and "e"); a reversed range
+//              ("[b-a]") holds nothing; "\" and braces are plain members.
+//              A set without its closing "]" matches nothing.
+//   {a|b}      one of the alternatives, tried left to right, each followed by
+//   {a,b}      the rest of the pattern after the group's closing "}".
+//   , or |     met while matching: the alternative is over; matching goes on
+//              after the first "}" that closes no group opened after this
+//              character ("\" hides the next character from that search).
+//              With no such "}" the pattern ends here and so must the text.
+//   }          met while matching: nothing, it is skipped.
+//   \c         c as a plain character; a "\" at the very end matches "\".
+//   other      itself; A-Z and a-z match either case, other bytes exactly.
+//
+// An alternative that holds a group of its own and fails hands over to the
+// next alternative of its own group: "{a{b|c}d|e}" matches "abd", "acd", "e".
+//
+// How it runs: the pattern is read as a small machine whose states are
+// pattern positions. For each character of the text we keep the set of
+// positions that the text read so far can reach (each position at most once),
+// follow the moves that read no text (into group alternatives, over "}" and
+// separators, past "*"), then advance every position that accepts the next
+// character. Nothing backtracks, so the work is bounded by
+// |pattern| x |text| position steps (a set's members are scanned when it is
+// tried), nothing is read past either terminator, and nothing recurses.
+// A leading run of plain characters is compared directly first, and a "*"
+// that ends the pattern accepts at once. Patterns of up to 256 characters
+// are matched without allocating; longer ones take one heap block per call
+// (and match nothing if that block cannot be had).
+bool pattern_match(const char *text, const char *pattern);
+
+#endif

@@ -1,0 +1,402 @@
+// knowledge_loader.cxx - reading "errors.xml": where it is found, its four
+// tags, attributes, and what odd files turn into.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "knowledge/ErrorXML.h"
+
+namespace {
+
+// A scratch directory, removed with its files at the end of each test.
+class KnowledgeFile : public ::testing::Test {
+protected:
+  std::string dir;
+  std::string saved_datadir;
+  bool had_datadir = false;
+
+  void SetUp() override {
+    char templ[] = "/tmp/veklog-knowledge-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(templ));
+    dir = templ;
+    const char *d = getenv("TARN_DATADIR");
+    had_datadir = d != nullptr;
+    if (d) saved_datadir = d;
+    // Never pick up an installed knowledge base by accident.
+    setenv("TARN_DATADIR", (dir + "/nowhere").c_str(), 1);
+  }
+  void TearDown() override {
+    if (had_datadir) setenv("TARN_DATADIR", saved_datadir.c_str(), 1);
+    else unsetenv("TARN_DATADIR");
+    std::string cmd = "rm -rf '" + dir + "'";
+    ASSERT_EQ(0, system(cmd.c_str()));
+  }
+  std::string write(const std::string &name, const std::string &content) {
+    std::string path = dir + "/" + name;
+    FILE *fp = fopen(path.c_str(), "w");
+    EXPECT_NE(nullptr, fp);
+    if (fp) {
+      fwrite(content.data(), 1, content.size(), fp);
+      fclose(fp);
+    }
+    return path;
+  }
+  // Loads a knowledge base from the given file contents.
+  ErrorXML *load(const std::string &content) {
+    return new ErrorXML(write("errors.xml", content).c_str());
+  }
+};
+
+std::string log_line(char level, const char *message) {
+  return std::string(1, level) + " [08/Dec/2026:10:00:00 +0000] " + message;
+}
+
+}  // namespace
+
+TEST_F(KnowledgeFile, ReadsRemediesAndItems) {
+  ErrorXML *kb = load(
+      "<?xml version=\"1.0\"?>\n"
+      "<errors>\n"
+      "<remedy name=\"paper\">\n"
+      "<p>Load paper.</p>\n"
+      "  <item level=\"E\" pattern=\"Out of paper*\" severity=\"5\">\n"
+      "  <p>The tray is empty.</p>\n"
+      "  </item>\n"
+      "  between items, discarded\n"
+      "  <item level='W' pattern='Paper low*' severity='2'>\n"
+      "  <p>Nearly empty.</p>\n"
+      "  </item>\n"
+      "</remedy>\n"
+      "<remedy name=toner>\n"
+      "\n"
+      "<item pattern=Toner* severity=-3>\n"
+      "</item>\n"
+      "</remedy>\n"
+      "</errors>\n");
+  ASSERT_EQ(2, kb->num_remedies_);
+  ASSERT_EQ(3, kb->num_items_);
+  ErrorXMLRemedy *paper = kb->remedies_[0], *toner = kb->remedies_[1];
+  EXPECT_STREQ("paper", paper->name);
+  EXPECT_STREQ("<p>Load paper.</p>\n", paper->text);
+  EXPECT_STREQ("toner", toner->name);
+  EXPECT_STREQ("\n", toner->text);
+
+  struct { int severity; char level; const char *pattern, *text; ErrorXMLRemedy *remedy; } expect[] = {
+      {5, 'E', "Out of paper*", "  <p>The tray is empty.</p>\n", paper},
+      {2, 'W', "Paper low*", "  <p>Nearly empty.</p>\n", paper},
+      {-3, 0, "Toner*", "", toner},
+  };
+  for (int i = 0; i < 3; i++) {
+    ErrorXMLItem *item = kb->items_[i];
+    EXPECT_EQ(expect[i].severity, item->severity) << i;
+    EXPECT_EQ(expect[i].level, item->level) << i;
+    EXPECT_STREQ(expect[i].pattern, item->pattern) << i;
+    EXPECT_STREQ(expect[i].text, item->text) << i;
+    EXPECT_EQ(expect[i].remedy, item->remedy) << i;
+  }
+  EXPECT_EQ(kb->items_[0], kb->find_item(log_line('E', "Out of paper\n").c_str()));
+  EXPECT_EQ(kb->items_[2], kb->find_item(log_line('I', "Toner\n").c_str()));
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, MissingFileGivesEmptyKnowledgeBase) {
+  ErrorXML kb((dir + "/absent.xml").c_str());
+  EXPECT_EQ(0, kb.num_items_);
+  EXPECT_EQ(0, kb.num_remedies_);
+  EXPECT_EQ(nullptr, kb.find_item(log_line('E', "x\n").c_str()));
+  ErrorXML none(nullptr);
+  EXPECT_EQ(0, none.num_items_);
+}
+
+TEST_F(KnowledgeFile, FallsBackToTheDataDirectory) {
+  ASSERT_EQ(0, mkdir((dir + "/share").c_str(), 0755));
+  ASSERT_EQ(0, mkdir((dir + "/share/data").c_str(), 0755));
+  write("share/data/kb.xml",
+        "<remedy name=\"from-datadir\">\n\n<item pattern=\"*\" severity=\"1\">\n"
+        "</item>\n</remedy>\n");
+  write("here.xml",
+        "<remedy name=\"from-path\">\n\n<item pattern=\"*\" severity=\"1\">\n"
+        "</item>\n</remedy>\n");
+  setenv("TARN_DATADIR", (dir + "/share").c_str(), 1);
+
+  char cwd[4096];
+  ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(0, chdir(dir.c_str()));
+  // A directory and a FIFO by the bare name do not count as the file, and
+  // the FIFO must not make the reader wait for a writer.
+  ASSERT_EQ(0, mkdir((dir + "/adir.xml").c_str(), 0755));
+  ASSERT_EQ(0, mkfifo((dir + "/fifo.xml").c_str(), 0644));
+  struct { const char *name; const char *expect; } table[] = {
+      {"kb.xml", "from-datadir"},      // not here: the data directory
+      {"here.xml", "from-path"},       // the bare name wins
+      {"adir.xml", nullptr},           // neither is a regular file
+      {"fifo.xml", nullptr},
+  };
+  for (auto &row : table) {
+    ErrorXML kb(row.name);
+    if (row.expect) {
+      ASSERT_EQ(1, kb.num_remedies_) << row.name;
+      EXPECT_STREQ(row.expect, kb.remedies_[0]->name) << row.name;
+    } else {
+      EXPECT_EQ(0, kb.num_remedies_) << row.name;
+    }
+  }
+  // The directory by the bare name does not hide the data directory's file.
+  ASSERT_EQ(0, mkdir((dir + "/share/data/adir.xml").c_str(), 0755));
+  ASSERT_EQ(0, rename((dir + "/share/data/kb.xml").c_str(), (dir + "/share/data/fifo.xml").c_str()));
+  ErrorXML kb("fifo.xml");
+  ASSERT_EQ(1, kb.num_remedies_);
+  EXPECT_STREQ("from-datadir", kb.remedies_[0]->name);
+  ASSERT_EQ(0, chdir(cwd));
+}
+
+TEST_F(KnowledgeFile, MissingRemedyNameCreatesNothing) {
+  ErrorXML *kb = load(
+      "<remedy title=\"x\">\n"
+      "text\n"
+      "<item level=\"E\" pattern=\"*\" severity=\"1\">\n"
+      "</item>\n"
+      "</remedy>\n");
+  EXPECT_EQ(0, kb->num_remedies_);
+  EXPECT_EQ(0, kb->num_items_);
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, ItemNeedsPatternAndSeverity) {
+  ErrorXML *kb = load(
+      "<remedy name=\"r\">\n"
+      "text\n"
+      "<item level=\"E\" pattern=\"no severity*\">\n"
+      "</item>\n"
+      "<item level=\"E\" severity=\"3\">\n"
+      "</item>\n"
+      "<item level=\"E\" pattern=\"both*\" severity=\"4\">\n"
+      "</item>\n"
+      "</remedy>\n");
+  ASSERT_EQ(1, kb->num_items_);
+  EXPECT_STREQ("both*", kb->items_[0]->pattern);
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, LevelKeepsOnlyItsFirstCharacter) {
+  ErrorXML *kb = load(
+      "<remedy name=\"r\">\n"
+      "text\n"
+      "<item level=\"Error\" pattern=\"*\" severity=\"1\">\n"
+      "</item>\n"
+      "</remedy>\n");
+  ASSERT_EQ(1, kb->num_items_);
+  EXPECT_EQ('E', kb->items_[0]->level);
+  EXPECT_NE(nullptr, kb->find_item(log_line('E', "x\n").c_str()));
+  EXPECT_EQ(nullptr, kb->find_item(log_line('r', "x\n").c_str()));
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, SecondItemClosingTagMakesASecondItem) {
+  ErrorXML *kb = load(
+      "<remedy name=\"r\">\n"
+      "text\n"
+      "<item level=\"C\" pattern=\"Twice*\" severity=\"6\">\n"
+      "first\n"
+      "</item>\n"
+      "second\n"
+      "</item>\n"
+      "</remedy>\n");
+  ASSERT_EQ(2, kb->num_items_);
+  ErrorXMLItem *a = kb->items_[0], *b = kb->items_[1];
+  EXPECT_STREQ("first\n", a->text);
+  EXPECT_STREQ("first\nsecond\n", b->text);
+  EXPECT_EQ(a->severity, b->severity);
+  EXPECT_EQ(a->level, b->level);
+  EXPECT_STREQ(a->pattern, b->pattern);
+  EXPECT_EQ(a->remedy, b->remedy);
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, RemedyNeedsTextBeforeItsFirstItem) {
+  // The first item is lost; its lines become the remedy's text.
+  ErrorXML *kb = load(
+      "<remedy name=\"r\">\n"
+      "<item level=\"E\" pattern=\"lost*\" severity=\"1\">\n"
+      "lost text\n"
+      "</item>\n"
+      "<item level=\"E\" pattern=\"kept*\" severity=\"2\">\n"
+      "kept text\n"
+      "</item>\n"
+      "</remedy>\n"
+      "<remedy name=\"single\">\n"
+      "<item level=\"E\" pattern=\"alone*\" severity=\"1\">\n"
+      "</item>\n"
+      "</remedy>\n");
+  ASSERT_EQ(1, kb->num_remedies_);
+  ASSERT_EQ(1, kb->num_items_);
+  EXPECT_STREQ(
+      "<item level=\"E\" pattern=\"lost*\" severity=\"1\">\n"
+      "lost text\n"
+      "</item>\n",
+      kb->remedies_[0]->text);
+  EXPECT_STREQ("kept*", kb->items_[0]->pattern);
+  EXPECT_STREQ("kept text\n", kb->items_[0]->text);
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, ItemAfterRemedyClosingTagStartsRemedyOfSameName) {
+  ErrorXML *kb = load(
+      "<remedy name=\"r\">\n"
+      "text\n"
+      "<item level=\"E\" pattern=\"a*\" severity=\"1\">\n"
+      "item a\n"
+      "</item>\n"
+      "after a\n"
+      "</remedy>\n"
+      "outside\n"
+      "<item level=\"E\" pattern=\"b*\" severity=\"2\">\n"
+      "item b\n"
+      "</item>\n"
+      "</remedy>\n");
+  ASSERT_EQ(2, kb->num_remedies_);
+  ASSERT_EQ(2, kb->num_items_);
+  EXPECT_STREQ("r", kb->remedies_[1]->name);
+  EXPECT_STREQ("item a\nafter a\noutside\n", kb->remedies_[1]->text);
+  EXPECT_EQ(kb->remedies_[1], kb->items_[1]->remedy);
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, NestedRemedyTagIsText) {
+  ErrorXML *kb = load(
+      "<remedy name=\"outer\">\n"
+      "text\n"
+      "<item level=\"E\" pattern=\"a*\" severity=\"1\">\n"
+      "</item>\n"
+      "<remedy name=\"inner\">\n"
+      "inner text\n"
+      "<item level=\"E\" pattern=\"b*\" severity=\"1\">\n"
+      "</item>\n"
+      "</remedy>\n");
+  ASSERT_EQ(1, kb->num_remedies_);
+  EXPECT_STREQ("outer", kb->remedies_[0]->name);
+  ASSERT_EQ(2, kb->num_items_);
+  EXPECT_EQ(kb->remedies_[0], kb->items_[1]->remedy);
+  EXPECT_EQ(nullptr, kb->find_remedy("inner"));
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, BlanksAroundEqualsGiveEmptyValues) {
+  ErrorXML *kb = load(
+      "<remedy name = \"never\">\n"
+      "text\n"
+      "<item level=\"E\" pattern=\"*\" severity=\"1\">\n"
+      "</item>\n"
+      "</remedy>\n"
+      "<remedy name=\"r\">\n"
+      "text\n"
+      "<item level=\"E\" pattern =\"p*\" severity=\"1\">\n"
+      "</item>\n"
+      "<item level=\"E\" pattern=\"s*\" severity= \"1\">\n"
+      "</item>\n"
+      "<item level =\"E\" pattern=\"any*\" severity=\"1\">\n"
+      "</item>\n"
+      "</remedy>\n");
+  ASSERT_EQ(1, kb->num_remedies_);
+  EXPECT_STREQ("r", kb->remedies_[0]->name);
+  // The items with an empty pattern or severity are not made; but the
+  // pattern and severity of the next item line replace them.
+  ASSERT_EQ(1, kb->num_items_);
+  EXPECT_STREQ("any*", kb->items_[0]->pattern);
+  EXPECT_EQ(0, kb->items_[0]->level);
+  EXPECT_NE(nullptr, kb->find_item(log_line('W', "any\n").c_str()));
+  delete kb;
+}
+
+TEST_F(KnowledgeFile, RemedyWithoutClosingTagStillBacksItsItems) {
+  ErrorXML *kb = load(
+      "<remedy name=\"unfinished\">\n"
+      "<p>do this</p>\n"
+      "<item level=\"E\" pattern=\"Broken*\" severity=\"9\">\n"
+      "</item>\n");
+  EXPECT_EQ(0, kb->num_remedies_);
+  ASSERT_EQ(1, kb->num_items_);
+  ErrorXMLItem *item = kb->find_item(log_line('E', "Broken\n").c_str());
+  ASSERT_EQ(kb->items_[0], item);
+  ASSERT_NE(nullptr, item->remedy);
+  EXPECT_STREQ("<p>do this</p>\n", item->remedy->text);
+  kb->clear_scores();
+  kb->score_item(log_line('E', "Broken\n").c_str());
+  EXPECT_EQ(nullptr, kb->best_remedy());
+  delete kb;   // the remedy goes with it (checked by the leak sanitizer)
+}
+
+TEST_F(KnowledgeFile, LongLinesArriveInPiecesOf1023) {
+  std::string long_text(3000, 'x');
+  std::string hidden_tag = std::string(1023, 'y') + "</item>\n";
+  std::string big;   // beyond the first 8192 bytes of the text buffer
+  for (int i = 0; i < 500; i++) big += "<p>line " + std::to_string(i) + "</p>\n";
+  ErrorXML *kb = load(
+      "<remedy name=\"r\">\n" + long_text + "\n" +
+      "<item level=\"E\" pattern=\"a*\" severity=\"1\">\n" + hidden_tag +
+      "<item level=\"E\" pattern=\"b*\" severity=\"1\">\n" + big + "</item>\n" +
+      "</remedy>\n");
+  ASSERT_EQ(1, kb->num_remedies_);
+  EXPECT_EQ(long_text + "\n", kb->remedies_[0]->text);
+  // The piece after the first 1023 characters is a closing tag of its own.
+  ASSERT_EQ(2, kb->num_items_);
+  EXPECT_EQ(std::string(1023, 'y'), kb->items_[0]->text);
+  EXPECT_EQ(big, kb->items_[1]->text);
+  delete kb;
+}
+
+TEST(KnowledgeAttr, ReadsOneAttributeFromATagLine) {
+  struct {
+    const char *rest, *name;
+    int size;
+    const char *value;   // null: absent
+  } table[] = {
+      {"name=\"paper\">\n", "name", 128, "paper"},
+      {"name='paper'>\n", "name", 128, "paper"},
+      {"name=paper>\n", "name", 128, "paper"},
+      {"name=\"it's\">\n", "name", 128, "it's"},
+      {"name='say \"hi\"'>\n", "name", 128, "say \"hi\""},
+      {"name=\"a b>c\">\n", "name", 128, "a b>c"},
+      {"name=\"ab\"cd'e f'>\n", "name", 128, "abcde f"},
+      {"name=\"open\n", "name", 128, "open\n"},
+      {"a=1 b=2 name=3\n", "name", 128, "3"},
+      {"a=1 b=2 name=3\n", "b", 128, "2"},
+      {"Name=x\n", "name", 128, nullptr},
+      {"name=x> other=y\n", "other", 128, nullptr},
+      {"name=\n", "name", 128, ""},
+      {"name = x\n", "name", 128, ""},
+      {"flag name=x\n", "flag", 128, ""},
+      {"name=abcdef\n", "name", 4, "abc"},
+      {"level=\"Error\"\n", "level", 2, "E"},
+      {"", "name", 128, nullptr},
+      {">name=x\n", "name", 128, nullptr},
+      {"   \t\n", "name", 128, nullptr},
+  };
+  for (auto &row : table) {
+    char buffer[128];
+    memset(buffer, '#', sizeof buffer);
+    char *got = ErrorXML::get_attr(row.rest, row.name, buffer, row.size);
+    if (row.value) {
+      EXPECT_EQ(buffer, got) << row.rest;
+      EXPECT_STREQ(row.value, buffer) << row.rest;
+    } else {
+      EXPECT_EQ(nullptr, got) << row.rest;
+      EXPECT_STREQ("", buffer) << row.rest;
+    }
+  }
+}
+
+TEST(KnowledgeAttr, LongNamesAreCutTo254) {
+  std::string name(300, 'n');
+  std::string rest = name + "=v\n";
+  char buffer[16];
+  EXPECT_EQ(nullptr, ErrorXML::get_attr(rest.c_str(), name.c_str(), buffer, sizeof buffer));
+  EXPECT_EQ(buffer, ErrorXML::get_attr(rest.c_str(), name.substr(0, 254).c_str(), buffer, sizeof buffer));
+  EXPECT_STREQ("v", buffer);
+}

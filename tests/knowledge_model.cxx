@@ -1,0 +1,209 @@
+// knowledge_model.cxx - the knowledge base model: storage growth, which item
+// a log line finds, and Diagnose's scores.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "knowledge/ErrorXML.h"
+
+namespace {
+
+// A log line as the server writes it: level letter, blank, the 29-column
+// date field, then the message from column 31.
+std::string log_line(char level, const char *message) {
+  std::string line;
+  line += level;
+  line += " [08/Dec/2026:10:00:00 +0000] ";
+  line += message;
+  return line;
+}
+
+// An exactly sized heap copy, so that reading past its end is caught by the
+// address sanitizer.
+struct ExactCopy {
+  char *s;
+  explicit ExactCopy(const std::string &v) {
+    s = (char *)malloc(v.size() + 1);
+    memcpy(s, v.c_str(), v.size() + 1);
+  }
+  ~ExactCopy() { free(s); }
+};
+
+}  // namespace
+
+TEST(KnowledgeModel, ArraysGrowBy16DoublingThenBy256) {
+  struct { int count, alloc; } table[] = {
+      {1, 16},    {16, 16},   {17, 32},   {33, 64},   {129, 256},
+      {256, 256}, {257, 512}, {512, 512}, {513, 768}, {769, 1024},
+  };
+  for (auto &row : table) {
+    ErrorXML kb(0);
+    for (int i = 0; i < row.count; i++) {
+      ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+      r->score = i;
+      kb.add_remedy(r);
+      kb.add_item(new ErrorXMLItem(i, 'E', "*", "x", r));
+    }
+    ASSERT_EQ(row.count, kb.num_items_);
+    ASSERT_EQ(row.count, kb.num_remedies_);
+    EXPECT_EQ(row.alloc, kb.alloc_items_) << "count " << row.count;
+    EXPECT_EQ(row.alloc, kb.alloc_remedies_) << "count " << row.count;
+    // Every pointer survived the moves, in order.
+    for (int i = 0; i < row.count; i++) {
+      ASSERT_EQ(i, kb.items_[i]->severity);
+      ASSERT_EQ(i, kb.remedies_[i]->score);
+      ASSERT_EQ(kb.remedies_[i], kb.items_[i]->remedy);
+    }
+  }
+}
+
+TEST(KnowledgeModel, ConstructorsKeepCopies) {
+  char name[] = "name", text[] = "<p>text</p>", pattern[] = "pat*";
+  ErrorXMLRemedy r(name, text);
+  ErrorXMLItem item(7, 'W', pattern, text, &r);
+  name[0] = text[0] = pattern[0] = 'X';
+  EXPECT_STREQ("name", r.name);
+  EXPECT_STREQ("<p>text</p>", r.text);
+  EXPECT_STREQ("pat*", item.pattern);
+  EXPECT_STREQ("<p>text</p>", item.text);
+  EXPECT_EQ(7, item.severity);
+  EXPECT_EQ('W', item.level);
+  EXPECT_EQ(&r, item.remedy);
+}
+
+TEST(KnowledgeModel, FindItemMatchesLevelAndMessage) {
+  ErrorXML kb(0);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  ErrorXMLItem *exact = new ErrorXMLItem(1, 'E', "Unable to open *", "a", r);
+  ErrorXMLItem *no_nl = new ErrorXMLItem(1, 'W', "Disk full", "b", r);
+  ErrorXMLItem *comma = new ErrorXMLItem(1, 'N', "Job 1, queued*", "c", r);
+  ErrorXMLItem *escaped = new ErrorXMLItem(1, 'I', "Job 2\\, queued*", "d", r);
+  ErrorXMLItem *letter = new ErrorXMLItem(1, 'C', "\\printer\\ stopped*", "e", r);
+  ErrorXMLItem *any = new ErrorXMLItem(1, 0, "*", "f", r);
+  for (ErrorXMLItem *i : {exact, no_nl, comma, escaped, letter, any}) kb.add_item(i);
+
+  struct { char level; const char *message; ErrorXMLItem *expect; } table[] = {
+      {'E', "Unable to open file\n", exact},
+      {'E', "UNABLE TO OPEN file\n", exact},   // letters ignore case
+      {'e', "Unable to open file\n", any},     // the level letter does not
+      {'W', "Disk full\n", any},               // the newline must be matched
+      {'W', "Disk full", no_nl},
+      {'N', "Job 1, queued for lp\n", any},    // bare comma ends the pattern
+      {'N', "Job 1", comma},                   // ... so only this fits
+      {'I', "Job 2, queued for lp\n", escaped},
+      {'C', "PRINTER Stopped\n", letter},      // escaped letters ignore case too
+      {'C', "Printer stopped\n", letter},
+      {'X', "", any},                          // exactly 31 characters
+  };
+  for (auto &row : table) {
+    ExactCopy line(log_line(row.level, row.message));
+    EXPECT_EQ(row.expect, kb.find_item(line.s)) << line.s;
+  }
+}
+
+TEST(KnowledgeModel, ShortLinesMatchNothing) {
+  ErrorXML kb(0);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  kb.add_item(new ErrorXMLItem(1, 0, "*", "any", r));
+  std::string full = log_line('E', "");
+  for (size_t len = 0; len < 31; len++) {
+    ExactCopy line(full.substr(0, len));
+    EXPECT_EQ(nullptr, kb.find_item(line.s)) << "length " << len;
+  }
+  EXPECT_EQ(nullptr, kb.find_item(nullptr));
+}
+
+TEST(KnowledgeModel, FirstMatchingItemInFileOrderWins) {
+  ErrorXML kb(0);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  ErrorXMLItem *other = new ErrorXMLItem(1, 'E', "Other*", "0", r);
+  ErrorXMLItem *first = new ErrorXMLItem(1, 'E', "*paper*", "1", r);
+  ErrorXMLItem *second = new ErrorXMLItem(1, 'E', "Out of paper*", "2", r);
+  ErrorXMLItem *anylevel = new ErrorXMLItem(1, 0, "Out*", "3", r);
+  kb.add_item(other);
+  kb.add_item(first);
+  kb.add_item(second);
+  kb.add_item(anylevel);
+  EXPECT_EQ(first, kb.find_item(log_line('E', "Out of paper\n").c_str()));
+  EXPECT_EQ(anylevel, kb.find_item(log_line('W', "Out of paper\n").c_str()));
+}
+
+TEST(KnowledgeModel, FindRemedyComparesNamesExactly) {
+  ErrorXML kb(0);
+  ErrorXMLRemedy *a = new ErrorXMLRemedy("paper", "1");
+  ErrorXMLRemedy *b = new ErrorXMLRemedy("Paper", "2");
+  ErrorXMLRemedy *c = new ErrorXMLRemedy("paper", "3");
+  kb.add_remedy(a);
+  kb.add_remedy(b);
+  kb.add_remedy(c);
+  EXPECT_EQ(a, kb.find_remedy("paper"));
+  EXPECT_EQ(b, kb.find_remedy("Paper"));
+  EXPECT_EQ(nullptr, kb.find_remedy("pape"));
+  EXPECT_EQ(nullptr, kb.find_remedy(nullptr));
+}
+
+// Two remedies with items; lines of the test log name which item fits.
+class KnowledgeScores : public ::testing::Test {
+protected:
+  ErrorXML kb{nullptr};
+  ErrorXMLRemedy *paper, *toner, *network;
+  void SetUp() override {
+    paper = new ErrorXMLRemedy("paper", "Load paper");
+    toner = new ErrorXMLRemedy("toner", "Replace toner");
+    network = new ErrorXMLRemedy("network", "Check cable");
+    kb.add_remedy(paper);
+    kb.add_remedy(toner);
+    kb.add_remedy(network);
+    kb.add_item(new ErrorXMLItem(5, 'E', "Out of paper*", "", paper));
+    kb.add_item(new ErrorXMLItem(2, 'E', "Paper jam*", "", paper));
+    kb.add_item(new ErrorXMLItem(7, 'E', "Toner low*", "", toner));
+    kb.add_item(new ErrorXMLItem(-4, 'E', "Host down*", "", network));
+    kb.add_item(new ErrorXMLItem(1, 'E', "Host slow*", "", network));
+  }
+  void score(const char *message, int times = 1) {
+    std::string line = log_line('E', message);
+    for (int i = 0; i < times; i++) kb.score_item(line.c_str());
+  }
+};
+
+TEST_F(KnowledgeScores, SeveritiesAddUpPerRemedy) {
+  kb.clear_scores();
+  score("Out of paper\n", 3);
+  score("Paper jam\n");
+  score("Nothing known\n", 4);
+  EXPECT_EQ(17, paper->score);
+  EXPECT_EQ(0, toner->score);
+  EXPECT_EQ(paper, kb.best_remedy());
+  kb.clear_scores();
+  EXPECT_EQ(0, paper->score);
+  EXPECT_EQ(nullptr, kb.best_remedy());
+}
+
+TEST_F(KnowledgeScores, EqualScoresGoToTheEarlierRemedy) {
+  kb.clear_scores();
+  score("Toner low\n", 2);      // 14
+  score("Out of paper\n", 2);   // 10
+  score("Paper jam\n", 2);      // 14
+  EXPECT_EQ(14, paper->score);
+  EXPECT_EQ(14, toner->score);
+  EXPECT_EQ(paper, kb.best_remedy());
+  score("Toner low\n");
+  EXPECT_EQ(toner, kb.best_remedy());
+}
+
+TEST_F(KnowledgeScores, NegativeOrZeroScoresAreNeverBest) {
+  kb.clear_scores();
+  score("Host down\n", 3);
+  score("Host slow\n", 2);
+  EXPECT_EQ(-10, network->score);
+  EXPECT_EQ(nullptr, kb.best_remedy());
+  score("Host slow\n", 11);
+  EXPECT_EQ(1, network->score);
+  EXPECT_EQ(network, kb.best_remedy());
+}
