@@ -6,8 +6,11 @@
 
 #include "app/ErrorLog.h"
 #include "app/bundle.h"
+#include "prefs/prefs.h"
 
 int main(int argc, char *argv[]) {
+  // The preferences choose the toolkit's look, so they come before any widget.
+  prefs_t *prefs = guiPrefsLoad();
   ErrorLog *log;
 
   if (argc < 2) {
@@ -29,5 +32,6 @@ int main(int argc, char *argv[]) {
   Fl::run();
 
   delete log;
+  guiPrefsFree(prefs);
   return 0;
 }
