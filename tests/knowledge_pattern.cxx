@@ -55,6 +55,7 @@ TEST(Pattern, PlainCharactersAndCase) {
       {"\xe9t\xe9", "\xe9t\xe9", true},              // high bytes: exact
       {"\xe9t\xe9", "\xc9t\xc9", false},
       {"Z", "z", true},         {"z", "Z", true},
+      {"?bc", "xBC", true},     {"*Bc", "xbC", true},   // after the plain prefix
       {"[", "", false},         {"[!", "", false},
   };
   CHECK_ROWS(rows);
