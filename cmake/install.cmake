@@ -95,5 +95,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+# cpack reads this file when it runs: a Debian package belongs in /usr.
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/CPackVeklog.cmake CONTENT [=[
+if(CPACK_GENERATOR STREQUAL "DEB" AND NOT CPACK_PACKAGING_INSTALL_PREFIX STREQUAL "/usr")
+  message(WARNING "This package installs under ${CPACK_PACKAGING_INSTALL_PREFIX}; "
+                  "configure with -DCMAKE_INSTALL_PREFIX=/usr for a Debian package.")
+endif()
+]=] @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackVeklog.cmake)
 include(CPack)

@@ -42,8 +42,7 @@ do
 done
 [ -x "$prefix/bin/veklog" ] || fail "bin/veklog is not executable"
 # The program falls back on the data directory of this build.
-grep -q -a -F "$datadir/data/" "$prefix/bin/veklog" 2>/dev/null ||
-  grep -q -a -F "$datadir" "$prefix/bin/veklog" ||
+grep -q -a -F "$datadir" "$prefix/bin/veklog" ||
   fail "the installed program does not look in $datadir"
 cmp -s "$src/data/errors.xml" "$prefix/$datadir_rel/data/errors.xml" ||
   fail "the installed errors.xml differs from data/errors.xml"
