@@ -1,0 +1,125 @@
+// data_diagnose.cxx - Diagnose over hand-written logs of common failures,
+// weighed the way the window does it, names the remedy an administrator needs.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "knowledge/ErrorXML.h"
+
+namespace {
+
+const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
+
+std::vector<std::string> read_lines(const std::string &path) {
+  std::vector<std::string> lines;
+  FILE *f = fopen(path.c_str(), "r");
+  if (!f) return lines;
+  char buf[10240];
+  while (fgets(buf, sizeof buf, f)) lines.push_back(buf);
+  fclose(f);
+  return lines;
+}
+
+const char *kErrors = "XACE";           // the list's default filter
+const char *kInformational = "XACEWNI";
+const char *kAll = nullptr;             // every line
+
+struct Diagnosis {
+  std::string remedy;   // empty when nothing stands out
+  int score = 0;
+  int lines = 0;        // listed lines whose item leads to that remedy
+  int unexplained = 0;  // listed lines that no item matches
+};
+
+// Weighs the lines that a list with this filter would show: clear the scores,
+// score every listed line, take the best remedy, count the lines leading to it.
+Diagnosis diagnose(ErrorXML &xml, const std::vector<std::string> &log, const char *letters) {
+  std::vector<const std::string *> listed;
+  for (const std::string &l : log)
+    if (!letters || strchr(letters, l[0])) listed.push_back(&l);
+  Diagnosis d;
+  xml.clear_scores();
+  for (const std::string *l : listed) {
+    xml.score_item(l->c_str());
+    if (!xml.find_item(l->c_str())) d.unexplained++;
+  }
+  ErrorXMLRemedy *best = xml.best_remedy();
+  if (!best) return d;
+  d.remedy = best->name;
+  d.score = best->score;
+  for (const std::string *l : listed) {
+    ErrorXMLItem *it = xml.find_item(l->c_str());
+    d.lines += it && it->remedy == best;
+  }
+  return d;
+}
+
+class Scenario : public ::testing::Test {
+protected:
+  static ErrorXML *xml;
+  static void SetUpTestSuite() { xml = new ErrorXML(kErrorsXml.c_str()); }
+  static void TearDownTestSuite() {
+    delete xml;
+    xml = nullptr;
+  }
+  static std::vector<std::string> log(const char *name) {
+    std::vector<std::string> l = read_lines(std::string(VEKLOG_TEST_DIR) + "/data/" + name);
+    EXPECT_FALSE(l.empty()) << name;
+    return l;
+  }
+};
+ErrorXML *Scenario::xml = nullptr;
+
+// Each log mixes the failure with unrelated client errors and routine lines.
+TEST_F(Scenario, NamesTheRemedyForEachFailure) {
+  ASSERT_GT(xml->num_remedies_, 0);
+  struct Case {
+    const char *log;
+    const char *filter;
+    const char *remedy;
+    int lines;  // lines that Diagnose would select
+  } cases[] = {
+      {"scenario_unplugged.log", kErrors, "usb-printer-disconnected", 3},
+      {"scenario_unplugged.log", kAll, "usb-printer-disconnected", 5},
+      {"scenario_missing_filter.log", kErrors, "filter-missing", 6},
+      {"scenario_missing_filter.log", kInformational, "filter-missing", 6},
+      {"scenario_disk_full.log", kErrors, "disk-full", 6},
+      {"scenario_disk_full.log", kAll, "disk-full", 8},
+      {"scenario_expired_cert.log", kErrors, "certificate-expired", 5},
+      {"scenario_expired_cert.log", kAll, "certificate-expired", 5},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.log) + " listing " + (c.filter ? c.filter : "all"));
+    Diagnosis d = diagnose(*xml, log(c.log), c.filter);
+    EXPECT_EQ(c.remedy, d.remedy);
+    EXPECT_EQ(c.lines, d.lines);
+    EXPECT_EQ(0, d.unexplained);
+  }
+}
+
+// A day with nothing wrong: every line is explained, and even when all
+// levels are listed no routine line is weighty enough to name a remedy.
+TEST_F(Scenario, RoutineLinesNeverDecide) {
+  std::vector<std::string> l = log("scenario_routine.log");
+  for (const char *filter : {kErrors, kInformational, kAll}) {
+    Diagnosis d = diagnose(*xml, l, filter);
+    EXPECT_EQ("", d.remedy) << (filter ? filter : "all");
+    EXPECT_EQ(0, d.unexplained);
+  }
+  for (const std::string &line : l) EXPECT_NE(nullptr, xml->find_item(line.c_str())) << line;
+}
+
+// The shipped sample log holds several faults; the unplugged printer, which
+// stopped a queue for a quarter of an hour, outweighs the others.
+TEST_F(Scenario, SampleLogPointsToTheUnpluggedPrinter) {
+  std::vector<std::string> l = read_lines(std::string(VEKLOG_SOURCE_DIR) + "/data/sample_error_log");
+  Diagnosis d = diagnose(*xml, l, kErrors);
+  EXPECT_EQ("usb-printer-disconnected", d.remedy);
+  EXPECT_EQ(4, d.lines);
+}
+
+}  // namespace
