@@ -51,6 +51,18 @@ public:
   int alloc_orphans_;
   ErrorXMLRemedy **orphans_;
 
+  // Lookup index, so that find_item tries only items that can match: items
+  // grouped by the first character their pattern requires (letters folded to
+  // lower case), and those whose pattern starts with a wildcard. For the
+  // latter, a literal the message must contain (folded), when the pattern
+  // has one. Rebuilt by find_item whenever items were added since; an item's
+  // pattern must not be changed once it is added.
+  int index_items_;         // items covered; -1 when none are
+  int *index_order_;        // item numbers, grouped by first character
+  int index_start_[258];    // group c: index_order_[start[c]..start[c+1]);
+                            // group 256: patterns that start with a wildcard
+  char **index_need_;       // per item: required literal, or null
+
   // Creates the knowledge base and fills it from `filename` (see load). A
   // null filename gives an empty knowledge base.
   explicit ErrorXML(const char *filename);
@@ -74,6 +86,10 @@ public:
   void clear_scores();
   // The remedy with the highest score above 0 (the earliest of equals), or null.
   ErrorXMLRemedy *best_remedy();
+
+  // Builds, or releases, the lookup index of find_item.
+  void build_index();
+  void drop_index();
 
   // Reads the knowledge base file and adds what it holds: `path` itself,
   // else "<data dir>/data/<path>", where the data directory is $TARN_DATADIR

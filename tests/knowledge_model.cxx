@@ -5,9 +5,12 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "knowledge/ErrorXML.h"
+#include "knowledge/pattern.h"
 
 namespace {
 
@@ -206,4 +209,82 @@ TEST_F(KnowledgeScores, NegativeOrZeroScoresAreNeverBest) {
   score("Host slow\n", 11);
   EXPECT_EQ(1, network->score);
   EXPECT_EQ(network, kb.best_remedy());
+}
+
+// find_item skips items through an index; it must give exactly what trying
+// every item in order gives.
+namespace {
+
+ErrorXMLItem *plain_walk(ErrorXML &kb, const char *line) {
+  if (strlen(line) < 31) return nullptr;
+  for (int i = 0; i < kb.num_items_; i++) {
+    ErrorXMLItem *item = kb.items_[i];
+    if (item->level && item->level != line[0]) continue;
+    if (pattern_match(line + 31, item->pattern)) return item;
+  }
+  return nullptr;
+}
+
+std::string random_piece(std::mt19937 &rng) {
+  static const char *pieces[] = {
+      "job",  "JOB", "Job ", "printer", "\\a",  "\\*", "\\,", "\\",  "*",
+      "?",    "[jp]", "[!j]", "{job|printer}", "{a,{b|c}d|e}", "}",  ",",
+      "|x}",  " ",   "\n",   "\xe9",  "[a",   "ab",  "",     "J\\ob", "[]j]x",
+  };
+  return pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+}
+
+}  // namespace
+
+TEST(KnowledgeIndex, FindsWhatAPlainWalkFinds) {
+  std::mt19937 rng(1208);
+  for (int round = 0; round < 20; round++) {
+    ErrorXML kb(nullptr);
+    ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+    kb.add_remedy(r);
+    std::vector<std::string> patterns;
+    int items = 1 + (int)(rng() % 150);
+    for (int i = 0; i < items; i++) {
+      std::string p;
+      int n = (int)(rng() % 5);
+      for (int k = 0; k < n; k++) p += random_piece(rng);
+      patterns.push_back(p);
+      const char levels[] = {0, 'E', 'W', 'e'};
+      kb.add_item(new ErrorXMLItem(1, levels[rng() % 4], p.c_str(), "", r));
+    }
+    int hits = 0;
+    for (int n = 0; n < 500; n++) {
+      // Lines built from the same pieces, or from a known pattern's own
+      // text with its special characters taken literally.
+      std::string message;
+      if (rng() % 2) {
+        int k = (int)(rng() % 5);
+        for (int j = 0; j < k; j++) message += random_piece(rng);
+      } else {
+        for (char c : patterns[rng() % patterns.size()])
+          if (!strchr("\\*?[]{}|,", c)) message += c;
+        if (rng() % 2) message += "\n";
+      }
+      std::string line = log_line("EWeI"[rng() % 4], message.c_str());
+      ErrorXMLItem *expect = plain_walk(kb, line.c_str());
+      ASSERT_EQ(expect, kb.find_item(line.c_str())) << "line \"" << line << "\"";
+      hits += expect != nullptr;
+    }
+    EXPECT_GT(hits, 0);
+  }
+}
+
+TEST(KnowledgeIndex, ItemsAddedAfterALookupAreFound) {
+  ErrorXML kb(nullptr);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  std::string line = log_line('E', "Toner low\n");
+  kb.add_item(new ErrorXMLItem(1, 'E', "Paper*", "", r));
+  EXPECT_EQ(nullptr, kb.find_item(line.c_str()));
+  ErrorXMLItem *wild = new ErrorXMLItem(1, 'E', "*low*", "", r);
+  kb.add_item(wild);
+  EXPECT_EQ(wild, kb.find_item(line.c_str()));
+  ErrorXMLItem *later = new ErrorXMLItem(1, 'E', "toner*", "", r);
+  kb.add_item(later);
+  EXPECT_EQ(wild, kb.find_item(line.c_str()));   // still the earlier one
 }
