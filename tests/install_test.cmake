@@ -27,11 +27,18 @@ add_test(NAME install.tree_is_complete
 find_program(VEKLOG_XDOTOOL xdotool)
 find_program(VEKLOG_IMPORT import)
 find_program(VEKLOG_XPROP xprop)
-if(VEKLOG_XDOTOOL AND VEKLOG_IMPORT AND VEKLOG_XPROP)
+find_program(VEKLOG_COMPARE compare)
+if(VEKLOG_XDOTOOL AND VEKLOG_IMPORT AND VEKLOG_XPROP AND VEKLOG_COMPARE)
   add_test(NAME install.menu_entry_starts_the_program
            COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/install_run.sh menu ${PROJECT_BINARY_DIR})
-  set_tests_properties(install.menu_entry_starts_the_program PROPERTIES
-                       TIMEOUT 60 RUN_SERIAL TRUE)
+  add_test(NAME install.program_finds_its_knowledge_base
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/install_run.sh knowledge ${PROJECT_BINARY_DIR}
+                   ${CMAKE_INSTALL_PREFIX} ${VEKLOG_DATADIR})
+  # Both look for their window by class, so no other window test may run
+  # beside them.
+  set_tests_properties(install.menu_entry_starts_the_program
+                       install.program_finds_its_knowledge_base PROPERTIES
+                       TIMEOUT 120 RUN_SERIAL TRUE)
 endif()
 
 find_program(VEKLOG_DPKG_SHLIBDEPS dpkg-shlibdeps)
