@@ -5,7 +5,12 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <string>
+#include <vector>
+
 #include <FL/Fl_Group.H>
+
+#include "knowledge/ErrorXML.h"
 
 static const char *kDefaultLog = "/var/log/tarn/error_log";
 
@@ -68,7 +73,7 @@ ErrorLog::ErrorLog(const char *filename) {
   window_->end();
 
   mtime_ = 0;
-  xml_ = 0;
+  xml_ = new ErrorXML("errors.xml");
 
   list_->level_ = 0;
   list_->redraw();
@@ -80,6 +85,7 @@ ErrorLog::ErrorLog(const char *filename) {
 ErrorLog::~ErrorLog() {
   Fl::remove_timeout(poll_timeout, this);
   delete window_;
+  delete xml_;
 }
 
 void ErrorLog::show() {
@@ -119,8 +125,84 @@ void ErrorLog::timeout_cb(ErrorLog *log) {
   Fl::add_timeout(1.0, poll_timeout, log);
 }
 
-void ErrorLog::diagnose_cb() {}
+// Documents for the pane are cut at this size, whatever they hold.
+static const size_t kDocSize = 65536;
 
-void ErrorLog::list_cb() {}
+// Appends text to out as HTML text: the characters that would start markup
+// or an entity are written as entities. A log line carries text from network
+// clients, and none of it may become markup in the pane.
+static void append_escaped(std::string &out, const char *text) {
+  for (const char *p = text; *p; p++) {
+    switch (*p) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += *p; break;
+    }
+  }
+}
+
+// Shows a document formatted with snprintf, cut to the pane's limit; a format
+// with one substitution ignores the second text.
+static void show_doc(Fl_Help_View *help, const char *format, const char *a, const char *b = "") {
+  std::vector<char> doc(kDocSize);
+  snprintf(doc.data(), doc.size(), format, a, b);
+  help->value(doc.data());
+}
+
+void ErrorLog::diagnose_cb() {
+  xml_->clear_scores();
+  list_->deselect();
+
+  // Weigh every listed line, remembering which remedy each one leads to so
+  // that the knowledge base is asked once per line.
+  int n = list_->size();
+  std::vector<ErrorXMLRemedy *> leads(n + 1);
+  for (int i = 1; i <= n; i++) {
+    ErrorXMLItem *item = xml_->find_item(list_->text(i));
+    if (!item) continue;
+    item->remedy->score += item->severity;
+    leads[i] = item->remedy;
+  }
+
+  ErrorXMLRemedy *best = xml_->best_remedy();
+  if (!best) {
+    help_->value("<H1>No Errors Found</H1>\n"
+                 "<P>No errors were found that require a remedy.</P>\n");
+    return;
+  }
+  // Select the lines behind the remedy from the oldest up, so the matching
+  // line nearest the top ends up current and in view.
+  std::vector<int> shown;
+  for (int i = n; i >= 1; i--) {
+    if (leads[i] != best) continue;
+    list_->select(i);
+    shown.push_back(i);
+  }
+  list_->scroll_through(shown.data(), (int)shown.size());
+  show_doc(help_, "<H1>Remedy</H1>\n%s\n", best->text);
+}
+
+void ErrorLog::list_cb() {
+  int line = list_->value();
+  if (line < 1) {
+    help_->value("");
+    return;
+  }
+  const char *text = list_->text(line);
+  ErrorXMLItem *item = xml_->find_item(text);
+  if (item) {
+    show_doc(help_, "<H1>Description</H1>\n%s\n<H1>Remedy</H1>\n%s\n", item->text,
+             item->remedy->text);
+    return;
+  }
+  std::string escaped;
+  append_escaped(escaped, text);
+  show_doc(help_,
+           "<H1>Unrecognized Error Message</H1>\n"
+           "<P>Clicked on the following, unrecognized line:</P>\n"
+           "<PRE>%s</PRE>\n",
+           escaped.c_str());
+}
 
 void ErrorLog::help_cb(const char *) {}

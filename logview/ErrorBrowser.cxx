@@ -10,6 +10,10 @@
 
 #include <vector>
 
+#include <FL/fl_draw.H>
+
+#include "logview/icons.h"
+
 namespace {
 
 // A line arrives in pieces of at most this many bytes, newline included; the
@@ -166,4 +170,81 @@ void ErrorBrowser::load() {
   if (pread_full(fd, mark_.tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) != mark_.tail_len)
     mark_.valid = 0;
   close(fd);
+}
+
+int ErrorBrowser::item_height(void *) const { return textsize() + 2; }
+
+int ErrorBrowser::incr_height() const { return textsize() + 2; }
+
+int ErrorBrowser::full_height() const { return (textsize() + 2) * size(); }
+
+// A line shorter than two characters has nothing after its level letter.
+static const char *shown_text(const char *line) {
+  return line[0] && line[1] ? line + 2 : 0;
+}
+
+int ErrorBrowser::item_width(void *item) const {
+  const char *shown = shown_text(item_text(item));
+  if (!shown) return 16;
+  fl_font(textfont(), textsize());
+  return (int)fl_width(shown) + 16;
+}
+
+void ErrorBrowser::item_draw(void *item, int X, int Y, int W, int) const {
+  const char *line = item_text(item);
+  Fl_Pixmap *icon;
+  switch (line[0]) {
+    case 'A': case 'C': case 'E': case 'X': icon = &log_error_pixmap; break;
+    case 'I': case 'N': case 'W': icon = &log_info_pixmap; break;
+    default: icon = &log_debug_pixmap; break;
+  }
+  icon->draw(X + 2, Y + (textsize() - 10) / 2, 12, 12, 0, 0);
+
+  const char *shown = shown_text(line);
+  if (!shown) return;
+  if (item_selected(item))
+    fl_color(fl_contrast(textcolor(), selection_color()));
+  else
+    fl_color(textcolor());
+  fl_font(textfont(), textsize());
+  fl_draw(shown, X + 16, Y, W - 16, textsize() + 2, FL_ALIGN_LEFT | FL_ALIGN_CLIP, 0, 0);
+}
+
+// Every line has the same height, so where the browser's make-visible would
+// scroll is plain arithmetic: the first line scrolls to the top; a line at the
+// top of the view or just above it is aligned with the top; a line further
+// down that is in view, or just below it, is brought up to the bottom edge;
+// any other line is centred.
+void ErrorBrowser::scroll_through(const int *lines, int count) {
+  int n = size();
+  if (!n || count <= 0) return;
+  int h = textsize() + 2;
+  int bx, by, bw, bh;
+  bbox(bx, by, bw, bh);
+  int pos = position();
+  for (int k = 0; k < count; k++) {
+    int line = lines[k] < 1 ? 1 : lines[k] > n ? n : lines[k];
+    int j = line - 1;
+    if (pos >= n * h) pos = n * h - 1;  // a view past the end starts in the last line
+    int top = pos / h, offset = pos - top * h;
+    int next;
+    if (j == 0) {
+      next = 0;
+    } else if (j == top) {
+      next = pos - offset;
+    } else if (j == top - 1) {
+      next = pos - offset - h;
+    } else if (j > top) {
+      int y = (j - top) * h - offset;
+      if (y <= bh)
+        next = y + h - bh > 0 ? pos + y + h - bh : pos;
+      else
+        next = pos + y - (bh - h) / 2;
+    } else {
+      int y = -offset - (top - j) * h;
+      next = pos + y - (bh - h) / 2;
+    }
+    pos = next < 0 ? 0 : next;
+  }
+  position(pos);
 }

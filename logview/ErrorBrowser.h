@@ -36,11 +36,25 @@ public:
   // whole file afresh, even when only the appended bytes were read.
   void load();
 
+  // Scrolls the list to where showing each of the given lines in turn (with
+  // the browser's make-visible rule) would leave it, with a single scroll.
+  // Showing them one by one costs a walk from the top each time.
+  void scroll_through(const int *lines, int count);
+
   // Empties the list and forgets the read mark.
   void clear();
   void remove(int line);
 
 protected:
+  // Each line is one text line high, drawn as its level icon followed by the
+  // line from its third character (the level letter and its blank are shown
+  // by the icon).
+  int item_height(void *item) const override;
+  int item_width(void *item) const override;
+  void item_draw(void *item, int X, int Y, int W, int H) const override;
+  int full_height() const override;
+  int incr_height() const override;
+
   void item_select(void *item, int val) override;
 
 private:

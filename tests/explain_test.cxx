@@ -1,0 +1,199 @@
+// explain_test.cxx - what the pane shows for a clicked line, and what
+// Diagnose weighs, selects and shows; real widgets under the test display.
+#include <string.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+
+#include <FL/Fl.H>
+#include <gtest/gtest.h>
+
+#include "app/ErrorLog.h"
+#include "knowledge/ErrorXML.h"
+#include "tests/test_util.h"
+
+namespace {
+
+// A small knowledge base: a printer remedy with a heavy, a light and a
+// weightless item, a disk remedy, and an item for warnings.
+const char *kKnowledge =
+    "<remedy name=\"printer\">\n"
+    "<P>Check the printer's cable.</P>\n"
+    "<item level=\"E\" pattern=\"Printer not connected*\" severity=\"5\">\n"
+    "<P>The printer is unplugged.</P>\n"
+    "</item>\n"
+    "<item level=\"E\" pattern=\"Printer slow*\" severity=\"2\">\n"
+    "<P>The printer answers slowly.</P>\n"
+    "</item>\n"
+    "<item level=\"I\" pattern=\"Printer idle*\" severity=\"0\">\n"
+    "<P>Nothing to print.</P>\n"
+    "</item>\n"
+    "</remedy>\n"
+    "<remedy name=\"disk\">\n"
+    "<P>Free some disk space.</P>\n"
+    "<item level=\"E\" pattern=\"Disk full*\" severity=\"11\">\n"
+    "<P>The spool disk is full.</P>\n"
+    "</item>\n"
+    "<item level=\"W\" pattern=\"Disk nearly full*\" severity=\"20\">\n"
+    "<P>The spool disk fills up.</P>\n"
+    "</item>\n"
+    "</remedy>\n";
+
+struct Explain : ::testing::Test {
+  TempDir dir;
+  std::string path = dir.file("error_log");
+  std::unique_ptr<ErrorLog> log;
+  char cwd[4096];
+
+  // The window reads "errors.xml" from the working directory.
+  void open(const std::string &lines, const std::string &knowledge = kKnowledge) {
+    write_file(dir.file("errors.xml"), knowledge);
+    write_file(path, lines);
+    ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+    ASSERT_EQ(chdir(dir.path.c_str()), 0);
+    log.reset(new ErrorLog(path.c_str()));
+    ASSERT_EQ(chdir(cwd), 0);
+  }
+  std::string pane() { return log->help_->value() ? log->help_->value() : ""; }
+  // A plain left click on a line of the shown list, as the toolkit delivers it.
+  void click_line(int line, int state = 0) {
+    ErrorBrowser *list = log->list_;
+    Fl::e_x = list->x() + 100;
+    Fl::e_y = list->y() + 2 + (line - 1) * 16 + 8;
+    Fl::e_x_root = Fl::e_x;
+    Fl::e_y_root = Fl::e_y;
+    Fl::e_state = state | FL_BUTTON1;
+    Fl::e_keysym = FL_Button + 1;
+    Fl::e_clicks = 0;
+    Fl::e_is_click = 1;
+    Fl::handle(FL_PUSH, log->window_);
+    Fl::e_state = state;
+    Fl::handle(FL_RELEASE, log->window_);
+  }
+};
+
+TEST_F(Explain, ClickDocuments) {
+  open(log_line('E', "Printer not connected to lp0") + log_line('E', "Odd <b>bold</b> & more"));
+  ErrorBrowser *list = log->list_;
+  EXPECT_EQ(pane(), "");
+  list->select(2);
+  log->list_cb();
+  EXPECT_EQ(pane(),
+            "<H1>Description</H1>\n<P>The printer is unplugged.</P>\n\n"
+            "<H1>Remedy</H1>\n<P>Check the printer's cable.</P>\n\n");
+  // Text from the log is shown as text, never as markup.
+  list->select(1);
+  log->list_cb();
+  EXPECT_EQ(pane(),
+            "<H1>Unrecognized Error Message</H1>\n"
+            "<P>Clicked on the following, unrecognized line:</P>\n"
+            "<PRE>E [08/Dec/2026:17:23:40 +0000] Odd &lt;b&gt;bold&lt;/b&gt; &amp; more\n</PRE>\n");
+  // No current line: the empty document.
+  log->reload();
+  list->deselect();
+  write_file(path, "");
+  log->reload();
+  log->list_cb();
+  EXPECT_EQ(pane(), "");
+}
+
+TEST_F(Explain, DiagnoseWeighsTheListedLinesAndSelectsTheWinnersLines) {
+  // Printer: 3 x 5 + 2 = 17 against disk 11; the weightless line of the
+  // printer remedy is selected too, but only when it is listed.
+  std::string lines = log_line('E', "Printer not connected") + log_line('E', "Disk full") +
+                      log_line('I', "Printer idle") + log_line('E', "Printer not connected") +
+                      log_line('E', "Printer slow") + log_line('E', "Printer not connected") +
+                      log_line('W', "Disk nearly full") + log_line('E', "Unknown thing");
+  open(lines);
+  ErrorBrowser *list = log->list_;
+  ASSERT_EQ(list->size(), 6);  // Errors level: no I or W lines
+  log->diagnose_cb();
+  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Check the printer's cable.</P>\n\n");
+  EXPECT_EQ(selected_of(list), (std::vector<int>{2, 3, 4, 6}));
+  EXPECT_EQ(list->value(), 2);  // the matching line nearest the top
+  for (int i = 0; i < log->xml_->num_remedies_; i++) {
+    if (!strcmp(log->xml_->remedies_[i]->name, "printer")) {
+      EXPECT_EQ(log->xml_->remedies_[i]->score, 17);
+    }
+  }
+
+  // At the All level the warning weighs 20 more for the disk.
+  log->level(2);
+  log->diagnose_cb();
+  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Free some disk space.</P>\n\n");
+  EXPECT_EQ(selected_of(list), (std::vector<int>{2, 7}));
+  EXPECT_EQ(list->value(), 2);
+
+  // A Ctrl-click toggles one line and keeps the others; a plain click
+  // afterwards selects just the clicked line and explains it.
+  log->window_->show();
+  // Let the window map and draw: the list finds clicked lines from its drawing.
+  for (int i = 0; i < 20; i++) {
+    Fl::check();
+    usleep(20000);
+  }
+  log->window_->redraw();
+  Fl::flush();
+  click_line(5, FL_CTRL);
+  EXPECT_EQ(selected_of(list), (std::vector<int>{2, 5, 7}));
+  EXPECT_NE(pane().find("The printer is unplugged"), std::string::npos);
+  click_line(6);
+  EXPECT_EQ(selected_of(list), std::vector<int>{6});
+  EXPECT_EQ(list->value(), 6);
+  EXPECT_NE(pane().find("Nothing to print"), std::string::npos);
+}
+
+TEST_F(Explain, DiagnoseWithNothingToWeigh) {
+  const std::string nothing =
+      "<H1>No Errors Found</H1>\n<P>No errors were found that require a remedy.</P>\n";
+  struct {
+    std::string lines, knowledge;
+  } cases[] = {
+      {"", kKnowledge},
+      {log_line('E', "Printer not connected"), ""},
+      {log_line('E', "Something else") + log_line('E', "Also unknown"), kKnowledge},
+  };
+  for (auto &c : cases) {
+    open(c.lines, c.knowledge);
+    log->diagnose_cb();
+    EXPECT_EQ(pane(), nothing);
+    EXPECT_EQ(selected_of(log->list_), std::vector<int>{});
+    EXPECT_EQ(log->list_->value(), log->list_->size());  // the last line is current
+  }
+  // Only weightless lines: nothing is found either.
+  open(log_line('I', "Printer idle"));
+  log->level(1);
+  log->diagnose_cb();
+  EXPECT_EQ(pane(), nothing);
+}
+
+TEST_F(Explain, ALongRemedyReadsTheSameFromDiagnoseAndFromAClick) {
+  std::string para = "<P>" + std::string(3000, 'r') + "</P>\n";
+  std::string knowledge = "<remedy name=\"long\">\n" + para +
+                          "<item level=\"E\" pattern=\"Long*\" severity=\"1\">\n<P>x</P>\n"
+                          "</item>\n</remedy>\n";
+  open(log_line('E', "Long story"), knowledge);
+  log->diagnose_cb();
+  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n" + para + "\n");
+  log->list_->select(1);
+  log->list_cb();
+  EXPECT_NE(pane().find(para), std::string::npos);
+}
+
+TEST_F(Explain, DiagnoseOverManyLinesStaysLinear) {
+  std::string lines;
+  for (int i = 0; i < 200000; i++)
+    lines += log_line('E', i % 3 ? "Printer not connected" : "Something unknown here");
+  open(lines);
+  ASSERT_EQ(log->list_->size(), 200000);
+  auto start = std::chrono::steady_clock::now();
+  log->diagnose_cb();
+  double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(took, 5.0);
+  EXPECT_EQ(log->list_->value(), 1);
+  EXPECT_TRUE(log->list_->selected(199999));
+  EXPECT_FALSE(log->list_->selected(200000));  // the oldest line is unknown
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// render_test.cxx - the list as drawn: level icons, line height, text from
+// the third character, and where Diagnose's single scroll leaves the view.
+#include <unistd.h>
+
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+
+#include "logview/ErrorBrowser.h"
+#include "tests/test_util.h"
+
+namespace {
+
+struct Drawn : ::testing::Test {
+  Fl_Window *win = nullptr;
+  ErrorBrowser *list = nullptr;
+  std::vector<unsigned char> pixels;  // RGB of the whole window
+
+  void SetUp() override {
+    win = new Fl_Window(400, 300);
+    list = new ErrorBrowser(0, 0, 400, 300);
+    list->type(FL_MULTI_BROWSER);
+    list->color(FL_WHITE);
+    list->textcolor(FL_BLACK);
+    win->end();
+  }
+  void TearDown() override { delete win; }
+
+  void show_and_read() {
+    win->show();
+    for (int i = 0; i < 20; i++) {
+      Fl::check();
+      usleep(20000);
+    }
+    win->redraw();
+    Fl::flush();
+    win->make_current();
+    pixels.assign(400 * 300 * 3, 0);
+    fl_read_image(pixels.data(), 0, 0, 400, 300);
+  }
+  // Colour at a window point as 0xRRGGBB.
+  unsigned rgb(int x, int y) {
+    const unsigned char *p = &pixels[(y * 400 + x) * 3];
+    return (p[0] << 16) | (p[1] << 8) | p[2];
+  }
+  // The text pixels of one line, right of the icon.
+  std::vector<unsigned char> text_row(int line) {
+    std::vector<unsigned char> out;
+    int top = 2 + (line - 1) * 16;
+    for (int y = top; y < top + 16; y++)
+      out.insert(out.end(), &pixels[(y * 400 + 16) * 3], &pixels[(y * 400 + 380) * 3]);
+    return out;
+  }
+  // Rightmost column of a line that is not background.
+  int text_end(int line) {
+    int top = 2 + (line - 1) * 16, end = 0;
+    for (int y = top; y < top + 16; y++)
+      for (int x = 16; x < 380; x++)
+        if (rgb(x, y) != 0xffffff) end = x > end ? x : end;
+    return end;
+  }
+};
+
+TEST_F(Drawn, IconsHeightsAndText) {
+  // Lines are added top to bottom here, so line n is the n-th added.
+  list->add("E ab\n");
+  list->add("Wxab\n");
+  list->add("D ab\n");
+  list->add("e ab\n");
+  list->add("I @@@@@@@@@@@@\n");
+  list->add("\n");
+  show_and_read();
+  // The list's frame is 2 pixels; each icon sits 2 pixels in and 2 down in
+  // its 16-pixel line; its "o" colour shows at icon pixel (3, 3).
+  struct {
+    int line;
+    unsigned colour;
+  } icons[] = {{1, 0xff0000}, {2, 0x0000ff}, {3, 0xffff00}, {4, 0xffff00}, {5, 0x0000ff},
+               {6, 0xffff00}};
+  for (auto &c : icons) {
+    int top = 2 + (c.line - 1) * 16;
+    EXPECT_EQ(rgb(2 + 2 + 3, top + 2 + 3), c.colour) << "line " << c.line;
+    // Transparent corner: the list's background shows through.
+    EXPECT_EQ(rgb(2 + 2, top + 2), 0xffffffu) << "line " << c.line;
+  }
+  // "E ab" and "Wxab" draw the same text: the level letter and the character
+  // after it are never drawn.
+  EXPECT_EQ(text_row(1), text_row(2));
+  EXPECT_GT(text_end(1), 16);
+  // At signs are plain characters: twelve of them are as wide as measured.
+  fl_font(list->textfont(), list->textsize());
+  int want = 2 + 16 + (int)fl_width("@@@@@@@@@@@@");
+  EXPECT_NEAR(text_end(5), want, 3);
+  // A blank line draws only its icon.
+  EXPECT_EQ(text_end(6), 0);
+}
+
+TEST_F(Drawn, ASelectedLineDrawsInTheContrastColour) {
+  list->add("E selected line of text\n");
+  list->selection_color(FL_BLUE);
+  list->select(1);
+  show_and_read();
+  unsigned want = 0;
+  Fl_Color c = fl_contrast(list->textcolor(), FL_BLUE);
+  uchar r, g, b;
+  Fl::get_color(c, r, g, b);
+  want = (r << 16) | (g << 8) | b;
+  bool found = false;
+  for (int x = 16; x < 200 && !found; x++)
+    for (int y = 2; y < 18; y++)
+      if (rgb(x, y) == want) found = true;
+  EXPECT_TRUE(found);
+}
+
+// Diagnose scrolls once to where showing each matching line in turn would
+// leave the view; check that against the browser doing it line by line.
+TEST_F(Drawn, OneScrollEndsWhereScrollingThroughEveryLineWould) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 300; round++) {
+    list->clear();
+    int n = 1 + rng() % 80;
+    for (int i = 0; i < n; i++) list->add("E line\n");
+    std::vector<int> lines;
+    for (int i = n; i >= 1; i--)
+      if (rng() % 4 == 0) lines.push_back(i);
+    if (rng() % 5 == 0) lines.push_back(0);
+    int start = rng() % (n * 16 + 40);
+
+    list->position(start);
+    for (int l : lines) list->make_visible(l);
+    int stepwise = list->position();
+
+    list->position(start);
+    list->scroll_through(lines.data(), (int)lines.size());
+    ASSERT_EQ(list->position(), stepwise) << "round " << round << " n " << n << " start " << start;
+  }
+}
+
+}  // namespace
