@@ -38,10 +38,9 @@ file(READ ${PROJECT_SOURCE_DIR}/docs/veklog.1 _veklog_man)
 string(REPLACE "/usr/share/tarn" "${VEKLOG_DATADIR}" _veklog_man "${_veklog_man}")
 set(_veklog_doc ${PROJECT_BINARY_DIR}/doc)
 file(MAKE_DIRECTORY ${_veklog_doc})
-file(CONFIGURE OUTPUT ${_veklog_doc}/veklog.1 CONTENT "${_veklog_man}")
+file(CONFIGURE OUTPUT ${_veklog_doc}/veklog.1 CONTENT "${_veklog_man}" @ONLY)
 
-# Debian wants the manual page and the changelog compressed, without a name or
-# time stamp in the gzip header so that rebuilds give the same bytes.
+# The package's changelog, in the form Debian's tools read.
 set(VEKLOG_MAINTAINER "veklog maintainers <maintainers@veklog.invalid>" CACHE STRING
     "Maintainer named in the Debian package and its changelog")
 set(VEKLOG_PACKAGE_VERSION "${PROJECT_VERSION}~beta1")
@@ -53,7 +52,10 @@ file(CONFIGURE OUTPUT ${_veklog_doc}/changelog CONTENT
     page.
 
  -- ${VEKLOG_MAINTAINER}  Tue, 08 Dec 2026 12:00:00 +0000
-")
+" @ONLY)
+
+# Debian wants the manual page and the changelog compressed, without a name or
+# time stamp in the gzip header so that rebuilds give the same bytes.
 find_program(VEKLOG_GZIP gzip)
 if(VEKLOG_GZIP)
   add_custom_command(
