@@ -44,85 +44,133 @@ int set_step(const char *pat, int i, unsigned char c) {
   return member != negate ? k + 1 : -1;
 }
 
-// Per-call tables, all of n + 1 entries.
-struct Machine {
-  const char *pat;
-  int n;
-  int *link;   // "{": its first separator; separator: the next one of its group
-  int *jump;   // separator: where matching resumes (n when no "}" closes it)
-  int *mark;   // generation in which a position was last added
-  int *stack;  // positions still to expand
-  int gen;
-  bool end;    // the end of the pattern was reached
-  bool all;    // a final "*" was reached: the rest of the text fits
+// Sets of pattern positions, one bit per position.
+typedef unsigned long long Word;
+enum { WORD_BITS = 64 };
 
-  // Works out, for every group and separator, its alternatives and the
-  // position after its closing "}". "\" hides the next character.
-  void prepare(int *open, int *tail) {
-    for (int i = 0; i <= n; i++) {
-      link[i] = -1;
-      jump[i] = n;
-      mark[i] = 0;
-    }
-    int depth = 0, base_head = -1, base_tail = -1;
-    for (int i = 0; i < n; i++) {
-      char c = pat[i];
-      if (c == '\\') {
-        if (i + 1 < n) i++;
-      } else if (c == '{') {
-        depth++;
-        open[depth] = i;
+inline void set_bit(Word *set, int q) { set[q / WORD_BITS] |= (Word)1 << (q % WORD_BITS); }
+inline bool has_bit(const Word *set, int q) { return (set[q / WORD_BITS] >> (q % WORD_BITS)) & 1; }
+
+// Where position q of the pattern goes on character c, or -1. Positions
+// that read no text never get here.
+int step(const char *pat, int n, int q, unsigned char c) {
+  switch (pat[q]) {
+    case '*':
+      return q;
+    case '?':
+      return q + 1;
+    case '[':
+      return set_step(pat, q, c);
+    case '\\':
+      if (q + 1 == n) return c == '\\' ? n : -1;
+      return fold((unsigned char)pat[q + 1]) == fold(c) ? q + 2 : -1;
+    default:
+      return fold((unsigned char)pat[q]) == fold(c) ? q + 1 : -1;
+  }
+}
+
+// Works out, for every group and separator, its alternatives and where
+// matching resumes after it: link[] chains a "{" to its first separator and
+// each separator to the next one of its group; jump[] is the position after
+// the "}" that closes a separator's group, or n when none does. "\" hides
+// the next character. open[] and tail[] are scratch, n + 1 entries each.
+void find_groups(const char *pat, int n, int *link, int *jump, int *open, int *tail) {
+  for (int i = 0; i <= n; i++) {
+    link[i] = -1;
+    jump[i] = n;
+  }
+  int depth = 0, base_head = -1, base_tail = -1;
+  for (int i = 0; i < n; i++) {
+    char c = pat[i];
+    if (c == '\\') {
+      if (i + 1 < n) i++;
+    } else if (c == '{') {
+      depth++;
+      open[depth] = i;
+      tail[depth] = i;
+    } else if (c == ',' || c == '|') {
+      if (depth > 0) {
+        link[tail[depth]] = i;
         tail[depth] = i;
-      } else if (c == ',' || c == '|') {
-        if (depth > 0) {
-          link[tail[depth]] = i;
-          tail[depth] = i;
-        } else {
-          if (base_tail < 0) base_head = i;
-          else link[base_tail] = i;
-          base_tail = i;
-        }
-      } else if (c == '}') {
-        int from;
-        if (depth > 0) {
-          from = link[open[depth]];
-          depth--;
-        } else {
-          from = base_head;
-          base_head = base_tail = -1;
-        }
-        for (int j = from; j >= 0; j = link[j]) jump[j] = i + 1;
+      } else {
+        if (base_tail < 0) base_head = i;
+        else link[base_tail] = i;
+        base_tail = i;
       }
+    } else if (c == '}') {
+      int from;
+      if (depth > 0) {
+        from = link[open[depth]];
+        depth--;
+      } else {
+        from = base_head;
+        base_head = base_tail = -1;
+      }
+      for (int j = from; j >= 0; j = link[j]) jump[j] = i + 1;
     }
   }
+}
 
-  // Adds position s, and every position it reaches without reading text, to
-  // list (only those that wait for a character are listed).
-  void add(int s, int *list, int *count) {
-    if (mark[s] == gen) return;
-    mark[s] = gen;
-    int sp = 0;
-    stack[sp++] = s;
-    while (sp > 0) {
-      int q = stack[--sp];
-      int to[2] = {-1, -1};
-      if (q == n) {
-        end = true;
-        continue;
-      }
+enum {
+  SMALL_PATTERN = 256,          // longest pattern matched without allocating
+  SMALL_WORDS = (SMALL_PATTERN + 1 + WORD_BITS - 1) / WORD_BITS,
+  CACHE = 64                    // remembered steps, by character
+};
+
+bool run(const char *pat, int start, const unsigned char *t) {
+  size_t len = strlen(pat);
+  if (len > 0x3fffffff) return false;
+  int n = (int)len;
+  int w = (n + 1 + WORD_BITS - 1) / WORD_BITS;
+
+  // Tables: 4 int arrays of n + 1 and the cache keys; the closure of each
+  // position, 4 single sets and the cache's from/to sets.
+  size_t nints = 4 * (size_t)(n + 1) + CACHE;
+  size_t nwords = ((size_t)(n + 1) + 4 + 2 * CACHE) * (size_t)w;
+  int small_ints[4 * (SMALL_PATTERN + 1) + CACHE];
+  Word small_words[(SMALL_PATTERN + 1 + 4 + 2 * CACHE) * SMALL_WORDS];
+  int *ints = small_ints;
+  Word *words = small_words;
+  if (n > SMALL_PATTERN) {
+    ints = (int *)malloc(sizeof(int) * nints);
+    words = (Word *)malloc(sizeof(Word) * nwords);
+    if (!ints || !words) {
+      free(ints);
+      free(words);
+      return false;
+    }
+  }
+  int *link = ints, *jump = link + (n + 1), *open = jump + (n + 1);
+  int *tail = open + (n + 1), *cache_char = tail + (n + 1);
+  Word *closure = words;                       // (n + 1) sets
+  Word *reads = closure + (size_t)(n + 1) * w;  // positions that read a character
+  Word *final_star = reads + w;                 // a "*" that ends the pattern
+  Word *cur = final_star + w, *next = cur + w;
+  Word *cache = next + w;                       // CACHE x (from, to)
+
+  find_groups(pat, n, link, jump, open, tail);
+  memset(reads, 0, sizeof(Word) * 2 * w);
+  for (int i = 0; i < CACHE; i++) cache_char[i] = -1;
+
+  // Everything each position reaches without reading text; moves only go
+  // forward, so work from the end.
+  for (int q = n; q >= 0; q--) {
+    Word *set = closure + (size_t)q * w;
+    memset(set, 0, sizeof(Word) * w);
+    set_bit(set, q);
+    int to[2] = {-1, -1};
+    if (q < n) {
       switch (pat[q]) {
         case '*':
-          list[(*count)++] = q;
-          if (q + 1 == n) all = true;
+          set_bit(reads, q);
+          if (q + 1 == n) set_bit(final_star, q);
           to[0] = q + 1;
           break;
         case '{':
           to[0] = q + 1;
           for (int j = link[q]; j >= 0; j = link[j]) {
-            if (mark[j + 1] != gen) {
-              mark[j + 1] = gen;
-              stack[sp++] = j + 1;
-            }
+            const Word *alt = closure + (size_t)(j + 1) * w;
+            for (int k = 0; k < w; k++) set[k] |= alt[k];
           }
           break;
         case ',':
@@ -133,93 +181,71 @@ struct Machine {
           to[0] = q + 1;
           break;
         default:
-          list[(*count)++] = q;
+          set_bit(reads, q);
           break;
       }
-      for (int k = 0; k < 2; k++) {
-        if (to[k] >= 0 && mark[to[k]] != gen) {
-          mark[to[k]] = gen;
-          stack[sp++] = to[k];
-        }
-      }
+    }
+    for (int i = 0; i < 2; i++) {
+      if (to[i] < 0) continue;
+      const Word *other = closure + (size_t)to[i] * w;
+      for (int k = 0; k < w; k++) set[k] |= other[k];
     }
   }
 
-  // Where position q goes on character c, or -1.
-  int step(int q, unsigned char c) const {
-    switch (pat[q]) {
-      case '*':
-        return q;
-      case '?':
-        return q + 1;
-      case '[':
-        return set_step(pat, q, c);
-      case '\\':
-        if (q + 1 == n) return c == '\\' ? n : -1;
-        return fold((unsigned char)pat[q + 1]) == fold(c) ? q + 2 : -1;
-      default:
-        return fold((unsigned char)pat[q]) == fold(c) ? q + 1 : -1;
+  memcpy(cur, closure + (size_t)start * w, sizeof(Word) * w);
+  bool result = false;
+  for (;; t++) {
+    bool alive = false, done = false;
+    for (int k = 0; k < w; k++) {
+      alive |= (cur[k] & reads[k]) != 0;
+      done |= (cur[k] & final_star[k]) != 0;
     }
-  }
-};
-
-enum { SMALL_PATTERN = 256, TABLES = 8 };
-
-bool run(const char *pattern, int start, const unsigned char *t) {
-  size_t len = strlen(pattern);
-  if (len > 0x3fffffff) return false;
-  int n = (int)len;
-  int small[TABLES * (SMALL_PATTERN + 1)];
-  int *block = small;
-  if (n > SMALL_PATTERN) {
-    block = (int *)malloc(sizeof(int) * TABLES * (size_t)(n + 1));
-    if (!block) return false;
-  }
-  int *tab[TABLES];
-  for (int i = 0; i < TABLES; i++) tab[i] = block + (size_t)i * (n + 1);
-
-  Machine m;
-  m.pat = pattern;
-  m.n = n;
-  m.link = tab[0];
-  m.jump = tab[1];
-  m.mark = tab[2];
-  m.stack = tab[3];
-  m.prepare(tab[4], tab[5]);
-  int *cur = tab[6], *next = tab[7];
-  int ncur = 0;
-  m.gen = 1;
-  m.end = m.all = false;
-  m.add(start, cur, &ncur);
-
-  bool result;
-  for (;;) {
-    if (m.all) {
+    if (done) {
       result = true;
       break;
     }
     if (!*t) {
-      result = m.end;
+      result = has_bit(cur, n);
       break;
     }
-    if (ncur == 0) {
-      result = false;
-      break;
+    if (!alive) break;
+
+    // A step already taken from this same set on this character is reused:
+    // on long runs of similar text the set soon stops changing.
+    unsigned char c = *t;
+    int slot = c % CACHE;
+    Word *from = cache + (size_t)slot * 2 * w, *to = from + w;
+    if (cache_char[slot] == c) {
+      bool same = true;
+      for (int k = 0; k < w; k++) same &= from[k] == cur[k];
+      if (same) {
+        for (int k = 0; k < w; k++) cur[k] = to[k];
+        continue;
+      }
     }
-    m.gen++;
-    m.end = false;
-    int nnext = 0;
-    for (int i = 0; i < ncur; i++) {
-      int to = m.step(cur[i], *t);
-      if (to >= 0) m.add(to, next, &nnext);
+    memset(next, 0, sizeof(Word) * w);
+    for (int k = 0; k < w; k++) {
+      Word live = cur[k] & reads[k];
+      while (live) {
+        int q = k * WORD_BITS + __builtin_ctzll(live);
+        live &= live - 1;
+        int dest = step(pat, n, q, c);
+        if (dest < 0) continue;
+        const Word *reach = closure + (size_t)dest * w;
+        for (int j = 0; j < w; j++) next[j] |= reach[j];
+      }
     }
-    int *swap = cur;
+    cache_char[slot] = c;
+    memcpy(from, cur, sizeof(Word) * w);
+    memcpy(to, next, sizeof(Word) * w);
+    Word *swap = cur;
     cur = next;
     next = swap;
-    ncur = nnext;
-    t++;
   }
-  if (block != small) free(block);
+  if (ints != small_ints) {
+    free(ints);
+    free(words);
+  }
   return result;
 }
 
