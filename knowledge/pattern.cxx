@@ -112,23 +112,66 @@ void find_groups(const char *pat, int n, int *link, int *jump, int *open, int *t
 }
 
 enum {
-  SMALL_PATTERN = 256,          // longest pattern matched without allocating
+  SMALL_PATTERN = 256,  // longest pattern matched without allocating
   SMALL_WORDS = (SMALL_PATTERN + 1 + WORD_BITS - 1) / WORD_BITS,
-  CACHE = 64                    // remembered steps, by character
+  MASKS = 12,           // single sets used by run_sets()
+  CACHE = 32            // steps remembered, by character
 };
 
-bool run(const char *pat, int start, const unsigned char *t) {
-  size_t len = strlen(pat);
-  if (len > 0x3fffffff) return false;
-  int n = (int)len;
-  int w = (n + 1 + WORD_BITS - 1) / WORD_BITS;
+// dst = src moved up by k positions (k < WORD_BITS). W, when not 0, is the
+// number of words known at compile time, so that the loops unroll.
+template <int W>
+void shift_up(Word *dst, const Word *src, int k, int wd) {
+  const int w = W ? W : wd;
+  Word carry = 0;
+  for (int i = 0; i < w; i++) {
+    Word v = src[i];
+    dst[i] = (v << k) | carry;
+    carry = v >> (WORD_BITS - k);
+  }
+}
 
-  // Tables: 4 int arrays of n + 1 and the cache keys; the closure of each
-  // position, 4 single sets and the cache's from/to sets.
-  size_t nints = 4 * (size_t)(n + 1) + CACHE;
-  size_t nwords = ((size_t)(n + 1) + 4 + 2 * CACHE) * (size_t)w;
-  int small_ints[4 * (SMALL_PATTERN + 1) + CACHE];
-  Word small_words[(SMALL_PATTERN + 1 + 4 + 2 * CACHE) * SMALL_WORDS];
+// Adds to `set` every position reached from it without reading text.
+// Runs of "*" and "}" lead on to the next position: a bit that starts in
+// such a run flows to its end and one past it, which adding the run mask to
+// the starting bits does in one go (the carry ripples through the run).
+// Groups and separators then add what they reach, worked out beforehand.
+template <int W>
+void close_set(Word *set, const Word *onward, const Word *branch,
+               const Word *closure, int wd) {
+  const int w = W ? W : wd;
+  Word carry = 0;
+  for (int i = 0; i < w; i++) {
+    Word start = set[i] & onward[i];
+    Word sum = start + onward[i];
+    Word c1 = sum < start;
+    Word total = sum + carry;
+    Word c2 = total < sum;
+    carry = c1 | c2;
+    set[i] |= (total ^ onward[i]) | start;
+  }
+  for (int i = 0; i < w; i++) {
+    Word jumps = set[i] & branch[i];
+    while (jumps) {
+      int q = i * WORD_BITS + __builtin_ctzll(jumps);
+      jumps &= jumps - 1;
+      const Word *reach = closure + (size_t)q * w;
+      for (int k = 0; k < w; k++) set[k] |= reach[k];
+    }
+  }
+}
+
+template <int W>
+bool run_sets(const char *pat, int n, int start, const unsigned char *t,
+              int wd) {
+  const int w = W ? W : wd;
+
+  // Tables: 5 int arrays of n + 1; the closure of each position, the set of
+  // positions reading each character the pattern names, and single masks.
+  size_t nints = 5 * (size_t)(n + 1) + CACHE;
+  size_t nwords = (2 * (size_t)(n + 1) + MASKS + 2 * CACHE) * (size_t)w;
+  int small_ints[5 * (SMALL_PATTERN + 1) + CACHE];
+  Word small_words[(2 * (SMALL_PATTERN + 1) + MASKS + 2 * CACHE) * SMALL_WORDS];
   int *ints = small_ints;
   Word *words = small_words;
   if (n > SMALL_PATTERN) {
@@ -141,16 +184,79 @@ bool run(const char *pat, int start, const unsigned char *t) {
     }
   }
   int *link = ints, *jump = link + (n + 1), *open = jump + (n + 1);
-  int *tail = open + (n + 1), *cache_char = tail + (n + 1);
-  Word *closure = words;                       // (n + 1) sets
-  Word *reads = closure + (size_t)(n + 1) * w;  // positions that read a character
-  Word *final_star = reads + w;                 // a "*" that ends the pattern
-  Word *cur = final_star + w, *next = cur + w;
-  Word *cache = next + w;                       // CACHE x (from, to)
+  int *tail = open + (n + 1), *singles = tail + (n + 1);
+  int *cache_char = singles + (n + 1);
+  Word *closure = words;                          // (n + 1) sets
+  Word *by_char = closure + (size_t)(n + 1) * w;  // up to n + 1 sets
+  Word *mask = by_char + (size_t)(n + 1) * w;
+  memset(mask, 0, sizeof(Word) * MASKS * w);
+  Word *reads = mask;              // positions that read a character
+  Word *any = reads + w;           // "?" and "*": read any character
+  Word *next1 = any + w;           // plain characters and "?": go on by one
+  Word *next2 = next1 + w;         // "\c": go on by two
+  Word *stars = next2 + w;         // "*": stay
+  Word *onward = stars + w;        // "*" and "}": lead on without reading
+  Word *branch = onward + w;       // "{", "," and "|"
+  Word *final_star = branch + w;   // a "*" that ends the pattern
+  Word *cur = final_star + w, *next = cur + w, *tmp = next + w;
+  Word *cache = mask + MASKS * w;  // CACHE x (set before, set after)
+  for (int i = 0; i < CACHE; i++) cache_char[i] = -1;
+  unsigned char char_slot[256];    // folded character -> by_char set + 1
+  memset(char_slot, 0, sizeof char_slot);
+  int nchars = 0, nsingles = 0;    // singles: sets and a final "\"
 
   find_groups(pat, n, link, jump, open, tail);
-  memset(reads, 0, sizeof(Word) * 2 * w);
-  for (int i = 0; i < CACHE; i++) cache_char[i] = -1;
+  for (int q = 0; q < n; q++) {
+    int c = -1;
+    switch (pat[q]) {
+      case '*':
+        set_bit(reads, q);
+        set_bit(any, q);
+        set_bit(stars, q);
+        set_bit(onward, q);
+        if (q + 1 == n) set_bit(final_star, q);
+        break;
+      case '?':
+        set_bit(reads, q);
+        set_bit(any, q);
+        set_bit(next1, q);
+        break;
+      case '}':
+        set_bit(onward, q);
+        break;
+      case '{':
+      case ',':
+      case '|':
+        set_bit(branch, q);
+        break;
+      case '[':
+        set_bit(reads, q);
+        singles[nsingles++] = q;
+        break;
+      case '\\':
+        set_bit(reads, q);
+        if (q + 1 == n) {
+          singles[nsingles++] = q;
+        } else {
+          set_bit(next2, q);
+          c = fold((unsigned char)pat[q + 1]);
+        }
+        break;
+      default:
+        set_bit(reads, q);
+        set_bit(next1, q);
+        c = fold((unsigned char)pat[q]);
+        break;
+    }
+    if (c >= 0) {
+      if (!char_slot[c]) {
+        char_slot[c] = (unsigned char)(nchars < 255 ? ++nchars : 0);
+        if (char_slot[c]) memset(by_char + (size_t)(nchars - 1) * w, 0, sizeof(Word) * w);
+      }
+      if (char_slot[c]) set_bit(by_char + (size_t)(char_slot[c] - 1) * w, q);
+      else singles[nsingles++] = q;   // only when 255 different characters
+    }
+  }
 
   // Everything each position reaches without reading text; moves only go
   // forward, so work from the end.
@@ -158,37 +264,23 @@ bool run(const char *pat, int start, const unsigned char *t) {
     Word *set = closure + (size_t)q * w;
     memset(set, 0, sizeof(Word) * w);
     set_bit(set, q);
-    int to[2] = {-1, -1};
-    if (q < n) {
-      switch (pat[q]) {
-        case '*':
-          set_bit(reads, q);
-          if (q + 1 == n) set_bit(final_star, q);
-          to[0] = q + 1;
-          break;
-        case '{':
-          to[0] = q + 1;
-          for (int j = link[q]; j >= 0; j = link[j]) {
-            const Word *alt = closure + (size_t)(j + 1) * w;
-            for (int k = 0; k < w; k++) set[k] |= alt[k];
-          }
-          break;
-        case ',':
-        case '|':
-          to[0] = jump[q];
-          break;
-        case '}':
-          to[0] = q + 1;
-          break;
-        default:
-          set_bit(reads, q);
-          break;
-      }
-    }
-    for (int i = 0; i < 2; i++) {
-      if (to[i] < 0) continue;
-      const Word *other = closure + (size_t)to[i] * w;
-      for (int k = 0; k < w; k++) set[k] |= other[k];
+    if (q == n) continue;
+    switch (pat[q]) {
+      case '*':
+      case '}':
+        for (int k = 0; k < w; k++) set[k] |= closure[(size_t)(q + 1) * w + k];
+        break;
+      case '{':
+        for (int k = 0; k < w; k++) set[k] |= closure[(size_t)(q + 1) * w + k];
+        for (int j = link[q]; j >= 0; j = link[j])
+          for (int k = 0; k < w; k++) set[k] |= closure[(size_t)(j + 1) * w + k];
+        break;
+      case ',':
+      case '|':
+        for (int k = 0; k < w; k++) set[k] |= closure[(size_t)jump[q] * w + k];
+        break;
+      default:
+        break;
     }
   }
 
@@ -213,31 +305,42 @@ bool run(const char *pat, int start, const unsigned char *t) {
     // A step already taken from this same set on this character is reused:
     // on long runs of similar text the set soon stops changing.
     unsigned char c = *t;
-    int slot = c % CACHE;
-    Word *from = cache + (size_t)slot * 2 * w, *to = from + w;
-    if (cache_char[slot] == c) {
+    int line = c % CACHE;
+    Word *before = cache + (size_t)line * 2 * w, *after = before + w;
+    if (cache_char[line] == c) {
       bool same = true;
-      for (int k = 0; k < w; k++) same &= from[k] == cur[k];
+      for (int k = 0; k < w; k++) same &= before[k] == cur[k];
       if (same) {
-        for (int k = 0; k < w; k++) cur[k] = to[k];
+        for (int k = 0; k < w; k++) cur[k] = after[k];
         continue;
       }
     }
-    memset(next, 0, sizeof(Word) * w);
+
+    // The positions that take this character, then where each goes.
+    int slot = char_slot[fold(c)];
+    const Word *named = slot ? by_char + (size_t)(slot - 1) * w : 0;
+    for (int k = 0; k < w; k++)
+      tmp[k] = cur[k] & (any[k] | (named ? named[k] : 0));
+    Word *by_one = next;
+    for (int k = 0; k < w; k++) by_one[k] = tmp[k] & next1[k];
+    shift_up<W>(by_one, by_one, 1, w);
     for (int k = 0; k < w; k++) {
-      Word live = cur[k] & reads[k];
-      while (live) {
-        int q = k * WORD_BITS + __builtin_ctzll(live);
-        live &= live - 1;
-        int dest = step(pat, n, q, c);
-        if (dest < 0) continue;
-        const Word *reach = closure + (size_t)dest * w;
-        for (int j = 0; j < w; j++) next[j] |= reach[j];
-      }
+      Word two = tmp[k] & next2[k];
+      tmp[k] = (tmp[k] & stars[k]) | by_one[k];
+      by_one[k] = two;
     }
-    cache_char[slot] = c;
-    memcpy(from, cur, sizeof(Word) * w);
-    memcpy(to, next, sizeof(Word) * w);
+    shift_up<W>(by_one, by_one, 2, w);
+    for (int k = 0; k < w; k++) next[k] = tmp[k] | by_one[k];
+    for (int i = 0; i < nsingles; i++) {
+      int q = singles[i];
+      if (!has_bit(cur, q)) continue;
+      int dest = step(pat, n, q, c);
+      if (dest >= 0) set_bit(next, dest);
+    }
+    close_set<W>(next, onward, branch, closure, w);
+    cache_char[line] = c;
+    memcpy(before, cur, sizeof(Word) * w);
+    memcpy(after, next, sizeof(Word) * w);
     Word *swap = cur;
     cur = next;
     next = swap;
@@ -247,6 +350,18 @@ bool run(const char *pat, int start, const unsigned char *t) {
     free(words);
   }
   return result;
+}
+
+bool run(const char *pat, int start, const unsigned char *t) {
+  size_t len = strlen(pat);
+  if (len > 0x3fffffff) return false;
+  int n = (int)len;
+  int w = (n + 1 + WORD_BITS - 1) / WORD_BITS;
+  switch (w) {
+    case 1: return run_sets<1>(pat, n, start, t, w);
+    case 2: return run_sets<2>(pat, n, start, t, w);
+    default: return run_sets<0>(pat, n, start, t, w);
+  }
 }
 
 }  // namespace

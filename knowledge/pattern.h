@@ -29,17 +29,20 @@
 // next alternative of its own group: "{a{b|c}d|e}" matches "abd", "acd", "e".
 //
 // How it runs: the pattern is read as a small machine whose states are
-// pattern positions. For each character of the text we keep the set of
-// positions that the text read so far can reach (each position at most once),
-// follow the moves that read no text (into group alternatives, over "}" and
-// separators, past "*"), then advance every position that accepts the next
-// character. Nothing backtracks, so the work is bounded by
-// |pattern| x |text| position steps (a set's members are scanned when it is
-// tried), nothing is read past either terminator, and nothing recurses.
-// A leading run of plain characters is compared directly first, and a "*"
-// that ends the pattern accepts at once. Patterns of up to 256 characters
-// are matched without allocating; longer ones take one heap block per call
-// (and match nothing if that block cannot be had).
+// pattern positions, and matching keeps the set of positions that the text
+// read so far can reach, one bit per position. Before reading, it works out
+// once what each position reaches without reading text (into the
+// alternatives of a group, past "}", past separators, past "*"). Each text
+// character then moves every live position that accepts it, a word of
+// positions at a time, and adds what the new positions reach. Nothing
+// backtracks or recurses, and nothing is read past either terminator, so the
+// work is bounded by |pattern| x |text| (a set's members are scanned when it
+// is tried). A step already taken from the same set of positions on the same
+// character is remembered, so long runs of similar text cost little. A
+// leading run of plain characters is compared directly first, and a "*" that
+// ends the pattern accepts at once. Patterns of up to 256 characters are
+// matched without allocating; longer ones take two heap blocks per call (and
+// match nothing if those cannot be had).
 bool pattern_match(const char *text, const char *pattern);
 
 #endif

@@ -158,6 +158,22 @@ TEST(Pattern, LongPatternsMatchToo) {
   EXPECT_TRUE(match(text, "{" + stars + "b|" + pattern + "*}"));
 }
 
+// Positions are kept 64 to a word: escapes, stars and braces must carry
+// across word boundaries.
+TEST(Pattern, PositionsAcrossWordBoundaries) {
+  for (int lead : {58, 60, 61, 62, 63, 64, 65, 120, 125, 126, 127, 128, 190, 250, 255, 256, 300}) {
+    std::string p = std::string(lead, '?') + "\\,*}*}{b|c}";
+    std::string x(lead, 'x');
+    struct { std::string text; bool expect; } table[] = {
+        {x + ",b", true},        {x + ",yyyc", true},     {x + ",}b", true},
+        {x + ",yyyd", false},    {x + "yb", false},       {x.substr(1) + ",b", false},
+        {x + ",", false},
+    };
+    for (auto &row : table)
+      EXPECT_EQ(row.expect, match(row.text, p)) << "lead " << lead << " text " << row.text;
+  }
+}
+
 // Hostile lines must not freeze the window: a client controls most of the
 // text of a log line.
 TEST(Pattern, ManyStarsStayFast) {
