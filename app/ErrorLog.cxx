@@ -3,6 +3,7 @@
 #include "app/ErrorLog.h"
 
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -77,7 +78,13 @@ ErrorLog::ErrorLog(const char *filename) {
 
   list_->level_ = 0;
   list_->redraw();
-  snprintf(list_->filename_, sizeof list_->filename_, "%s", filename ? filename : kDefaultLog);
+  // A name too long to hold is not cut short: the shorter name could be
+  // another file. Such a log is simply not there.
+  if (!filename) filename = kDefaultLog;
+  if (strlen(filename) < sizeof list_->filename_)
+    snprintf(list_->filename_, sizeof list_->filename_, "%s", filename);
+  else
+    list_->filename_[0] = 0;
   list_->load();
   timeout_cb(this);
 }

@@ -97,6 +97,24 @@ void ErrorBrowser::add_piece(char *p, size_t len) {
   p[len] = saved;
 }
 
+// The file is the one read last time with bytes added at its end: the same
+// file, no shorter, the same first and last bytes read, and, when it has not
+// grown, not written since (a rewrite in place keeps the size, not the time).
+bool ErrorBrowser::only_grown(int fd, const struct stat &st) {
+  if (!mark_.valid || mark_.level != level_ || strcmp(mark_.path, filename_) ||
+      mark_.dev != st.st_dev || mark_.ino != st.st_ino || st.st_size < mark_.end)
+    return false;
+  if (st.st_size == mark_.end && (st.st_mtim.tv_sec != mark_.mtime.tv_sec ||
+                                  st.st_mtim.tv_nsec != mark_.mtime.tv_nsec))
+    return false;
+  char tail[sizeof mark_.tail], head[sizeof mark_.head];
+  return pread_full(fd, tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) ==
+             mark_.tail_len &&
+         !memcmp(tail, mark_.tail, (size_t)mark_.tail_len) &&
+         pread_full(fd, head, (size_t)mark_.head_len, 0) == mark_.head_len &&
+         !memcmp(head, mark_.head, (size_t)mark_.head_len);
+}
+
 void ErrorBrowser::load() {
   struct stat st;
   int fd = open_regular(filename_, &st);
@@ -108,12 +126,7 @@ void ErrorBrowser::load() {
   // Has the file only grown since the last read? Then the lines listed so far
   // are still right and only the bytes after them need reading.
   off_t from = 0;
-  char tail[sizeof mark_.tail];
-  if (mark_.valid && mark_.level == level_ && !strcmp(mark_.path, filename_) &&
-      mark_.dev == st.st_dev && mark_.ino == st.st_ino && st.st_size >= mark_.end &&
-      pread_full(fd, tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) ==
-          mark_.tail_len &&
-      !memcmp(tail, mark_.tail, (size_t)mark_.tail_len)) {
+  if (only_grown(fd, st)) {
     // Leave the list as a fresh read would: nothing selected, no current
     // line, scrolled to the top.
     for (void *item : selected_) Fl_Browser::item_select(item, 0);
@@ -166,8 +179,11 @@ void ErrorBrowser::load() {
   snprintf(mark_.path, sizeof mark_.path, "%s", filename_);
   mark_.dev = st.st_dev;
   mark_.ino = st.st_ino;
+  mark_.mtime = st.st_mtim;
   mark_.tail_len = (int)(mark_.end < (off_t)sizeof mark_.tail ? mark_.end : (off_t)sizeof mark_.tail);
-  if (pread_full(fd, mark_.tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) != mark_.tail_len)
+  mark_.head_len = (int)(mark_.end < (off_t)sizeof mark_.head ? mark_.end : (off_t)sizeof mark_.head);
+  if (pread_full(fd, mark_.tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) != mark_.tail_len ||
+      pread_full(fd, mark_.head, (size_t)mark_.head_len, 0) != mark_.head_len)
     mark_.valid = 0;
   close(fd);
 }

@@ -4,6 +4,7 @@
 #define LOGVIEW_ERRORBROWSER_H
 
 #include <FL/Fl_Browser.H>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unordered_set>
 
@@ -21,10 +22,13 @@ public:
     dev_t dev;
     ino_t ino;
     off_t end;           // bytes read, up to the end of the file
+    struct timespec mtime;  // the file's modification time then
     off_t committed;     // offset of the first byte of an unfinished last line
     int provisional;     // 1 when that unfinished line is listed as line 1
     int tail_len;
     char tail[64];       // the bytes just before `end`
+    int head_len;
+    char head[256];      // the first bytes of the file
   } mark_;
 
   ErrorBrowser(int X, int Y, int W, int H, const char *L = 0);
@@ -63,6 +67,7 @@ private:
   std::unordered_set<void *> selected_;
 
   void add_piece(char *p, size_t len);
+  bool only_grown(int fd, const struct stat &st);
 };
 
 #endif

@@ -8,6 +8,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
+#include <FL/x.H>
 #include <FL/fl_draw.H>
 
 #include "logview/ErrorBrowser.h"
@@ -15,14 +16,24 @@
 
 namespace {
 
+// The list drawn into an offscreen image, so other windows on the test
+// display cannot cover what is read back.
+struct PaintedBrowser : ErrorBrowser {
+  using ErrorBrowser::ErrorBrowser;
+  void paint() {
+    damage(FL_DAMAGE_ALL);
+    draw();
+  }
+};
+
 struct Drawn : ::testing::Test {
   Fl_Window *win = nullptr;
-  ErrorBrowser *list = nullptr;
+  PaintedBrowser *list = nullptr;
   std::vector<unsigned char> pixels;  // RGB of the whole window
 
   void SetUp() override {
     win = new Fl_Window(400, 300);
-    list = new ErrorBrowser(0, 0, 400, 300);
+    list = new PaintedBrowser(0, 0, 400, 300);
     list->type(FL_MULTI_BROWSER);
     list->color(FL_WHITE);
     list->textcolor(FL_BLACK);
@@ -31,16 +42,14 @@ struct Drawn : ::testing::Test {
   void TearDown() override { delete win; }
 
   void show_and_read() {
-    win->show();
-    for (int i = 0; i < 20; i++) {
-      Fl::check();
-      usleep(20000);
-    }
-    win->redraw();
-    Fl::flush();
-    win->make_current();
+    fl_open_display();
+    Fl_Offscreen off = fl_create_offscreen(400, 300);
+    fl_begin_offscreen(off);
+    list->paint();
     pixels.assign(400 * 300 * 3, 0);
     fl_read_image(pixels.data(), 0, 0, 400, 300);
+    fl_end_offscreen();
+    fl_delete_offscreen(off);
   }
   // Colour at a window point as 0xRRGGBB.
   unsigned rgb(int x, int y) {
