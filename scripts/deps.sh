@@ -6,7 +6,9 @@ packages=(
   g++ cmake ninja-build pkg-config
   libfltk1.3-dev
   googletest libgtest-dev
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool x11-utils imagemagick
+  clang libclang-rt-14-dev valgrind
+  dpkg-dev file lintian desktop-file-utils appstream groff-base
 )
 missing=()
 for p in "${packages[@]}"; do
