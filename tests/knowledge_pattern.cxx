@@ -12,6 +12,7 @@
 #include <string>
 
 #include "knowledge/pattern.h"
+#include "tests/fuzz/reference_match.h"
 
 namespace {
 
@@ -309,4 +310,31 @@ TEST(Pattern, AgreesWithToolkitOnRandomPatterns) {
   // The comparison means something only if both outcomes occur often.
   EXPECT_GT(matched, cases / 5);
   EXPECT_LT(matched, cases * 4 / 5);
+}
+
+// Beyond the rows the toolkit shares: nested groups, separators, odd sets and
+// escapes everywhere, against the plain recursive reading of the rules.
+TEST(Pattern, AgreesWithPlainRecursiveMatcher) {
+  std::mt19937 rng(31);
+  static const char *pieces[] = {
+      "a",    "B",    "?",     "*",      "[ab]",  "[!a]", "[]a]", "[a-]",
+      "[b-a]", "[a", "\\",   "\\a",  "\\,", "{",    "}",    ",",
+      "|",    "{a|b}", "{a{b|c}d|e}", "{,a}", "{a|*}", "\xe9", "-",
+  };
+  static const char chars[] = "abAB,|{}[]-\\\xe9";
+  int matched = 0, cases = 0;
+  for (int n = 0; n < 20000; n++) {
+    std::string p, t;
+    int np = (int)(rng() % 7), nt = (int)(rng() % 8);
+    for (int k = 0; k < np; k++) p += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+    for (int k = 0; k < nt; k++) t += chars[rng() % (sizeof chars - 1)];
+    long budget = 1000000;
+    int expect = reference::match(t.c_str(), p.c_str(), budget);
+    if (expect < 0) continue;
+    ASSERT_EQ(expect == 1, match(t, p)) << "pattern \"" << p << "\" text \"" << t << "\"";
+    matched += expect;
+    cases++;
+  }
+  EXPECT_GT(cases, 15000);
+  EXPECT_GT(matched, cases / 50);
 }
