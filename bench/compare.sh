@@ -1,0 +1,78 @@
+#!/bin/bash
+# compare.sh - times loading a large log into the list against the shell doing
+# the same work (grep | tac, tac), side by side on one generated file, and
+# reports the peak memory of a list holding every line, as ratios.
+#
+#   bench/compare.sh [BUILD_DIR] [LINES] [RUNS]
+# BUILD_DIR is a build configured with -DVEKLOG_BUILD_BENCH=ON (default
+# /work/build-bench), LINES the size of the log (1000000), RUNS how many times
+# each command runs; the best run counts (5).
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(dirname "$here")
+build=${1:-/work/build-bench}
+lines=${2:-1000000}
+runs=${3:-5}
+genlog=$build/bench/veklog_genlog
+loadlog=$build/bench/veklog_loadlog
+for tool in "$genlog" "$loadlog"; do
+  [ -x "$tool" ] || { echo "compare.sh: $tool is missing; build with -DVEKLOG_BUILD_BENCH=ON" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/veklog-compare.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+log=$work/error_log
+"$genlog" "$lines" "$src/data/errors.xml" "$src/data/sample_error_log" >"$log"
+size=$(stat -c %s "$log")
+# The shell tools get the plain byte locale, their fastest.
+export LC_ALL=C
+
+# time_ms COMMAND...: the wall-clock time of one run, process start
+# included, in milliseconds.
+time_ms() {
+  local t0 t1
+  t0=$EPOCHREALTIME
+  "$@" >/dev/null
+  t1=$EPOCHREALTIME
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.1f", (b - a) * 1000 }'
+}
+
+grep_tac() { grep '^[XACE]' "$log" | tac; }
+
+names=("veklog load, level 0" "grep '^[XACE]' FILE | tac" "veklog load, level 2" "tac FILE")
+run() {
+  case $1 in
+    0) "$loadlog" 0 "$log" ;;
+    1) grep_tac ;;
+    2) "$loadlog" 2 "$log" ;;
+    3) tac "$log" ;;
+  esac
+}
+
+# The four commands take turns, so a machine busy with other work slows them
+# alike; each keeps its best run. One round first warms the caches.
+for k in 0 1 2 3; do run $k >/dev/null; done
+best=("" "" "" "")
+for ((r = 0; r < runs; r++)); do
+  for k in 0 1 2 3; do
+    ms=$(time_ms run $k)
+    if [ -z "${best[k]}" ] || awk -v m="$ms" -v b="${best[k]}" 'BEGIN { exit !(m < b) }'; then
+      best[k]=$ms
+    fi
+  done
+done
+
+echo "log: $lines lines, $size bytes; best of $runs runs each, process start included"
+for k in 0 1 2 3; do printf '  %-30s %8s ms\n' "${names[k]}" "${best[k]}"; done
+ours0=${best[0]} floor0=${best[1]} ours2=${best[2]} floor2=${best[3]}
+
+read -r listed rss_kb < <("$loadlog" 2 "$log")
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+mem=$(awk -v k="$rss_kb" -v s="$size" 'BEGIN { printf "%.2f", k * 1024 / s }')
+
+echo
+printf 'level 0 / grep|tac   %6s  (target <= 1.50)\n' "$(ratio "$ours0" "$floor0")"
+printf 'level 2 / tac        %6s  (target <= 2.50)\n' "$(ratio "$ours2" "$floor2")"
+printf 'peak memory / file   %6s  (target <= 1.80; %d lines held, max RSS %d kB)\n' \
+  "$mem" "$listed" "$rss_kb"

@@ -1,0 +1,233 @@
+// veklog_bench.cxx - timings of the work that grows with the log: loading it
+// into the list, the poll after the server appends a line, Diagnose, looking
+// lines up in the knowledge base, the matcher at its worst, reading errors.xml.
+//
+//   xvfb-run -a veklog_bench [benchmark flags] LOG
+// LOG is a large log made by genlog (the figures quoted are for 1,000,000
+// lines). The pane that Diagnose fills measures fonts, so a display is needed.
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <FL/x.H>
+#include <benchmark/benchmark.h>
+
+#include "app/ErrorLog.h"
+#include "knowledge/ErrorXML.h"
+#include "knowledge/pattern.h"
+#include "logview/ErrorBrowser.h"
+
+namespace {
+
+const char *g_log = 0;                       // the large log, never written
+std::string g_xml = VEKLOG_SOURCE_DIR "/data/errors.xml";
+const char kAppended[] =
+    "E [09/Dec/2026:00:00:01 +0000] [Job 4711] Unable to connect to printer at "
+    "10.0.0.41: Connection refused\n";
+
+// A private copy of the large log that the poll benchmarks may append to.
+std::string copy_of_log() {
+  char path[] = "/tmp/veklog-bench-XXXXXX";
+  int out = mkstemp(path);
+  int in = open(g_log, O_RDONLY);
+  std::vector<char> buf(1 << 20);
+  ssize_t n;
+  while (in >= 0 && out >= 0 && (n = read(in, buf.data(), buf.size())) > 0)
+    if (write(out, buf.data(), (size_t)n) != n) break;
+  if (in >= 0) close(in);
+  if (out >= 0) close(out);
+  return path;
+}
+
+void append_line(const std::string &path) {
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND);
+  if (fd < 0) return;
+  if (write(fd, kAppended, sizeof kAppended - 1) < 0) perror("append");
+  close(fd);
+}
+
+// The first `count` lines of the large log, as the list would store them
+// (pieces of at most 10239 bytes).
+std::vector<std::string> log_lines(size_t count) {
+  std::vector<std::string> lines;
+  FILE *fp = fopen(g_log, "r");
+  char buf[10240];
+  while (fp && lines.size() < count && fgets(buf, sizeof buf, fp)) lines.push_back(buf);
+  if (fp) fclose(fp);
+  return lines;
+}
+
+// A full read of the log at filter level state.range(0), as at start or after
+// a change of level.
+void BM_Load(benchmark::State &state) {
+  ErrorBrowser list(0, 25, 645, 230);
+  list.level_ = (int)state.range(0);
+  snprintf(list.filename_, sizeof list.filename_, "%s", g_log);
+  struct stat st;
+  stat(g_log, &st);
+  for (auto _ : state) {
+    state.PauseTiming();
+    list.clear();  // forgets the read mark, so load() reads it all
+    state.ResumeTiming();
+    list.load();
+  }
+  state.counters["lines"] = list.size();
+  state.SetBytesProcessed((int64_t)state.iterations() * st.st_size);
+}
+BENCHMARK(BM_Load)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+// The poll's work after the server appended one line: a stat and the reload,
+// which keeps the current line number. range(0) is the level, range(1) the
+// current line (3: the user clicked near the top; 0: half way down).
+void BM_PollAfterAppend(benchmark::State &state) {
+  std::string path = copy_of_log();
+  ErrorLog log(path.c_str());
+  log.level((int)state.range(0));
+  int line = state.range(1) ? (int)state.range(1) : log.list_->size() / 2;
+  log.list_->select(line);
+  for (auto _ : state) {
+    state.PauseTiming();
+    append_line(path);
+    state.ResumeTiming();
+    struct stat st;
+    stat(log.list_->filename_, &st);
+    log.reload();
+  }
+  state.counters["lines"] = log.list_->size();
+  state.counters["current"] = log.list_->value();
+  unlink(path.c_str());
+}
+BENCHMARK(BM_PollAfterAppend)
+    ->Args({0, 3})->Args({2, 3})->Args({2, 0})
+    ->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+// Diagnose over every line of the log listed at level 2, with the shipped
+// knowledge base.
+void BM_Diagnose(benchmark::State &state) {
+  ErrorLog log(g_log);
+  log.level(2);
+  for (auto _ : state) log.diagnose_cb();
+  int selected = 0;
+  for (int i = 1; i <= log.list_->size(); i++) selected += log.list_->selected(i);
+  state.counters["lines"] = log.list_->size();
+  state.counters["selected"] = selected;
+  state.counters["items"] = log.xml_->num_items_;
+}
+BENCHMARK(BM_Diagnose)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// find_item on each of 200,000 lines of the log in turn.
+void BM_FindItem(benchmark::State &state) {
+  ErrorXML xml(g_xml.c_str());
+  std::vector<std::string> lines = log_lines(200000);
+  size_t i = 0, known = 0, asked = 0;
+  for (auto _ : state) {
+    ErrorXMLItem *item = xml.find_item(lines[i].c_str());
+    benchmark::DoNotOptimize(item);
+    known += item != 0;
+    asked++;
+    if (++i == lines.size()) i = 0;
+  }
+  state.counters["known%"] = 100.0 * (double)known / (double)(asked ? asked : 1);
+  state.SetItemsProcessed((int64_t)state.iterations());
+}
+BENCHMARK(BM_FindItem)->Unit(benchmark::kNanosecond);
+
+// The same lines against every item in file order, with no index: what
+// find_item would cost if it tried each item's pattern.
+void BM_FindItemEveryItem(benchmark::State &state) {
+  ErrorXML xml(g_xml.c_str());
+  std::vector<std::string> lines = log_lines(200000);
+  size_t i = 0;
+  for (auto _ : state) {
+    const char *line = lines[i].c_str();
+    ErrorXMLItem *found = 0;
+    if (strlen(line) >= 31)
+      for (int k = 0; k < xml.num_items_ && !found; k++) {
+        ErrorXMLItem *item = xml.items_[k];
+        if (item->level && item->level != line[0]) continue;
+        if (pattern_match(line + 31, item->pattern)) found = item;
+      }
+    benchmark::DoNotOptimize(found);
+    if (++i == lines.size()) i = 0;
+  }
+  state.SetItemsProcessed((int64_t)state.iterations());
+}
+BENCHMARK(BM_FindItemEveryItem)->Unit(benchmark::kNanosecond);
+
+// The matcher on the longest message part a listed line can have (10208
+// bytes): many stars that all stay alive, and a pattern of the longest kind
+// the knowledge base allows (255 characters).
+void BM_MatcherWorstCase(benchmark::State &state) {
+  std::string text(10207, 'a');
+  text += '\n';
+  std::string pattern;
+  switch (state.range(0)) {
+    case 0: pattern = "*a*a*a*a*a*a*a*a*b"; break;
+    case 1:
+      while (pattern.size() < 253) pattern += "*a";
+      pattern += "*b";
+      break;
+    case 2:
+      while (pattern.size() < 250) pattern += "{a|*a}";
+      pattern += "*b";
+      break;
+    default:
+      while (pattern.size() < 250) pattern += "?*[a-z]";
+      pattern += "b";
+  }
+  bool matched = false;
+  for (auto _ : state) {
+    matched = pattern_match(text.c_str(), pattern.c_str());
+    benchmark::DoNotOptimize(matched);
+  }
+  if (matched) state.SkipWithError("the worst case matched; it must fail at the end");
+  state.counters["pattern_len"] = (double)pattern.size();
+}
+BENCHMARK(BM_MatcherWorstCase)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+
+// find_item on a line of the longest kind the list stores, shaped like a job's
+// message so that many items are tried, and known to none of them.
+void BM_FindItemLongLine(benchmark::State &state) {
+  ErrorXML xml(g_xml.c_str());
+  std::string line = "E [08/Dec/2026:17:23:40 +0000] [Job 42] Unable to ";
+  while (line.size() < 10238) line += "connect ";
+  line.resize(10238);
+  line += '\n';
+  for (auto _ : state) benchmark::DoNotOptimize(xml.find_item(line.c_str()));
+}
+BENCHMARK(BM_FindItemLongLine)->Unit(benchmark::kMicrosecond);
+
+// Reading the shipped errors.xml and building find_item's index.
+void BM_LoadErrorsXml(benchmark::State &state) {
+  int items = 0;
+  for (auto _ : state) {
+    ErrorXML xml(g_xml.c_str());
+    xml.find_item("E [08/Dec/2026:17:23:40 +0000] index\n");
+    items = xml.num_items_;
+  }
+  state.counters["items"] = items;
+}
+BENCHMARK(BM_LoadErrorsXml)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  benchmark::Initialize(&argc, argv);
+  if (argc != 2) {
+    fprintf(stderr, "usage: %s [benchmark flags] LOG\n", argv[0]);
+    return 2;
+  }
+  g_log = argv[1];
+  // The window's knowledge base is found through the data directory.
+  setenv("TARN_DATADIR", VEKLOG_SOURCE_DIR, 1);
+  fl_open_display();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
