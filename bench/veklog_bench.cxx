@@ -170,7 +170,7 @@ void BM_MatcherWorstCase(benchmark::State &state) {
   switch (state.range(0)) {
     case 0: pattern = "*a*a*a*a*a*a*a*a*b"; break;
     case 1:
-      while (pattern.size() < 253) pattern += "*a";
+      while (pattern.size() < 252) pattern += "*a";
       pattern += "*b";
       break;
     case 2:
