@@ -67,7 +67,17 @@ echo "log: $lines lines, $size bytes; best of $runs runs each, process start inc
 for k in 0 1 2 3; do printf '  %-30s %8s ms\n' "${names[k]}" "${best[k]}"; done
 ours0=${best[0]} floor0=${best[1]} ours2=${best[2]} floor2=${best[3]}
 
+# The timings mean nothing unless the list holds what the shell finds: every
+# error line at level 0, and at level 2 every line (an over-long line counts
+# once per piece, so at least as many).
+read -r listed0 _ < <("$loadlog" 0 "$log")
+errors=$(grep -c '^[XACE]' "$log")
+newlines=$(wc -l <"$log")
 read -r listed rss_kb < <("$loadlog" 2 "$log")
+if [ "$listed0" != "$errors" ] || [ "$listed" -lt "$newlines" ]; then
+  echo "compare.sh: the list holds $listed0 error lines (grep: $errors) and $listed lines (file: $newlines)" >&2
+  exit 1
+fi
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 mem=$(awk -v k="$rss_kb" -v s="$size" 'BEGIN { printf "%.2f", k * 1024 / s }')
 
