@@ -5,7 +5,7 @@ set -eu
 packages=(
   g++ cmake ninja-build pkg-config
   libfltk1.3-dev
-  googletest libgtest-dev
+  googletest libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick
   clang libclang-rt-14-dev valgrind
   dpkg-dev file lintian desktop-file-utils appstream groff-base
