@@ -114,10 +114,12 @@ int first_key(const char *p) {
 }
 
 // The longest run of plain characters that every text matching the pattern
-// must contain, folded to lower case; null when there is none. Only the part
-// before the first group or separator is looked at: everything there is
-// matched in order on every way through the pattern.
-char *required_literal(const char *p) {
+// must contain, folded to lower case; null when there is none, or when it is
+// the pattern's leading run and `skip_leading` is set (the matcher compares
+// that one first anyway). Only the part before the first group or separator
+// is looked at: everything there is matched in order on every way through
+// the pattern.
+char *required_literal(const char *p, bool skip_leading) {
   if (!p) return 0;
   size_t n = strlen(p);
   size_t best_start = 0, best_len = 0, run_start = 0, run_len = 0;
@@ -126,7 +128,9 @@ char *required_literal(const char *p) {
   size_t out = 0;
   size_t i = 0;
   bool stop = false;
+  size_t run_from = 0, best_from = 0;   // where runs start in the pattern
   while (i < n && !stop) {
+    size_t token = i;
     char c = p[i];
     int plain = -1;
     if (c == '\\') {
@@ -148,19 +152,23 @@ char *required_literal(const char *p) {
       i++;
     }
     if (plain >= 0) {
-      if (run_len == 0) run_start = out;
+      if (run_len == 0) {
+        run_start = out;
+        run_from = token;
+      }
       runs[out++] = (char)fold_char((unsigned char)plain);
       run_len++;
       if (run_len > best_len) {
         best_len = run_len;
         best_start = run_start;
+        best_from = run_from;
       }
     } else {
       run_len = 0;
     }
   }
   char *need = 0;
-  if (best_len > 0) {
+  if (best_len > 0 && !(skip_leading && best_from == 0)) {
     need = (char *)malloc(best_len + 1);
     if (need) {
       memcpy(need, runs + best_start, best_len);
@@ -277,8 +285,7 @@ ErrorXMLItem *ErrorXML::find_item(const char *line) {
     int i = wild ? *w++ : *a++;
     ErrorXMLItem *item = items_[i];
     if (item->level && item->level != line[0]) continue;
-    if (wild && index_need_[i] && !folded.contains(message, index_need_[i]))
-      continue;
+    if (index_need_[i] && !folded.contains(message, index_need_[i])) continue;
     if (pattern_match(message, item->pattern)) found = item;
   }
   folded.release();
@@ -316,7 +323,7 @@ void ErrorXML::build_index() {
   for (int i = 0; i < num_items_; i++) {
     key[i] = first_key(items_[i]->pattern);
     count[key[i] + 1]++;
-    if (key[i] == 256) need[i] = required_literal(items_[i]->pattern);
+    need[i] = required_literal(items_[i]->pattern, key[i] != 256);
   }
   for (int c = 0; c < 257; c++) count[c + 1] += count[c];
   memcpy(index_start_, count, sizeof index_start_);

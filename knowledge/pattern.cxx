@@ -352,7 +352,92 @@ bool run_sets(const char *pat, int n, int start, const unsigned char *t,
   return result;
 }
 
+// Whether the rest of the pattern is free of groups, separators and braces.
+bool plain_from(const char *p) {
+  for (; *p; p++) {
+    if (*p == '\\') {
+      if (!p[1]) break;
+      p++;
+    } else if (*p == '{' || *p == '}' || *p == ',' || *p == '|') {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether the element at p (not "*", not the end) takes character c, and
+// where the next element starts.
+bool element_takes(const char *p, unsigned char c, const char **after) {
+  switch (*p) {
+    case '?':
+      *after = p + 1;
+      return c != 0;
+    case '[': {
+      if (!c) return false;
+      int to = set_step(p, 0, c);
+      if (to < 0) return false;
+      *after = p + to;
+      return true;
+    }
+    case '\\':
+      if (!p[1]) {
+        *after = p + 1;
+        return c == '\\';
+      }
+      *after = p + 2;
+      return c && fold((unsigned char)p[1]) == fold(c);
+    default:
+      *after = p + 1;
+      return c && fold((unsigned char)*p) == fold(c);
+  }
+}
+
+// Matching without groups: every element but "*" takes one character, so
+// when an element fails only the latest "*" needs to take one more
+// character. That is quick on ordinary lines, but a line made to nearly fit
+// can cost the length of the text for every retry; after `budget` element
+// tries it gives up and returns -1, and run_sets() decides.
+int run_plain(const char *p, const unsigned char *t, long budget) {
+  const char *star_p = 0;
+  const unsigned char *star_t = 0;
+  for (;;) {
+    if (*p == '*') {
+      while (*p == '*') p++;
+      if (!*p) return 1;
+      star_p = p;
+      star_t = t;
+      // Skip text that cannot start what follows the star.
+      if (!is_special(*p)) {
+        unsigned char want = fold((unsigned char)*p);
+        while (*star_t && fold(*star_t) != want) star_t++;
+        t = star_t;
+      }
+      continue;
+    }
+    const char *after;
+    if (--budget < 0) return -1;
+    if (*t && *p && element_takes(p, *t, &after)) {
+      p = after;
+      t++;
+      continue;
+    }
+    if (!*t && !*p) return 1;
+    if (!star_p || !*star_t) return 0;
+    p = star_p;
+    ++star_t;
+    if (!is_special(*p)) {
+      unsigned char want = fold((unsigned char)*p);
+      while (*star_t && fold(*star_t) != want) star_t++;
+    }
+    t = star_t;
+  }
+}
+
 bool run(const char *pat, int start, const unsigned char *t) {
+  if (plain_from(pat + start)) {
+    int plain = run_plain(pat + start, t, 8 * (long)strlen((const char *)t) + 256);
+    if (plain >= 0) return plain == 1;
+  }
   size_t len = strlen(pat);
   if (len > 0x3fffffff) return false;
   int n = (int)len;

@@ -196,6 +196,25 @@ TEST(Pattern, ManyStarsStayFast) {
   }
 }
 
+// A line that nearly fits a long run of plain characters after a star makes
+// the quick matcher retry at every character; it then hands over to the
+// set machine, which must give the same answer.
+TEST(Pattern, NearMissLinesStayFastAndRight) {
+  for (int run : {17, 40, 250}) {
+    std::string p = "*" + std::string(run, 'a') + "b*";
+    std::string a(5000, 'a');
+    struct { std::string text; bool expect; } table[] = {
+        {a + a, false}, {a + a + "b", true}, {a + "b" + a, true},
+        {a + "B\n", true}, {std::string(run - 1, 'a') + "b", false},
+    };
+    for (auto &row : table) {
+      auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(row.expect, match(row.text, p)) << "run " << run << " length " << row.text.size();
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    }
+  }
+}
+
 // The toolkit's matcher agrees with ours on letters (also escaped ones),
 // exact sets and ranges, "?" and "*", a trailing backslash, groups without
 // nested groups, empty alternatives, and separators and stray braces outside
