@@ -201,7 +201,22 @@ struct FoldedText {
       }
     }
     if (failed) return true;
-    return memmem(data, len, need, strlen(need)) != 0;
+    return find(need) != 0;
+  }
+  // Finds need in the folded text: memchr on its first character, then a
+  // comparison; short log messages make this quicker than a general search.
+  const char *find(const char *need) const {
+    size_t n = strlen(need);
+    if (n == 0) return data;
+    if (n > len) return 0;
+    const char *p = data, *last = data + (len - n);
+    while (p <= last) {
+      p = (const char *)memchr(p, need[0], (size_t)(last - p) + 1);
+      if (!p) return 0;
+      if (memcmp(p + 1, need + 1, n - 1) == 0) return p;
+      p++;
+    }
+    return 0;
   }
   void release() {
     if (data && data != small) free(data);
@@ -232,7 +247,8 @@ ErrorXMLItem::~ErrorXMLItem() {
 ErrorXML::ErrorXML(const char *filename)
     : num_items_(0), alloc_items_(0), items_(0), num_remedies_(0),
       alloc_remedies_(0), remedies_(0), num_orphans_(0), alloc_orphans_(0),
-      orphans_(0), index_items_(-1), index_order_(0), index_need_(0) {
+      orphans_(0), index_items_(-1), index_order_(0), index_level_(0),
+      index_need_(0) {
   memset(index_start_, 0, sizeof index_start_);
   load(filename);
 }
@@ -274,17 +290,17 @@ ErrorXMLItem *ErrorXML::find_item(const char *line) {
   // Walk the items that start with the message's first character and those
   // that start with a wildcard together, in file order.
   int c = fold_char((unsigned char)message[0]);
-  const int *a = index_order_ + index_start_[c];
-  const int *a_end = index_order_ + index_start_[c + 1];
-  const int *w = index_order_ + index_start_[256];
-  const int *w_end = index_order_ + index_start_[257];
+  int a = index_start_[c], a_end = index_start_[c + 1];
+  int w = index_start_[256], w_end = index_start_[257];
   FoldedText folded;
   ErrorXMLItem *found = 0;
   while (!found && (a < a_end || w < w_end)) {
-    bool wild = a == a_end || (w < w_end && *w < *a);
-    int i = wild ? *w++ : *a++;
+    bool wild = a == a_end || (w < w_end && index_order_[w] < index_order_[a]);
+    int slot = wild ? w++ : a++;
+    char level = index_level_[slot];
+    if (level && level != line[0]) continue;
+    int i = index_order_[slot];
     ErrorXMLItem *item = items_[i];
-    if (item->level && item->level != line[0]) continue;
     if (index_need_[i] && !folded.contains(message, index_need_[i])) continue;
     if (pattern_match(message, item->pattern)) found = item;
   }
@@ -298,8 +314,10 @@ void ErrorXML::drop_index() {
     free(index_need_);
   }
   free(index_order_);
+  free(index_level_);
   index_need_ = 0;
   index_order_ = 0;
+  index_level_ = 0;
   index_items_ = -1;
 }
 
@@ -313,10 +331,12 @@ void ErrorXML::build_index() {
   int *order = (int *)malloc(sizeof(int) * (size_t)num_items_);
   char **need = (char **)calloc((size_t)num_items_, sizeof(char *));
   int *key = (int *)malloc(sizeof(int) * (size_t)num_items_);
-  if (!order || !need || !key) {
+  char *level = (char *)malloc((size_t)num_items_);
+  if (!order || !need || !key || !level) {
     free(order);
     free(need);
     free(key);
+    free(level);
     return;
   }
   int count[258] = {0};
@@ -327,9 +347,13 @@ void ErrorXML::build_index() {
   }
   for (int c = 0; c < 257; c++) count[c + 1] += count[c];
   memcpy(index_start_, count, sizeof index_start_);
-  for (int i = 0; i < num_items_; i++) order[count[key[i]]++] = i;
+  for (int i = 0; i < num_items_; i++) {
+    level[count[key[i]]] = items_[i]->level;
+    order[count[key[i]]++] = i;
+  }
   free(key);
   index_order_ = order;
+  index_level_ = level;
   index_need_ = need;
   index_items_ = num_items_;
 }

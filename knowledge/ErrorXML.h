@@ -54,11 +54,13 @@ public:
   // Lookup index, so that find_item tries only items that can match: items
   // grouped by the first character their pattern requires (letters folded to
   // lower case), plus those whose pattern starts with a wildcard; and per
-  // item a literal the message must contain (folded), when the pattern has
-  // one beyond its leading text. Rebuilt by find_item whenever items were
-  // added since; an item's pattern must not be changed once it is added.
+  // item a literal the message must contain (folded) beyond the pattern's
+  // leading text, looked for before matching.
+  // Rebuilt by find_item whenever items were added since; an item's pattern
+  // must not be changed once it is added.
   int index_items_;         // items covered; -1 when none are
   int *index_order_;        // item numbers, grouped by first character
+  char *index_level_;       // the level letter of each item in index_order_
   int index_start_[258];    // group c: index_order_[start[c]..start[c+1]);
                             // group 256: patterns that start with a wildcard
   char **index_need_;       // per item: literal to look for first, or null

@@ -352,19 +352,6 @@ bool run_sets(const char *pat, int n, int start, const unsigned char *t,
   return result;
 }
 
-// Whether the rest of the pattern is free of groups, separators and braces.
-bool plain_from(const char *p) {
-  for (; *p; p++) {
-    if (*p == '\\') {
-      if (!p[1]) break;
-      p++;
-    } else if (*p == '{' || *p == '}' || *p == ',' || *p == '|') {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Whether the element at p (not "*", not the end) takes character c, and
 // where the next element starts.
 bool element_takes(const char *p, unsigned char c, const char **after) {
@@ -395,9 +382,11 @@ bool element_takes(const char *p, unsigned char c, const char **after) {
 // Matching without groups: every element but "*" takes one character, so
 // when an element fails only the latest "*" needs to take one more
 // character. That is quick on ordinary lines, but a line made to nearly fit
-// can cost the length of the text for every retry; after `budget` element
-// tries it gives up and returns -1, and run_sets() decides.
-int run_plain(const char *p, const unsigned char *t, long budget) {
+// can cost the length of the text for every retry; so it gives up (-1) after
+// 256 element tries plus 8 for each retry, and also at the first group,
+// separator or brace, and run_sets() decides.
+int run_plain(const char *p, const unsigned char *t) {
+  long budget = 256;
   const char *star_p = 0;
   const unsigned char *star_t = 0;
   for (;;) {
@@ -414,6 +403,7 @@ int run_plain(const char *p, const unsigned char *t, long budget) {
       }
       continue;
     }
+    if (*p == '{' || *p == '}' || *p == ',' || *p == '|') return -1;
     const char *after;
     if (--budget < 0) return -1;
     if (*t && *p && element_takes(p, *t, &after)) {
@@ -425,6 +415,7 @@ int run_plain(const char *p, const unsigned char *t, long budget) {
     if (!star_p || !*star_t) return 0;
     p = star_p;
     ++star_t;
+    budget += 8;
     if (!is_special(*p)) {
       unsigned char want = fold((unsigned char)*p);
       while (*star_t && fold(*star_t) != want) star_t++;
@@ -434,10 +425,8 @@ int run_plain(const char *p, const unsigned char *t, long budget) {
 }
 
 bool run(const char *pat, int start, const unsigned char *t) {
-  if (plain_from(pat + start)) {
-    int plain = run_plain(pat + start, t, 8 * (long)strlen((const char *)t) + 256);
-    if (plain >= 0) return plain == 1;
-  }
+  int plain = run_plain(pat + start, t);
+  if (plain >= 0) return plain == 1;
   size_t len = strlen(pat);
   if (len > 0x3fffffff) return false;
   int n = (int)len;
