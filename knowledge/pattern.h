@@ -28,21 +28,23 @@
 // An alternative that holds a group of its own and fails hands over to the
 // next alternative of its own group: "{a{b|c}d|e}" matches "abd", "acd", "e".
 //
-// How it runs: the pattern is read as a small machine whose states are
-// pattern positions, and matching keeps the set of positions that the text
-// read so far can reach, one bit per position. Before reading, it works out
-// once what each position reaches without reading text (into the
-// alternatives of a group, past "}", past separators, past "*"). Each text
-// character then moves every live position that accepts it, a word of
-// positions at a time, and adds what the new positions reach. Nothing
-// backtracks or recurses, and nothing is read past either terminator, so the
-// work is bounded by |pattern| x |text| (a set's members are scanned when it
-// is tried). A step already taken from the same set of positions on the same
-// character is remembered, so long runs of similar text cost little. A
-// leading run of plain characters is compared directly first, and a "*" that
-// ends the pattern accepts at once. Patterns of up to 256 characters are
-// matched without allocating; longer ones take two heap blocks per call (and
-// match nothing if those cannot be had).
+// How it runs: a leading run of plain characters is compared directly. For
+// the rest, patterns without groups are first tried the quick way: every
+// element but "*" takes one character, so on a mismatch only the latest "*"
+// takes one more character and matching resumes after it. A line made to
+// nearly fit could make that cost |pattern| for every character, so after a
+// bounded number of tries (and at the first group) the set machine decides:
+// its states are pattern positions, and it keeps the set of positions that
+// the text read so far can reach, one bit per position. What each position
+// reaches without reading text (into the alternatives of a group, past "}",
+// separators and "*") is worked out once; each text character then moves
+// every live position that accepts it, a word of positions at a time. A step
+// already taken from the same set on the same character is remembered.
+// Nothing backtracks without bound or recurses, nothing is read past either
+// terminator, and the work stays within |pattern| x |text| (a set's members
+// are scanned when it is tried). A "*" that ends the pattern accepts at once.
+// Patterns of up to 256 characters never allocate; the set machine takes two
+// heap blocks for longer ones (and matches nothing if it cannot have them).
 bool pattern_match(const char *text, const char *pattern);
 
 #endif
