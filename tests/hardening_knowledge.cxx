@@ -194,6 +194,30 @@ TEST(BadKnowledge, PathologicalPatternInTheFileIsCutAndHarmless) {
   EXPECT_LT(seconds_since(start), 5.0);
 }
 
+// Severities come from the file, so they can be as large as an int holds;
+// a few matching lines must not wrap a remedy's score around.
+TEST(BadKnowledge, HugeSeveritiesDoNotWrapTheScore) {
+  ErrorXML kb(nullptr);
+  ErrorXMLRemedy *big = new ErrorXMLRemedy("big", "<P>big</P>");
+  ErrorXMLRemedy *small = new ErrorXMLRemedy("small", "<P>small</P>");
+  ErrorXMLRemedy *bad = new ErrorXMLRemedy("bad", "<P>bad</P>");
+  kb.add_remedy(small);
+  kb.add_remedy(big);
+  kb.add_remedy(bad);
+  kb.add_item(new ErrorXMLItem(2000000000, 'E', "Disk full*", "d", big));
+  kb.add_item(new ErrorXMLItem(5, 'E', "Paper out*", "p", small));
+  kb.add_item(new ErrorXMLItem(-2000000000, 'E', "Odd*", "o", bad));
+  kb.clear_scores();
+  kb.score_item(log_line('E', "Paper out").c_str());
+  for (int i = 0; i < 2; i++) {
+    kb.score_item(log_line('E', "Disk full").c_str());
+    kb.score_item(log_line('E', "Odd").c_str());
+  }
+  EXPECT_GT(big->score, 5);
+  EXPECT_LT(bad->score, 0);
+  EXPECT_EQ(kb.best_remedy(), big);
+}
+
 TEST(BadKnowledge, OverlongDataDirectoryGivesAnEmptyKnowledgeBase) {
   TempDir dir;
   EnvGuard guard("TARN_DATADIR");
