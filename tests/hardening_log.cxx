@@ -266,16 +266,16 @@ TEST(BadLogWindow, PollSurvivesADirectoryAndATruncation) {
   unlink(path.c_str());
   ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
   set_mtime(path, time(0) - 50);
-  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 0; }, 3.0));
+  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 0; }, 5.0));
 
   rmdir(path.c_str());
   write_file(path, "E back\nE again\nE more\n");
   set_mtime(path, time(0) - 30);
-  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 3; }, 3.0));
+  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 3; }, 5.0));
 
   ASSERT_EQ(truncate(path.c_str(), 0), 0);
   set_mtime(path, time(0) - 20);
-  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 0; }, 3.0));
+  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 0; }, 5.0));
 }
 
 // Builds a path of exactly `length` characters out of nested directories
