@@ -5,13 +5,13 @@
 #
 #   bench/compare.sh [BUILD_DIR] [LINES] [RUNS]
 # BUILD_DIR is a build configured with -DVEKLOG_BUILD_BENCH=ON (default
-# /work/build-bench), LINES the size of the log (1000000), RUNS how many times
+# build-bench/ in the source tree), LINES the size of the log (1000000), RUNS how many times
 # each command runs; the best run counts (5).
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(dirname "$here")
-build=${1:-/work/build-bench}
+build=${1:-$src/build-bench}
 lines=${2:-1000000}
 runs=${3:-5}
 genlog=$build/bench/veklog_genlog
