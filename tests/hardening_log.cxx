@@ -310,6 +310,7 @@ TEST(BadLogWindow, OverlongLogPathShowsNoLogAndNoOtherFile) {
 }
 
 TEST(BadLogWindow, UnreadableLogIsAnEmptyList) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
   TempDir dir;
   chmod(dir.path.c_str(), 0755);
   std::string locked = dir.file("locked_log"), open_log = dir.file("open_log");
