@@ -168,7 +168,7 @@ void ErrorLog::diagnose_cb() {
   for (int i = 1; i <= n; i++) {
     ErrorXMLItem *item = xml_->find_item(list_->text(i));
     if (!item) continue;
-    item->remedy->score += item->severity;
+    item->remedy->add_score(item->severity);
     leads[i] = item->remedy;
   }
 

@@ -2,6 +2,8 @@
 // against them, Diagnose's scores, and the reader of "errors.xml".
 #include "knowledge/ErrorXML.h"
 
+#include <limits.h>
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -365,9 +367,14 @@ ErrorXMLRemedy *ErrorXML::find_remedy(const char *name) {
   return 0;
 }
 
+void ErrorXMLRemedy::add_score(int severity) {
+  long long sum = (long long)score + severity;
+  score = sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : (int)sum;
+}
+
 void ErrorXML::score_item(const char *line) {
   ErrorXMLItem *item = find_item(line);
-  if (item && item->remedy) item->remedy->score += item->severity;
+  if (item && item->remedy) item->remedy->add_score(item->severity);
 }
 
 void ErrorXML::clear_scores() {

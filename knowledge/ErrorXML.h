@@ -13,6 +13,9 @@ public:
 
   ErrorXMLRemedy(const char *name, const char *text);
   ~ErrorXMLRemedy();
+  // Adds one line's weight; the total sticks at the int limits instead of
+  // wrapping, since the weights come from the file.
+  void add_score(int severity);
   ErrorXMLRemedy(const ErrorXMLRemedy &) = delete;
   ErrorXMLRemedy &operator=(const ErrorXMLRemedy &) = delete;
 };

@@ -7,7 +7,7 @@ packages=(
   libfltk1.3-dev
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick
-  clang libclang-rt-14-dev valgrind
+  clang libclang-rt-14-dev llvm valgrind
   dpkg-dev file lintian desktop-file-utils appstream groff-base
 )
 missing=()
