@@ -33,7 +33,7 @@ else
     "$1" "$2" & pid=$!
     sleep 5
     import -window root -crop 645x455+0+0 "$3"
-    kill $pid; wait $pid 2>/dev/null
+    kill $pid; wait $pid 2>/dev/null; exit 0
   ' demo "$root/build/veklog" "$log" "$shot"
   echo "No display here: the window ran under Xvfb; screenshot saved to $shot"
 fi
