@@ -6,7 +6,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 "$root/scripts/build.sh" "$root/build"
 cd "$root/build"
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$(nproc)"
+# -noreset: otherwise the server resets whenever its last client leaves, and
+# a test that connects during the reset finds no display.
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$(nproc)"
 
 # The same suite again with address and undefined-behaviour sanitizers.
 "$root/scripts/sanitize.sh" "$root/build-asan"

@@ -52,7 +52,10 @@ run_case() {
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  [ -n "$WID" ] || fail "$log: no window within 60 s"
+  if [ -z "$WID" ]; then
+    kill -0 "$pid" 2>/dev/null && fail "$log: no window within 60 s"
+    fail "$log: the program ended before it showed a window"
+  fi
 
   local pane0 pane1 pane2 list2 list3 rc
   pane0=$(pane)
