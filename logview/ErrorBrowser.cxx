@@ -64,7 +64,7 @@ ssize_t pread_full(int fd, char *buf, size_t len, off_t at) {
 }  // namespace
 
 ErrorBrowser::ErrorBrowser(int X, int Y, int W, int H, const char *L)
-    : Fl_Browser(X, Y, W, H, L), level_(0) {
+    : Fl_Browser(X, Y, W, H, L), level_(0), anchor_(0), anchor_line_(0), anchor_size_(0) {
   filename_[0] = 0;
   memset(&mark_, 0, sizeof mark_);
 }
@@ -72,12 +72,67 @@ ErrorBrowser::ErrorBrowser(int X, int Y, int W, int H, const char *L)
 void ErrorBrowser::clear() {
   selected_.clear();
   mark_.valid = 0;
+  anchor_ = 0;
   Fl_Browser::clear();
 }
 
 void ErrorBrowser::remove(int line) {
   if (line >= 1 && line <= size()) selected_.erase(find_line(line));
+  anchor_ = 0;
   Fl_Browser::remove(line);
+}
+
+void ErrorBrowser::text(int line, const char *newtext) {
+  // The browser may give the line a new record.
+  if (line >= 1 && line <= size()) selected_.erase(find_line(line));
+  anchor_ = 0;
+  Fl_Browser::text(line, newtext);
+  if (line >= 1 && line <= size() && Fl_Browser::selected(line))
+    selected_.insert(find_line(line));
+}
+
+void ErrorBrowser::move(int to, int from) {
+  anchor_ = 0;
+  Fl_Browser::move(to, from);
+}
+
+void ErrorBrowser::swap(int a, int b) {
+  anchor_ = 0;
+  Fl_Browser::swap(a, b);
+}
+
+void ErrorBrowser::set_anchor(void *item, int line) const {
+  anchor_ = item;
+  anchor_line_ = line;
+  anchor_size_ = size();
+}
+
+int ErrorBrowser::value() const {
+  void *current = selection();
+  if (!current) return 0;
+  if (current == anchor_ && anchor_size_ == size()) return anchor_line_;
+  int line = Fl_Browser::value();
+  set_anchor(current, line);
+  return line;
+}
+
+int ErrorBrowser::select(int line, int val) {
+  int n = size();
+  if (line < 1 || line > n) return 0;
+  void *item = 0;
+  if (anchor_ && anchor_size_ == n) {
+    // Walk from the known line only when it is nearer than either end, from
+    // which the browser would walk anyway.
+    int d = line - anchor_line_, dist = d < 0 ? -d : d;
+    if (dist < line - 1 && dist < n - line) {
+      item = anchor_;
+      for (; d > 0 && item; d--) item = item_next(item);
+      for (; d < 0 && item; d++) item = item_prev(item);
+    }
+  }
+  if (!item) item = find_line(line);
+  set_anchor(item, line);
+  return Fl_Browser_::select(item, val);
 }
 
 void ErrorBrowser::item_select(void *item, int val) {
@@ -95,6 +150,10 @@ void ErrorBrowser::add_piece(char *p, size_t len) {
   p[len] = 0;
   insert(1, p);
   p[len] = saved;
+  if (anchor_ && anchor_size_ + 1 == size()) {
+    anchor_line_++;
+    anchor_size_++;
+  }
 }
 
 // The file is the one read last time with bytes added at its end: the same
@@ -131,7 +190,14 @@ void ErrorBrowser::load() {
     // line, scrolled to the top.
     for (void *item : selected_) Fl_Browser::item_select(item, 0);
     selected_.clear();
-    if (mark_.provisional) Fl_Browser::remove(1);
+    if (anchor_ && anchor_size_ != size()) anchor_ = 0;
+    if (mark_.provisional) {
+      // The unfinished line goes; a line remembered below it moves up.
+      if (anchor_ == item_first()) anchor_ = 0;
+      Fl_Browser::remove(1);
+      anchor_line_--;
+      anchor_size_--;
+    }
     new_list();
     from = mark_.committed;
   } else {

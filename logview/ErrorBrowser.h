@@ -45,9 +45,23 @@ public:
   // Showing them one by one costs a walk from the top each time.
   void scroll_through(const int *lines, int count);
 
+  // The current line's number, and selecting a line by number, as the
+  // browser gives them. The browser finds a line by walking from the top (or
+  // from the last line it looked up); these walk from the current line when
+  // it is nearer, so following a long log does not cost a walk per poll.
+  int value() const;
+  void value(int line) { Fl_Browser::value(line); }
+  int select(int line, int val = 1);
+
   // Empties the list and forgets the read mark.
   void clear();
+  // Changes to single lines, kept here so that the known line above stays
+  // right.
   void remove(int line);
+  using Fl_Browser::text;
+  void text(int line, const char *newtext);
+  void move(int to, int from);
+  void swap(int a, int b);
 
 protected:
   // Each line is one text line high, drawn as its level icon followed by the
@@ -65,6 +79,13 @@ private:
   // Lines selected now; a follow-up read clears just these instead of walking
   // every line of a long log.
   std::unordered_set<void *> selected_;
+
+  // A line whose number is known: valid while the list has anchor_size_
+  // lines (load() keeps it right as it adds lines at the top).
+  mutable void *anchor_;
+  mutable int anchor_line_;
+  mutable int anchor_size_;
+  void set_anchor(void *item, int line) const;
 
   void add_piece(char *p, size_t len);
   bool only_grown(int fd, const struct stat &st);

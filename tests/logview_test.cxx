@@ -182,4 +182,54 @@ TEST_F(LogFollow, TruncationReplacementAndLevelChangesReadEverything) {
   EXPECT_EQ(list.size(), 4);
 }
 
+// The list remembers where the current line is so that following a long log
+// does not walk it; the numbers must always be the browser's own.
+TEST_F(LogFollow, CurrentLineNumbersStayTheBrowsersOwn) {
+  std::string log;
+  for (int i = 0; i < 200; i++) log += log_line('E', "line " + std::to_string(i));
+  load(log, 2);
+  Fl_Browser &base = list;
+  auto expect_current = [&](int line, const std::string &step) {
+    EXPECT_EQ(list.value(), line) << step;
+    EXPECT_EQ(base.value(), line) << step;
+    EXPECT_EQ(selected_of(&list), std::vector<int>{line}) << step;
+    EXPECT_STREQ(list.text(line), base.text(line)) << step;
+  };
+  const char *appends[] = {"E a\n", "E unfinished", " now whole\nE b\nE c\n", "E x", "",
+                           "E y\n", nullptr};
+  int lines[] = {100, 2, 190, 1, 150, 60};
+  for (int k = 0; appends[k]; k++) {
+    std::string step = "append " + std::to_string(k);
+    list.select(lines[k]);
+    int line = list.value();
+    write_file(path, appends[k], "ab");
+    list.load();
+    expect_same_as_fresh(step.c_str());
+    // What the window does on a poll: the same line number again.
+    ASSERT_EQ(list.select(line), 1) << step;
+    expect_current(line, step);
+    ErrorBrowser fresh(0, 0, 400, 300);
+    fresh.level_ = 2;
+    snprintf(fresh.filename_, sizeof fresh.filename_, "%s", path.c_str());
+    fresh.load();
+    EXPECT_STREQ(list.text(line), fresh.text(line)) << step;
+  }
+  // Lines changed one by one: numbers come from the browser again.
+  list.select(50);
+  list.remove(10);
+  EXPECT_EQ(list.value(), base.value());
+  list.select(40);
+  list.move(1, 30);
+  EXPECT_EQ(list.value(), base.value());
+  list.select(20);
+  list.swap(20, 120);
+  EXPECT_EQ(list.value(), base.value());
+  list.text(120, std::string(300, 'E').c_str());
+  EXPECT_EQ(list.value(), base.value());
+  list.select(130);
+  list.clear();
+  EXPECT_EQ(list.value(), 0);
+  EXPECT_EQ(list.select(1), 0);
+}
+
 }  // namespace
