@@ -162,14 +162,20 @@ void ErrorLog::diagnose_cb() {
   list_->deselect();
 
   // Weigh every listed line, remembering which remedy each one leads to so
-  // that the knowledge base is asked once per line.
-  int n = list_->size();
-  std::vector<ErrorXMLRemedy *> leads(n + 1);
-  for (int i = 1; i <= n; i++) {
-    ErrorXMLItem *item = xml_->find_item(list_->text(i));
-    if (!item) continue;
-    item->remedy->add_score(item->severity);
-    leads[i] = item->remedy;
+  // that the knowledge base is asked once per line. The lines are walked one
+  // after the other: asking for them by number would walk the list again.
+  struct Lead {
+    void *item;
+    int line;
+    ErrorXMLRemedy *remedy;
+  };
+  std::vector<Lead> leads;
+  int line = 1;
+  for (void *item = list_->first_item(); item; item = list_->next_item(item), line++) {
+    ErrorXMLItem *known = xml_->find_item(list_->text_of(item));
+    if (!known) continue;
+    known->remedy->add_score(known->severity);
+    leads.push_back({item, line, known->remedy});
   }
 
   ErrorXMLRemedy *best = xml_->best_remedy();
@@ -181,10 +187,10 @@ void ErrorLog::diagnose_cb() {
   // Select the lines behind the remedy from the oldest up, so the matching
   // line nearest the top ends up current and in view.
   std::vector<int> shown;
-  for (int i = n; i >= 1; i--) {
-    if (leads[i] != best) continue;
-    list_->select(i);
-    shown.push_back(i);
+  for (size_t k = leads.size(); k-- > 0;) {
+    if (leads[k].remedy != best) continue;
+    list_->Fl_Browser_::select(leads[k].item, 1);
+    shown.push_back(leads[k].line);
   }
   list_->scroll_through(shown.data(), (int)shown.size());
   show_doc(help_, "<H1>Remedy</H1>\n%s\n", best->text);

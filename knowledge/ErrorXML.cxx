@@ -96,136 +96,6 @@ struct TextBuffer {
   }
 };
 
-inline int fold_char(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-bool is_pattern_special(char c) {
-  return c == '?' || c == '*' || c == '[' || c == '{' || c == '}' ||
-         c == ',' || c == '|' || c == '\\';
-}
-
-// The folded character every text matching the pattern starts with, or 256
-// when the pattern starts with anything else (wildcards, sets, groups, an
-// empty pattern).
-int first_key(const char *p) {
-  if (!p || !p[0]) return 256;
-  if (p[0] == '\\') return p[1] ? fold_char((unsigned char)p[1]) : '\\';
-  if (is_pattern_special(p[0])) return 256;
-  return fold_char((unsigned char)p[0]);
-}
-
-// The longest run of plain characters that every text matching the pattern
-// must contain, folded to lower case; null when there is none, or when it is
-// the pattern's leading run and `skip_leading` is set (the matcher compares
-// that one first anyway). Only the part before the first group or separator
-// is looked at: everything there is matched in order on every way through
-// the pattern.
-char *required_literal(const char *p, bool skip_leading) {
-  if (!p) return 0;
-  size_t n = strlen(p);
-  size_t best_start = 0, best_len = 0, run_start = 0, run_len = 0;
-  char *runs = (char *)malloc(n + 1);   // folded plain characters, runs apart
-  if (!runs) return 0;
-  size_t out = 0;
-  size_t i = 0;
-  bool stop = false;
-  size_t run_from = 0, best_from = 0;   // where runs start in the pattern
-  while (i < n && !stop) {
-    size_t token = i;
-    char c = p[i];
-    int plain = -1;
-    if (c == '\\') {
-      plain = i + 1 < n ? (unsigned char)p[i + 1] : '\\';
-      i += i + 1 < n ? 2 : 1;
-    } else if (c == '{' || c == ',' || c == '|') {
-      stop = true;
-    } else if (c == '[') {
-      size_t k = i + 1;
-      if (p[k] == '^' || p[k] == '!') k++;
-      if (p[k]) k++;                      // the first member is always one
-      while (k < n && p[k] != ']') k++;
-      if (k >= n) stop = true;            // never closed: matches nothing
-      i = k + 1;
-    } else if (c == '?' || c == '*' || c == '}') {
-      i++;
-    } else {
-      plain = (unsigned char)c;
-      i++;
-    }
-    if (plain >= 0) {
-      if (run_len == 0) {
-        run_start = out;
-        run_from = token;
-      }
-      runs[out++] = (char)fold_char((unsigned char)plain);
-      run_len++;
-      if (run_len > best_len) {
-        best_len = run_len;
-        best_start = run_start;
-        best_from = run_from;
-      }
-    } else {
-      run_len = 0;
-    }
-  }
-  char *need = 0;
-  if (best_len > 0 && !(skip_leading && best_from == 0)) {
-    need = (char *)malloc(best_len + 1);
-    if (need) {
-      memcpy(need, runs + best_start, best_len);
-      need[best_len] = '\0';
-    }
-  }
-  free(runs);
-  return need;
-}
-
-// A log message folded to lower case, made on first use.
-struct FoldedText {
-  char small[2048];
-  char *data = 0;
-  size_t len = 0;
-  bool failed = false;
-
-  // Whether the message holds `need` (already folded). When no copy can be
-  // made the answer is yes, and the pattern decides.
-  bool contains(const char *message, const char *need) {
-    if (!data && !failed) {
-      len = strlen(message);
-      data = len < sizeof small ? small : (char *)malloc(len + 1);
-      if (!data) {
-        failed = true;
-      } else {
-        for (size_t i = 0; i < len; i++)
-          data[i] = (char)fold_char((unsigned char)message[i]);
-        data[len] = '\0';
-      }
-    }
-    if (failed) return true;
-    return find(need) != 0;
-  }
-  // Finds need in the folded text: memchr on its first character, then a
-  // comparison; short log messages make this quicker than a general search.
-  const char *find(const char *need) const {
-    size_t n = strlen(need);
-    if (n == 0) return data;
-    if (n > len) return 0;
-    const char *p = data, *last = data + (len - n);
-    while (p <= last) {
-      p = (const char *)memchr(p, need[0], (size_t)(last - p) + 1);
-      if (!p) return 0;
-      if (memcmp(p + 1, need + 1, n - 1) == 0) return p;
-      p++;
-    }
-    return 0;
-  }
-  void release() {
-    if (data && data != small) free(data);
-    data = 0;
-  }
-};
-
 }  // namespace
 
 ErrorXMLRemedy::ErrorXMLRemedy(const char *n, const char *t)
@@ -249,9 +119,7 @@ ErrorXMLItem::~ErrorXMLItem() {
 ErrorXML::ErrorXML(const char *filename)
     : num_items_(0), alloc_items_(0), items_(0), num_remedies_(0),
       alloc_remedies_(0), remedies_(0), num_orphans_(0), alloc_orphans_(0),
-      orphans_(0), index_items_(-1), index_order_(0), index_level_(0),
-      index_need_(0) {
-  memset(index_start_, 0, sizeof index_start_);
+      orphans_(0) {
   load(filename);
 }
 
@@ -278,87 +146,23 @@ void ErrorXML::add_remedy(ErrorXMLRemedy *remedy) {
 ErrorXMLItem *ErrorXML::find_item(const char *line) {
   if (!line || strnlen(line, MESSAGE_COLUMN) < MESSAGE_COLUMN) return 0;
   const char *message = line + MESSAGE_COLUMN;
-  if (index_items_ != num_items_) build_index();
-  if (index_items_ != num_items_) {
-    // No index (out of memory): try every item.
-    for (int i = 0; i < num_items_; i++) {
-      ErrorXMLItem *item = items_[i];
-      if (item->level && item->level != line[0]) continue;
-      if (pattern_match(message, item->pattern)) return item;
-    }
-    return 0;
+  if (index_.items_ != num_items_) build_index();
+  if (index_.items_ == num_items_) {
+    int i = index_.find(items_, line[0], message);
+    return i < 0 ? 0 : items_[i];
   }
-
-  // Walk the items that start with the message's first character and those
-  // that start with a wildcard together, in file order.
-  int c = fold_char((unsigned char)message[0]);
-  int a = index_start_[c], a_end = index_start_[c + 1];
-  int w = index_start_[256], w_end = index_start_[257];
-  FoldedText folded;
-  ErrorXMLItem *found = 0;
-  while (!found && (a < a_end || w < w_end)) {
-    bool wild = a == a_end || (w < w_end && index_order_[w] < index_order_[a]);
-    int slot = wild ? w++ : a++;
-    char level = index_level_[slot];
-    if (level && level != line[0]) continue;
-    int i = index_order_[slot];
+  // No index (out of memory): try every item.
+  for (int i = 0; i < num_items_; i++) {
     ErrorXMLItem *item = items_[i];
-    if (index_need_[i] && !folded.contains(message, index_need_[i])) continue;
-    if (pattern_match(message, item->pattern)) found = item;
+    if (item->level && item->level != line[0]) continue;
+    if (pattern_match(message, item->pattern)) return item;
   }
-  folded.release();
-  return found;
+  return 0;
 }
 
-void ErrorXML::drop_index() {
-  if (index_need_) {
-    for (int i = 0; i < index_items_; i++) free(index_need_[i]);
-    free(index_need_);
-  }
-  free(index_order_);
-  free(index_level_);
-  index_need_ = 0;
-  index_order_ = 0;
-  index_level_ = 0;
-  index_items_ = -1;
-}
+void ErrorXML::drop_index() { index_.clear(); }
 
-void ErrorXML::build_index() {
-  drop_index();
-  if (num_items_ <= 0) {
-    memset(index_start_, 0, sizeof index_start_);
-    index_items_ = num_items_;
-    return;
-  }
-  int *order = (int *)malloc(sizeof(int) * (size_t)num_items_);
-  char **need = (char **)calloc((size_t)num_items_, sizeof(char *));
-  int *key = (int *)malloc(sizeof(int) * (size_t)num_items_);
-  char *level = (char *)malloc((size_t)num_items_);
-  if (!order || !need || !key || !level) {
-    free(order);
-    free(need);
-    free(key);
-    free(level);
-    return;
-  }
-  int count[258] = {0};
-  for (int i = 0; i < num_items_; i++) {
-    key[i] = first_key(items_[i]->pattern);
-    count[key[i] + 1]++;
-    need[i] = required_literal(items_[i]->pattern, key[i] != 256);
-  }
-  for (int c = 0; c < 257; c++) count[c + 1] += count[c];
-  memcpy(index_start_, count, sizeof index_start_);
-  for (int i = 0; i < num_items_; i++) {
-    level[count[key[i]]] = items_[i]->level;
-    order[count[key[i]]++] = i;
-  }
-  free(key);
-  index_order_ = order;
-  index_level_ = level;
-  index_need_ = need;
-  index_items_ = num_items_;
-}
+void ErrorXML::build_index() { index_.build(items_, num_items_); }
 
 ErrorXMLRemedy *ErrorXML::find_remedy(const char *name) {
   if (!name) return 0;

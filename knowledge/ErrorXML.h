@@ -3,6 +3,8 @@
 #ifndef KNOWLEDGE_ERRORXML_H
 #define KNOWLEDGE_ERRORXML_H
 
+#include "knowledge/ItemIndex.h"
+
 // What to do about a kind of trouble. Owns copies of its name and text
 // (HTML), freed by its destructor.
 class ErrorXMLRemedy {
@@ -54,19 +56,10 @@ public:
   int alloc_orphans_;
   ErrorXMLRemedy **orphans_;
 
-  // Lookup index, so that find_item tries only items that can match: items
-  // grouped by the first character their pattern requires (letters folded to
-  // lower case), plus those whose pattern starts with a wildcard; and per
-  // item a literal the message must contain (folded) beyond the pattern's
-  // leading text, looked for before matching.
-  // Rebuilt by find_item whenever items were added since; an item's pattern
-  // must not be changed once it is added.
-  int index_items_;         // items covered; -1 when none are
-  int *index_order_;        // item numbers, grouped by first character
-  char *index_level_;       // the level letter of each item in index_order_
-  int index_start_[258];    // group c: index_order_[start[c]..start[c+1]);
-                            // group 256: patterns that start with a wildcard
-  char **index_need_;       // per item: literal to look for first, or null
+  // Lookup index, so that find_item tries only items that can match. Rebuilt
+  // by find_item whenever items were added since; an item's pattern must not
+  // be changed once it is added.
+  ItemIndex index_;
 
   // Creates the knowledge base and fills it from `filename` (see load). A
   // null filename gives an empty knowledge base.

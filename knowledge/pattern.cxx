@@ -7,13 +7,30 @@
 
 namespace {
 
-inline unsigned char fold(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? (unsigned char)(c + ('a' - 'A')) : c;
-}
+// Byte tables: each byte folded to lower case, and which bytes the plain
+// comparison loops must stop at (the pattern's special characters and NUL).
+struct Tables {
+  unsigned char fold[256];
+  bool stop[256];
+  constexpr Tables() : fold(), stop() {
+    for (int c = 0; c < 256; c++) {
+      fold[c] = (unsigned char)((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
+      stop[c] = c == 0 || c == '?' || c == '*' || c == '[' || c == '{' || c == '}' ||
+                c == ',' || c == '|' || c == '\\';
+    }
+  }
+};
+constexpr Tables kTables;
 
-inline bool is_special(char c) {
-  return c == '?' || c == '*' || c == '[' || c == '{' || c == '}' ||
-         c == ',' || c == '|' || c == '\\';
+inline unsigned char fold(unsigned char c) { return kTables.fold[c]; }
+
+// The character that text matching the element at p must start with, folded,
+// when the element is a plain character or an escaped one; else -1.
+inline int leading_char(const char *p) {
+  unsigned char c = (unsigned char)*p;
+  if (!kTables.stop[c]) return fold(c);
+  if (c == '\\' && p[1]) return fold((unsigned char)p[1]);
+  return -1;
 }
 
 // Tries character c on the set whose "[" stands at pat[i]. Returns the
@@ -396,13 +413,19 @@ int run_plain(const char *p, const unsigned char *t) {
       star_p = p;
       star_t = t;
       // Skip text that cannot start what follows the star.
-      if (!is_special(*p)) {
-        unsigned char want = fold((unsigned char)*p);
+      int want = leading_char(p);
+      if (want >= 0)
         while (*star_t && fold(*star_t) != want) star_t++;
-        t = star_t;
-      }
+      t = star_t;
       continue;
     }
+    // A run of plain characters, compared in one go.
+    while (!kTables.stop[(unsigned char)*p] && fold((unsigned char)*p) == fold(*t)) {
+      p++;
+      t++;
+      budget--;
+    }
+    if (*p == '*') continue;
     if (*p == '{' || *p == '}' || *p == ',' || *p == '|') return -1;
     const char *after;
     if (--budget < 0) return -1;
@@ -416,10 +439,9 @@ int run_plain(const char *p, const unsigned char *t) {
     p = star_p;
     ++star_t;
     budget += 8;
-    if (!is_special(*p)) {
-      unsigned char want = fold((unsigned char)*p);
+    int want = leading_char(p);
+    if (want >= 0)
       while (*star_t && fold(*star_t) != want) star_t++;
-    }
     t = star_t;
   }
 }
@@ -446,19 +468,17 @@ bool pattern_match(const char *text, const char *pattern) {
   const char *p = pattern;
   // Most patterns start with plain words: compare those directly.
   for (;;) {
+    while (!kTables.stop[(unsigned char)*p]) {
+      if (fold((unsigned char)*p) != fold(*t)) return false;
+      p++;
+      t++;
+    }
     char c = *p;
     if (!c) return *t == 0;
     if (c == '*' && p[1] == 0) return true;
-    if (c == '\\') {
-      if (!p[1]) break;
-      if (fold((unsigned char)p[1]) != fold(*t)) return false;
-      p += 2;
-      t++;
-      continue;
-    }
-    if (is_special(c)) break;
-    if (fold((unsigned char)c) != fold(*t)) return false;
-    p++;
+    if (c != '\\' || !p[1]) break;
+    if (fold((unsigned char)p[1]) != fold(*t)) return false;
+    p += 2;
     t++;
   }
   return run(pattern, (int)(p - pattern), t);

@@ -101,6 +101,17 @@ void ErrorBrowser::swap(int a, int b) {
   Fl_Browser::swap(a, b);
 }
 
+int ErrorBrowser::deselect(int docallbacks) {
+  // Only a multiple-selection browser walks its lines.
+  if (type() != FL_MULTI_BROWSER) return Fl_Browser_::deselect(docallbacks);
+  std::vector<void *> was(selected_.begin(), selected_.end());
+  int change = 0;
+  for (void *item : was) change |= Fl_Browser_::select(item, 0, docallbacks);
+  // The browser's own walk ends on the last line, which it leaves current.
+  if (void *last = item_last()) change |= Fl_Browser_::select(last, 0, docallbacks);
+  return change;
+}
+
 void ErrorBrowser::set_anchor(void *item, int line) const {
   anchor_ = item;
   anchor_line_ = line;

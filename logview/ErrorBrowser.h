@@ -53,6 +53,18 @@ public:
   void value(int line) { Fl_Browser::value(line); }
   int select(int line, int val = 1);
 
+  // Clears every selection and, as the browser does, leaves the last line
+  // current; touches only the selected lines where the browser would visit
+  // every line.
+  int deselect(int docallbacks = 0);
+
+  // Walking the lines without numbers, for loops over the whole list: finding
+  // a line by its number walks the list from the top or from the line found
+  // last.
+  void *first_item() const { return item_first(); }
+  void *next_item(void *item) const { return item_next(item); }
+  const char *text_of(void *item) const { return item_text(item); }
+
   // Empties the list and forgets the read mark.
   void clear();
   // Changes to single lines, kept here so that the known line above stays

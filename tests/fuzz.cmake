@@ -17,6 +17,7 @@ if(VEKLOG_HAVE_LIBFUZZER)
   # The library again, instrumented for coverage.
   add_library(veklog_knowledge_fuzzing STATIC
     ${PROJECT_SOURCE_DIR}/knowledge/ErrorXML.cxx
+    ${PROJECT_SOURCE_DIR}/knowledge/ItemIndex.cxx
     ${PROJECT_SOURCE_DIR}/knowledge/pattern.cxx
     ${PROJECT_SOURCE_DIR}/knowledge/strutil.cxx)
   target_link_libraries(veklog_knowledge_fuzzing PUBLIC veklog_options)
@@ -24,7 +25,7 @@ if(VEKLOG_HAVE_LIBFUZZER)
     -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   target_compile_definitions(veklog_knowledge_fuzzing PRIVATE
     VEKLOG_DATADIR="${VEKLOG_DATADIR}")
-  foreach(target pattern loader)
+  foreach(target pattern loader index)
     add_executable(fuzz_${target} ${CMAKE_CURRENT_LIST_DIR}/fuzz/fuzz_${target}.cxx)
     target_link_libraries(fuzz_${target} PRIVATE veklog_knowledge_fuzzing veklog_options)
     target_compile_options(fuzz_${target} PRIVATE ${VEKLOG_FUZZ_FLAGS})

@@ -288,3 +288,43 @@ TEST(KnowledgeIndex, ItemsAddedAfterALookupAreFound) {
   kb.add_item(later);
   EXPECT_EQ(wild, kb.find_item(line.c_str()));   // still the earlier one
 }
+
+// Answers are remembered by message; a remembered answer must never stand in
+// for a different line: another level, a message that differs only past the
+// length remembered, or one read at its exact size.
+TEST(KnowledgeIndex, RepeatedMessagesGetTheAnswerOfAFreshLookup) {
+  ErrorXML kb(nullptr);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  kb.add_item(new ErrorXMLItem(1, 'E', "Disk full on *", "", r));
+  kb.add_item(new ErrorXMLItem(1, 0, "Disk * on spool", "", r));
+  kb.add_item(new ErrorXMLItem(1, 0, "*tail one", "", r));
+  kb.add_item(new ErrorXMLItem(1, 'W', "*tail two", "", r));
+  std::vector<std::string> messages = {"Disk full on spool", "Disk FULL on spool",
+                                       "Disk full on disk"};
+  for (size_t len : {100, 127, 128, 129, 200}) {
+    std::string pad(len - 8, 'x');
+    messages.push_back(pad + "tail one");
+    messages.push_back(pad + "tail two");
+  }
+  for (int round = 0; round < 3; round++) {
+    for (const std::string &m : messages) {
+      for (char level : {'E', 'W', 'D'}) {
+        ExactCopy line(log_line(level, m.c_str()));
+        ErrorXMLItem *expect = nullptr;
+        for (int i = 0; i < kb.num_items_ && !expect; i++) {
+          ErrorXMLItem *item = kb.items_[i];
+          if ((!item->level || item->level == level) && pattern_match(line.s + 31, item->pattern))
+            expect = item;
+        }
+        ASSERT_EQ(expect, kb.find_item(line.s)) << level << " " << m.size() << " " << m;
+      }
+    }
+  }
+  // The same line before and after the base learns a better item.
+  ExactCopy line(log_line('D', "Disk full on disk"));
+  EXPECT_EQ(nullptr, kb.find_item(line.s));
+  ErrorXMLItem *later = new ErrorXMLItem(1, 0, "Disk full*", "", r);
+  kb.add_item(later);
+  EXPECT_EQ(later, kb.find_item(line.s));
+}

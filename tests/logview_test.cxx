@@ -232,4 +232,38 @@ TEST_F(LogFollow, CurrentLineNumbersStayTheBrowsersOwn) {
   EXPECT_EQ(list.select(1), 0);
 }
 
+// Deselecting visits only the selected lines, but must leave the list as the
+// browser's own walk over every line does.
+TEST_F(LogFollow, DeselectEndsLikeTheBrowsersOwn) {
+  std::string log;
+  for (int i = 0; i < 50; i++) log += log_line('E', "line " + std::to_string(i));
+  load(log, 2);
+  for (int type : {FL_MULTI_BROWSER, FL_HOLD_BROWSER}) {
+    list.type(type);
+    Fl_Browser plain(0, 0, 400, 300);
+    plain.type(type);
+    for (int i = 1; i <= list.size(); i++) plain.add(list.text(i));
+    for (std::vector<int> picks : {std::vector<int>{}, {3}, {1, 50}, {7, 20, 21, 49}}) {
+      for (int line : picks) {
+        list.select(line);
+        plain.select(line);
+      }
+      list.value(12);  // current, and in a multiple-selection list not selected
+      plain.value(12);
+      std::string step = std::to_string(type) + "/" + std::to_string(picks.size());
+      EXPECT_EQ(list.deselect(), plain.deselect()) << step;
+      EXPECT_EQ(selected_of(&list), selected_of(&plain)) << step;
+      EXPECT_EQ(list.value(), plain.value()) << step;
+    }
+  }
+  EXPECT_EQ(list.value(), 0);  // a hold browser has no current line then
+  list.type(FL_MULTI_BROWSER);
+  list.select(4);
+  EXPECT_EQ(list.deselect(), 1);
+  EXPECT_EQ(list.value(), 50);  // the last line
+  list.clear();
+  EXPECT_EQ(list.deselect(), 0);
+  EXPECT_EQ(list.value(), 0);
+}
+
 }  // namespace

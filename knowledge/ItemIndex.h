@@ -1,0 +1,78 @@
+// ItemIndex.h - the lookup index of the knowledge base: which items a log
+// message could match, found without trying every item's pattern.
+#ifndef KNOWLEDGE_ITEMINDEX_H
+#define KNOWLEDGE_ITEMINDEX_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+class ErrorXMLItem;
+
+// Most patterns hold a run of plain text that every matching message must
+// contain ("[Job *] Unable to open print file" must contain "unable to open
+// print file"). The index picks four characters of each such run and keeps a
+// table of them; one pass over a message finds every run it holds, and only
+// those items, plus the ones without a usable run, have their patterns tried,
+// in file order. Items are also grouped by the first character their pattern
+// requires. The result is always that of trying every item in turn.
+class ItemIndex {
+public:
+  int items_;               // items covered; -1 when not built
+  int *key_;                // per item: folded first character, 256 for any
+  char *level_;             // per item: its level letter, 0 for any
+  char **need_;             // per item: folded text it requires, or null
+  int *need_len_;
+  int *gram_at_;            // per item: where in need_ its four characters are
+
+  // Items without a required text, grouped by key:
+  // plain_order_[plain_start_[c] .. plain_start_[c + 1]); group 256 holds the
+  // patterns that start with a wildcard.
+  int *plain_order_;
+  int plain_start_[258];
+
+  // Open-addressed table of the four-character keys (grams), each with the
+  // items that chose it: bucket_items_[bucket_start_[s] .. bucket_start_[s+1]).
+  int table_bits_;
+  uint32_t *table_gram_;
+  int *table_bucket_;       // bucket number of each slot, -1 when empty
+  int *bucket_start_;
+  int *bucket_items_;
+  uint64_t *filter_;        // one bit per hashed gram: a quick "not here"
+
+  // Scratch for lookups.
+  uint32_t *stamp_;         // per item: the lookup that found its text
+  uint32_t lookup_;
+  int *hits_;
+
+  // Answers given lately, by message: a log says the same things over and
+  // over, and Diagnose asks about every line. Exact: a slot holds the whole
+  // message it answers for.
+  enum { MEMO_SLOTS = 16384, MEMO_TEXT = 128 };
+  struct Memo {
+    uint64_t hash;
+    int item;               // the answer
+    int len;                // message length, -1 for an empty slot
+    char level;
+    char text[MEMO_TEXT];
+  };
+  Memo *memo_;             // null: nothing is remembered
+
+  ItemIndex();
+  ~ItemIndex();
+  ItemIndex(const ItemIndex &) = delete;
+  ItemIndex &operator=(const ItemIndex &) = delete;
+
+  // Indexes the items (their patterns must not change afterwards). Returns
+  // false, leaving the index unbuilt, when memory runs out.
+  bool build(ErrorXMLItem *const *items, int count);
+  void clear();
+
+  // The number of the first item, in file order, whose level fits `level`
+  // and whose pattern matches `message`; -1 when none does.
+  int find(ErrorXMLItem *const *items, char level, const char *message);
+
+private:
+  int search(ErrorXMLItem *const *items, char level, const char *message, size_t len);
+};
+
+#endif
