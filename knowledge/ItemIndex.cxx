@@ -33,10 +33,34 @@ int first_key(const char *p) {
   return fold_char((unsigned char)p[0]);
 }
 
+// Whether the groups of a pattern all close and nothing outside them ends an
+// alternative: then every way through the pattern matches all of its text
+// outside the groups, in order. Patterns with sets are left out (a brace in
+// a set is a plain member there, and a group sign to the matcher's set-up).
+bool groups_are_tidy(const char *p) {
+  int depth = 0;
+  for (const char *c = p; *c; c++) {
+    if (*c == '\\') {
+      if (c[1]) c++;
+    } else if (*c == '[') {
+      return false;
+    } else if (*c == '{') {
+      depth++;
+    } else if (*c == '}') {
+      if (--depth < 0) return false;
+    } else if ((*c == ',' || *c == '|') && depth == 0) {
+      return false;
+    }
+  }
+  return depth == 0;
+}
+
 // The longest run of plain characters that every text matching the pattern
 // must contain, folded to lower case, and its length; null when there is
-// none. Only the part before the first group or separator is looked at:
-// everything there is matched in order on every way through the pattern.
+// none. Of runs of equal length the later wins: the leading one is often
+// shared by many lines ("[Client "). Only the part before the first group or
+// separator is looked at, or, when the groups are tidy, everything outside
+// them: that is matched in order on every way through the pattern.
 char *required_literal(const char *p, int *length) {
   *length = 0;
   if (!p) return 0;
@@ -47,12 +71,20 @@ char *required_literal(const char *p, int *length) {
   size_t out = 0;
   size_t i = 0;
   bool stop = false;
+  bool tidy = groups_are_tidy(p);
+  int depth = 0;
   while (i < n && !stop) {
     char c = p[i];
     int plain = -1;
     if (c == '\\') {
       plain = i + 1 < n ? (unsigned char)p[i + 1] : '\\';
       i += i + 1 < n ? 2 : 1;
+      if (depth > 0) plain = -1;
+    } else if (tidy && (c == '{' || c == '}')) {
+      depth += c == '{' ? 1 : -1;
+      i++;
+    } else if (tidy && depth > 0) {
+      i++;
     } else if (c == '{' || c == ',' || c == '|') {
       stop = true;
     } else if (c == '[') {
@@ -74,7 +106,7 @@ char *required_literal(const char *p, int *length) {
       }
       runs[out++] = (char)fold_char((unsigned char)plain);
       run_len++;
-      if (run_len > best_len) {
+      if (run_len >= best_len) {
         best_len = run_len;
         best_start = run_start;
       }

@@ -47,7 +47,7 @@ public:
   // Answers given lately, by message: a log says the same things over and
   // over, and Diagnose asks about every line. Exact: a slot holds the whole
   // message it answers for.
-  enum { MEMO_SLOTS = 16384, MEMO_TEXT = 128 };
+  enum { MEMO_SLOTS = 8192, MEMO_TEXT = 128 };
   struct Memo {
     uint64_t hash;
     int item;               // the answer
