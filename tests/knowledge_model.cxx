@@ -328,3 +328,31 @@ TEST(KnowledgeIndex, RepeatedMessagesGetTheAnswerOfAFreshLookup) {
   kb.add_item(later);
   EXPECT_EQ(later, kb.find_item(line.s));
 }
+
+// The index keys an item by text its pattern requires; text after a group
+// is required only when the groups close and nothing outside them ends an
+// alternative. Each line here fits its pattern only by a way that skips the
+// longest text.
+TEST(KnowledgeIndex, TextPastGroupsIsRequiredOnlyWhenEveryWayHasIt) {
+  struct {
+    const char *pattern, *message;
+  } cases[] = {
+      {"wxyz,abcdefgh", "wxyz"},                 // a separator outside groups ends the pattern
+      {"wxyz|abcdefgh}tail", "wxyztail"},        // ... or jumps past a later brace
+      {"{ab|cd}efghijkl*", "cdefghijkl and more"},
+      {"[{]ab|cdefghijkl}*", "{ab"},              // a brace in a set
+      {"q{a|bbbbbbbbbb", "qa"},                  // a group never closed
+      {"q}rrrrrrrr{x|y}", "qrrrrrrrrx"},
+      {"q}{aaaaaaaa|b}", "qb"},                  // a stray brace before a group
+  };
+  for (const auto &c : cases) {
+    ErrorXML kb(nullptr);
+    ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+    kb.add_remedy(r);
+    ErrorXMLItem *item = new ErrorXMLItem(1, 0, c.pattern, "", r);
+    kb.add_item(item);
+    ExactCopy line(log_line('E', c.message));
+    ASSERT_TRUE(pattern_match(c.message, c.pattern)) << c.pattern;
+    EXPECT_EQ(item, kb.find_item(line.s)) << c.pattern;
+  }
+}
