@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -55,20 +56,14 @@ bool groups_are_tidy(const char *p) {
   return depth == 0;
 }
 
-// The longest run of plain characters that every text matching the pattern
-// must contain, folded to lower case, and its length; null when there is
-// none. Of runs of equal length the later wins: the leading one is often
-// shared by many lines ("[Client "). Only the part before the first group or
-// separator is looked at, or, when the groups are tidy, everything outside
-// them: that is matched in order on every way through the pattern.
-char *required_literal(const char *p, int *length) {
-  *length = 0;
-  if (!p) return 0;
+// Adds to `runs` every run of plain characters that every text matching the
+// pattern must contain, folded to lower case. Only the part before the first
+// group or separator is looked at, or, when the groups are tidy, everything
+// outside them: that is matched in order on every way through the pattern.
+void required_runs(const char *p, std::vector<std::string> &runs) {
+  if (!p) return;
   size_t n = strlen(p);
-  size_t best_start = 0, best_len = 0, run_start = 0, run_len = 0;
-  char *runs = (char *)malloc(n + 1);   // folded plain characters, runs apart
-  if (!runs) return 0;
-  size_t out = 0;
+  std::string run;
   size_t i = 0;
   bool stop = false;
   bool tidy = groups_are_tidy(p);
@@ -101,32 +96,14 @@ char *required_literal(const char *p, int *length) {
       i++;
     }
     if (plain >= 0) {
-      if (run_len == 0) {
-        run_start = out;
-      }
-      runs[out++] = (char)fold_char((unsigned char)plain);
-      run_len++;
-      if (run_len >= best_len) {
-        best_len = run_len;
-        best_start = run_start;
-      }
-    } else {
-      run_len = 0;
+      run += (char)fold_char((unsigned char)plain);
+    } else if (!run.empty()) {
+      runs.push_back(run);
+      run.clear();
     }
   }
-  char *need = 0;
-  if (best_len > 0 && best_len < 0x7fffffff) {
-    need = (char *)malloc(best_len + 1);
-    if (need) {
-      memcpy(need, runs + best_start, best_len);
-      need[best_len] = '\0';
-      *length = (int)best_len;
-    }
-  }
-  free(runs);
-  return need;
+  if (!run.empty()) runs.push_back(run);
 }
-
 
 // Four characters as one number, with every byte's 0x20 bit set: letters of
 // either case give the same key (and so do a few other pairs, which the full
@@ -238,21 +215,46 @@ bool ItemIndex::build(ErrorXMLItem *const *items, int count) {
   items_ = count;
   for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
 
-  // Each item's key, level and required text. Of the four-character pieces
-  // of that text, each item takes the one fewest items have taken so far,
-  // so that a common word does not gather many items behind one key.
+  // Each item's key, level and required text: of the runs its pattern
+  // requires (four characters or more), the one the fewest other items
+  // require too, then the longest, so that items alike ("... usb://*": No
+  // such device", "... usb://*": Permission denied") are told apart before
+  // their patterns are tried.
+  std::vector<std::vector<std::string>> runs((size_t)count);
+  std::unordered_map<std::string, int> shared;
+  for (int i = 0; i < count; i++) {
+    required_runs(items[i]->pattern, runs[i]);
+    std::vector<std::string> &r = runs[i];
+    std::sort(r.begin(), r.end());
+    r.erase(std::unique(r.begin(), r.end()), r.end());
+    for (const std::string &run : r)
+      if (run.size() >= 4) shared[run]++;
+  }
+  // Of the four-character pieces of that text, each item takes the one
+  // fewest items have taken so far, so that a common word does not gather
+  // many items behind one key.
   std::unordered_map<uint32_t, int> taken;
   for (int i = 0; i < count; i++) {
-    const char *pattern = items[i]->pattern;
-    key_[i] = first_key(pattern);
+    key_[i] = first_key(items[i]->pattern);
     level_[i] = items[i]->level;
-    need_[i] = required_literal(pattern, &need_len_[i]);
-    if (need_len_[i] < 4) {
-      free(need_[i]);
-      need_[i] = 0;
+    const std::string *pick = 0;
+    int pick_shared = 0;
+    for (const std::string &run : runs[i]) {
+      if (run.size() < 4 || run.size() > 0x7fffffff) continue;
+      int n = shared[run];
+      if (!pick || n < pick_shared || (n == pick_shared && run.size() > pick->size())) {
+        pick = &run;
+        pick_shared = n;
+      }
+    }
+    if (!pick) continue;
+    need_len_[i] = (int)pick->size();
+    need_[i] = (char *)malloc(pick->size() + 1);
+    if (!need_[i]) {
       need_len_[i] = 0;
       continue;
     }
+    memcpy(need_[i], pick->c_str(), pick->size() + 1);
     int best = 0, best_count = -1;
     for (int at = 0; at + 4 <= need_len_[i]; at++) {
       auto found = taken.find(gram_at(need_[i] + at));
