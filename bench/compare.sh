@@ -16,7 +16,8 @@ lines=${2:-1000000}
 runs=${3:-5}
 genlog=$build/bench/veklog_genlog
 loadlog=$build/bench/veklog_loadlog
-for tool in "$genlog" "$loadlog"; do
+bench=$build/bench/veklog_bench
+for tool in "$genlog" "$loadlog" "$bench"; do
   [ -x "$tool" ] || { echo "compare.sh: $tool is missing; build with -DVEKLOG_BUILD_BENCH=ON" >&2; exit 1; }
 done
 
@@ -86,3 +87,22 @@ printf 'level 0 / grep|tac   %6s  (target <= 1.50)\n' "$(ratio "$ours0" "$floor0
 printf 'level 2 / tac        %6s  (target <= 2.50)\n' "$(ratio "$ours2" "$floor2")"
 printf 'peak memory / file   %6s  (target <= 1.80; %d lines held, max RSS %d kB)\n' \
   "$mem" "$listed" "$rss_kb"
+
+# Diagnose against the level-2 load of the same lines, both inside one
+# process (Diagnose fills the pane, which measures fonts: a display is
+# needed, Xvfb when there is none). The median of 3 repetitions each.
+display=()
+[ -n "${DISPLAY:-}" ] || display=(xvfb-run -a)
+"${display[@]}" "$bench" --benchmark_filter='BM_Load/2|BM_Diagnose' \
+  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true "$log" \
+  >"$work/bench.txt" 2>/dev/null || true
+median() { awk -v n="$1" 'index($1, n) == 1 && $1 ~ /_median$/ { print $2; exit }' "$work/bench.txt"; }
+load2=$(median BM_Load/2/)
+diag=$(median BM_Diagnose/)
+if [ -n "$load2" ] && [ -n "$diag" ]; then
+  printf 'diagnose / load 2    %6s  (target <= 2.00; %s ms against %s ms, in one process)\n' \
+    "$(ratio "$diag" "$load2")" "$diag" "$load2"
+else
+  echo "compare.sh: the Diagnose benchmark did not run" >&2
+  exit 1
+fi

@@ -205,7 +205,7 @@ bool ItemIndex::build(ErrorXMLItem *const *items, int count) {
   stamp_ = (uint32_t *)calloc(n, sizeof(uint32_t));
   hits_ = (int *)malloc(sizeof(int) * n);
   filter_ = (uint64_t *)calloc((1u << FILTER_BITS) / 64, sizeof(uint64_t));
-  memo_ = (Memo *)malloc(sizeof(Memo) * MEMO_SLOTS);
+  memo_ = (Memo *)aligned_alloc(64, sizeof(Memo) * MEMO_SLOTS);
   if (!key_ || !level_ || !need_ || !need_len_ || !gram_at_ || !plain_order_ ||
       !stamp_ || !hits_ || !filter_ || !memo_) {
     items_ = count;  // so that clear() frees the texts
@@ -328,7 +328,7 @@ int ItemIndex::find(ErrorXMLItem *const *items, char level, const char *message)
   int item = search(items, level, message, len);
   memo.hash = hash;
   memo.item = item;
-  memo.len = (int)len;
+  memo.len = (int16_t)len;
   memo.level = level;
   memcpy(memo.text, message, len);
   return item;

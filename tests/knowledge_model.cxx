@@ -302,7 +302,8 @@ TEST(KnowledgeIndex, RepeatedMessagesGetTheAnswerOfAFreshLookup) {
   kb.add_item(new ErrorXMLItem(1, 'W', "*tail two", "", r));
   std::vector<std::string> messages = {"Disk full on spool", "Disk FULL on spool",
                                        "Disk full on disk"};
-  for (size_t len : {100, 127, 128, 129, 200}) {
+  const size_t kept = ItemIndex::MEMO_TEXT;  // the longest message remembered
+  for (size_t len : {kept - 20, kept - 1, kept, kept + 1, kept + 80}) {
     std::string pad(len - 8, 'x');
     messages.push_back(pad + "tail one");
     messages.push_back(pad + "tail two");
