@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -120,8 +121,8 @@ inline uint32_t filter_hash(uint32_t g) { return (g * 0x9E3779B1u) >> (32 - FILT
 inline uint32_t table_hash(uint32_t g, int bits) { return (g * 0x85EBCA6Bu) >> (32 - bits); }
 
 // Whether the message text at s equals need (folded) without regard to case.
-inline bool folded_equal(const char *s, const char *need, int n) {
-  for (int k = 0; k < n; k++)
+inline bool folded_equal(const char *s, const char *need, size_t n) {
+  for (size_t k = 0; k < n; k++)
     if (fold_char((unsigned char)s[k]) != (unsigned char)need[k]) return false;
   return true;
 }
@@ -145,47 +146,32 @@ inline uint64_t text_hash(const char *s, size_t len, unsigned level) {
 
 }  // namespace
 
-ItemIndex::ItemIndex()
-    : items_(-1), key_(0), level_(0), need_(0), need_len_(0), gram_at_(0),
-      plain_order_(0), table_bits_(0), table_gram_(0), table_bucket_(0),
-      bucket_start_(0), bucket_items_(0), filter_(0), stamp_(0), lookup_(0),
-      hits_(0), memo_(0) {
+ItemIndex::ItemIndex() : items_(-1), table_bits_(0), lookup_(0), memo_(0) {
   memset(plain_start_, 0, sizeof plain_start_);
 }
 
 ItemIndex::~ItemIndex() { clear(); }
 
 void ItemIndex::clear() {
-  if (need_)
-    for (int i = 0; i < items_; i++) free(need_[i]);
-  free(need_);
-  free(key_);
-  free(level_);
-  free(need_len_);
-  free(gram_at_);
-  free(plain_order_);
-  free(table_gram_);
-  free(table_bucket_);
-  free(bucket_start_);
-  free(bucket_items_);
-  free(filter_);
-  free(stamp_);
-  free(hits_);
+  // Swapping with empty vectors gives the memory back.
+  std::vector<int>().swap(key_);
+  std::vector<char>().swap(level_);
+  std::vector<std::string>().swap(text_);
+  std::vector<int>().swap(gram_at_);
+  std::vector<int>().swap(text_start_);
+  std::vector<int>().swap(text_items_);
+  std::vector<int>().swap(plain_order_);
+  std::vector<uint32_t>().swap(table_gram_);
+  std::vector<int>().swap(table_bucket_);
+  std::vector<int>().swap(bucket_start_);
+  std::vector<int>().swap(bucket_texts_);
+  std::vector<uint64_t>().swap(filter_);
+  std::vector<uint32_t>().swap(found_);
+  std::vector<uint32_t>().swap(useful_);
+  std::vector<uint32_t>().swap(settled_);
+  std::vector<int>().swap(hits_);
   free(memo_);
   memo_ = 0;
-  key_ = 0;
-  level_ = 0;
-  need_ = 0;
-  need_len_ = 0;
-  gram_at_ = 0;
-  plain_order_ = 0;
-  table_gram_ = 0;
-  table_bucket_ = 0;
-  bucket_start_ = 0;
-  bucket_items_ = 0;
-  filter_ = 0;
-  stamp_ = 0;
-  hits_ = 0;
   table_bits_ = 0;
   lookup_ = 0;
   memset(plain_start_, 0, sizeof plain_start_);
@@ -195,34 +181,34 @@ void ItemIndex::clear() {
 bool ItemIndex::build(ErrorXMLItem *const *items, int count) {
   clear();
   if (count < 0) return false;
-  size_t n = (size_t)count + 1;  // never a zero-sized block
-  key_ = (int *)malloc(sizeof(int) * n);
-  level_ = (char *)malloc(n);
-  need_ = (char **)calloc(n, sizeof(char *));
-  need_len_ = (int *)calloc(n, sizeof(int));
-  gram_at_ = (int *)calloc(n, sizeof(int));
-  plain_order_ = (int *)malloc(sizeof(int) * n);
-  stamp_ = (uint32_t *)calloc(n, sizeof(uint32_t));
-  hits_ = (int *)malloc(sizeof(int) * n);
-  filter_ = (uint64_t *)calloc((1u << FILTER_BITS) / 64, sizeof(uint64_t));
-  memo_ = (Memo *)aligned_alloc(64, sizeof(Memo) * MEMO_SLOTS);
-  if (!key_ || !level_ || !need_ || !need_len_ || !gram_at_ || !plain_order_ ||
-      !stamp_ || !hits_ || !filter_ || !memo_) {
-    items_ = count;  // so that clear() frees the texts
+  try {
+    fill(items, count);
+  } catch (const std::bad_alloc &) {
     clear();
     return false;
   }
+  memo_ = (Memo *)aligned_alloc(64, sizeof(Memo) * MEMO_SLOTS);
+  if (memo_)
+    for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
   items_ = count;
-  for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
+  return true;
+}
 
-  // Each item's key, level and required text: of the runs its pattern
-  // requires (four characters or more), the one the fewest other items
-  // require too, then the longest, so that items alike ("... usb://*": No
-  // such device", "... usb://*": Permission denied") are told apart before
-  // their patterns are tried.
-  std::vector<std::vector<std::string>> runs((size_t)count);
+void ItemIndex::fill(ErrorXMLItem *const *items, int count) {
+  size_t n = (size_t)count;
+  key_.resize(n);
+  level_.resize(n);
+  hits_.resize(n);
+  filter_.assign((1u << FILTER_BITS) / 64, 0);
+
+  // Each item's required text: of the runs its pattern requires (four
+  // characters or more), the one the fewest other items require too, then
+  // the longest, so that items alike ("... usb://*": No such device",
+  // "... usb://*": Permission denied") are told apart before their patterns
+  // are tried.
+  std::vector<std::vector<std::string>> runs(n);
   std::unordered_map<std::string, int> shared;
-  for (int i = 0; i < count; i++) {
+  for (size_t i = 0; i < n; i++) {
     required_runs(items[i]->pattern, runs[i]);
     std::vector<std::string> &r = runs[i];
     std::sort(r.begin(), r.end());
@@ -230,65 +216,88 @@ bool ItemIndex::build(ErrorXMLItem *const *items, int count) {
     for (const std::string &run : r)
       if (run.size() >= 4) shared[run]++;
   }
-  // Of the four-character pieces of that text, each item takes the one
-  // fewest items have taken so far, so that a common word does not gather
-  // many items behind one key.
-  std::unordered_map<uint32_t, int> taken;
-  for (int i = 0; i < count; i++) {
+  std::vector<int> text_of(n, -1);
+  std::unordered_map<std::string, int> number;
+  for (size_t i = 0; i < n; i++) {
     key_[i] = first_key(items[i]->pattern);
     level_[i] = items[i]->level;
     const std::string *pick = 0;
     int pick_shared = 0;
     for (const std::string &run : runs[i]) {
       if (run.size() < 4 || run.size() > 0x7fffffff) continue;
-      int n = shared[run];
-      if (!pick || n < pick_shared || (n == pick_shared && run.size() > pick->size())) {
+      int users = shared[run];
+      if (!pick || users < pick_shared || (users == pick_shared && run.size() > pick->size())) {
         pick = &run;
-        pick_shared = n;
+        pick_shared = users;
       }
     }
     if (!pick) continue;
-    need_len_[i] = (int)pick->size();
-    need_[i] = (char *)malloc(pick->size() + 1);
-    if (!need_[i]) {
-      need_len_[i] = 0;
-      continue;
+    auto known = number.find(*pick);
+    if (known != number.end()) {
+      text_of[i] = known->second;
+    } else {
+      text_of[i] = (int)text_.size();
+      number.emplace(*pick, text_of[i]);
+      text_.push_back(*pick);
     }
-    memcpy(need_[i], pick->c_str(), pick->size() + 1);
-    int best = 0, best_count = -1;
-    for (int at = 0; at + 4 <= need_len_[i]; at++) {
-      auto found = taken.find(gram_at(need_[i] + at));
-      int c = found == taken.end() ? 0 : found->second;
-      if (best_count < 0 || c < best_count) {
+  }
+  runs.clear();
+  size_t texts = text_.size();
+
+  // The items of each text, in file order.
+  text_start_.assign(texts + 1, 0);
+  for (size_t i = 0; i < n; i++)
+    if (text_of[i] >= 0) text_start_[text_of[i] + 1]++;
+  for (size_t t = 0; t < texts; t++) text_start_[t + 1] += text_start_[t];
+  text_items_.resize(text_start_[texts]);
+  std::vector<int> next(text_start_.begin(), text_start_.end() - 1);
+  for (size_t i = 0; i < n; i++)
+    if (text_of[i] >= 0) text_items_[next[text_of[i]]++] = (int)i;
+
+  // Of the four-character pieces of each text, take the one that the fewest
+  // texts hold anywhere (a piece of a common phrase such as "unable to"
+  // would send every message with that phrase to this text), then the one
+  // fewest texts have taken so far.
+  gram_at_.resize(texts);
+  std::unordered_map<uint32_t, int> holders, taken;
+  for (size_t t = 0; t < texts; t++) {
+    std::vector<uint32_t> pieces;
+    for (size_t at = 0; at + 4 <= text_[t].size(); at++)
+      pieces.push_back(gram_at(text_[t].c_str() + at));
+    std::sort(pieces.begin(), pieces.end());
+    pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
+    for (uint32_t g : pieces) holders[g]++;
+  }
+  for (size_t t = 0; t < texts; t++) {
+    const char *text = text_[t].c_str();
+    int best = 0, best_holders = 0, best_taken = 0;
+    for (int at = 0; at + 4 <= (int)text_[t].size(); at++) {
+      uint32_t g = gram_at(text + at);
+      int h = holders[g];
+      auto found = taken.find(g);
+      int k = found == taken.end() ? 0 : found->second;
+      if (at == 0 || h < best_holders || (h == best_holders && k < best_taken)) {
         best = at;
-        best_count = c;
-        if (c == 0) break;
+        best_holders = h;
+        best_taken = k;
       }
     }
-    gram_at_[i] = best;
-    taken[gram_at(need_[i] + best)]++;
+    gram_at_[t] = best;
+    taken[gram_at(text + best)]++;
   }
 
   // The table of keys, twice as large as the number of keys (at least 256
-  // slots), and each key's bucket of items in file order.
+  // slots), and each key's bucket of texts.
   size_t grams = taken.size();
   table_bits_ = 8;
   while (((size_t)1 << table_bits_) < 2 * grams && table_bits_ < 30) table_bits_++;
   size_t slots = (size_t)1 << table_bits_;
-  table_gram_ = (uint32_t *)malloc(sizeof(uint32_t) * slots);
-  table_bucket_ = (int *)malloc(sizeof(int) * slots);
-  bucket_start_ = (int *)calloc(grams + 2, sizeof(int));
-  bucket_items_ = (int *)malloc(sizeof(int) * n);
-  if (!table_gram_ || !table_bucket_ || !bucket_start_ || !bucket_items_) {
-    clear();
-    return false;
-  }
-  for (size_t s = 0; s < slots; s++) table_bucket_[s] = -1;
-  std::vector<int> bucket_of((size_t)count + 1, -1);
+  table_gram_.assign(slots, 0);
+  table_bucket_.assign(slots, -1);
+  std::vector<int> bucket_of(texts);
   int buckets = 0;
-  for (int i = 0; i < count; i++) {
-    if (!need_[i]) continue;
-    uint32_t g = gram_at(need_[i] + gram_at_[i]);
+  for (size_t t = 0; t < texts; t++) {
+    uint32_t g = gram_at(text_[t].c_str() + gram_at_[t]);
     size_t s = table_hash(g, table_bits_);
     while (table_bucket_[s] >= 0 && table_gram_[s] != g) s = (s + 1) & (slots - 1);
     if (table_bucket_[s] < 0) {
@@ -297,23 +306,27 @@ bool ItemIndex::build(ErrorXMLItem *const *items, int count) {
       uint32_t f = filter_hash(g);
       filter_[f / 64] |= (uint64_t)1 << (f % 64);
     }
-    bucket_of[i] = table_bucket_[s];
-    bucket_start_[table_bucket_[s] + 1]++;
+    bucket_of[t] = table_bucket_[s];
   }
+  bucket_start_.assign((size_t)buckets + 1, 0);
+  for (size_t t = 0; t < texts; t++) bucket_start_[bucket_of[t] + 1]++;
   for (int b = 0; b < buckets; b++) bucket_start_[b + 1] += bucket_start_[b];
-  std::vector<int> fill(bucket_start_, bucket_start_ + buckets + 1);
-  for (int i = 0; i < count; i++)
-    if (bucket_of[i] >= 0) bucket_items_[fill[bucket_of[i]]++] = i;
+  bucket_texts_.resize(texts);
+  next.assign(bucket_start_.begin(), bucket_start_.end() - 1);
+  for (size_t t = 0; t < texts; t++) bucket_texts_[next[bucket_of[t]]++] = (int)t;
+  found_.assign(texts, 0);
+  useful_.assign(texts, 0);
+  settled_.assign((size_t)buckets, 0);
 
   // Items without a usable text, grouped by key.
   int start[258] = {0};
-  for (int i = 0; i < count; i++)
-    if (!need_[i]) start[key_[i] + 1]++;
+  for (size_t i = 0; i < n; i++)
+    if (text_of[i] < 0) start[key_[i] + 1]++;
   for (int c = 0; c < 257; c++) start[c + 1] += start[c];
   memcpy(plain_start_, start, sizeof plain_start_);
-  for (int i = 0; i < count; i++)
-    if (!need_[i]) plain_order_[start[key_[i]]++] = i;
-  return true;
+  plain_order_.resize((size_t)start[257]);
+  for (size_t i = 0; i < n; i++)
+    if (text_of[i] < 0) plain_order_[start[key_[i]]++] = (int)i;
 }
 
 int ItemIndex::find(ErrorXMLItem *const *items, char level, const char *message) {
@@ -338,12 +351,16 @@ int ItemIndex::search(ErrorXMLItem *const *items, char level, const char *messag
                       size_t len) {
   int c = fold_char((unsigned char)message[0]);
   if (++lookup_ == 0) {
-    memset(stamp_, 0, sizeof(uint32_t) * (size_t)(items_ + 1));
+    std::fill(found_.begin(), found_.end(), 0);
+    std::fill(useful_.begin(), useful_.end(), 0);
+    std::fill(settled_.begin(), settled_.end(), 0);
     lookup_ = 1;
   }
 
-  // Every item whose required text the message holds, at a place where the
-  // text fits, and whose key and level fit.
+  // Every text the message holds, and of the items requiring it those whose
+  // key and level fit. A text is compared only while it is not found yet and
+  // some item of it could take the line; a bucket with no such text left is
+  // passed over.
   int nhits = 0;
   size_t mask = ((size_t)1 << table_bits_) - 1;
   for (size_t pos = 0; len >= 4 && pos + 4 <= len; pos++) {
@@ -353,25 +370,45 @@ int ItemIndex::search(ErrorXMLItem *const *items, char level, const char *messag
     size_t s = table_hash(g, table_bits_);
     while (table_bucket_[s] >= 0 && table_gram_[s] != g) s = (s + 1) & mask;
     int b = table_bucket_[s];
-    if (b < 0) continue;
+    if (b < 0 || settled_[b] == lookup_) continue;
+    bool all = true;
     for (int k = bucket_start_[b]; k < bucket_start_[b + 1]; k++) {
-      int i = bucket_items_[k];
-      if (stamp_[i] == lookup_) continue;
-      if (level_[i] && level_[i] != level) continue;
-      if (key_[i] != 256 && key_[i] != c) continue;
-      if (pos < (size_t)gram_at_[i]) continue;
-      size_t at = pos - (size_t)gram_at_[i];
-      if (at + (size_t)need_len_[i] > len) continue;
-      if (!folded_equal(message + at, need_[i], need_len_[i])) continue;
-      stamp_[i] = lookup_;
-      hits_[nhits++] = i;
+      int t = bucket_texts_[k];
+      if (found_[t] == lookup_) continue;
+      if (useful_[t] != lookup_) {
+        // Not worth comparing when none of its items could take this line.
+        bool any = false;
+        for (int j = text_start_[t]; j < text_start_[t + 1] && !any; j++) {
+          int i = text_items_[j];
+          any = (!level_[i] || level_[i] == level) && (key_[i] == 256 || key_[i] == c);
+        }
+        if (!any) {
+          found_[t] = lookup_;
+          continue;
+        }
+        useful_[t] = lookup_;
+      }
+      size_t tlen = text_[t].size();
+      if (pos < (size_t)gram_at_[t] || pos - (size_t)gram_at_[t] + tlen > len ||
+          !folded_equal(message + pos - gram_at_[t], text_[t].data(), tlen)) {
+        all = false;
+        continue;
+      }
+      found_[t] = lookup_;
+      for (int j = text_start_[t]; j < text_start_[t + 1]; j++) {
+        int i = text_items_[j];
+        if ((!level_[i] || level_[i] == level) && (key_[i] == 256 || key_[i] == c))
+          hits_[nhits++] = i;
+      }
     }
+    if (all) settled_[b] = lookup_;
   }
+  int *hits = hits_.data();
   if (nhits > 16)
-    std::sort(hits_, hits_ + nhits);
+    std::sort(hits, hits + nhits);
   else
     for (int j = 1; j < nhits; j++)
-      for (int k = j; k > 0 && hits_[k - 1] > hits_[k]; k--) std::swap(hits_[k - 1], hits_[k]);
+      for (int k = j; k > 0 && hits[k - 1] > hits[k]; k--) std::swap(hits[k - 1], hits[k]);
 
   // Those, and the items without a required text that start with the
   // message's first character or with a wildcard, in file order.
@@ -382,7 +419,7 @@ int ItemIndex::search(ErrorXMLItem *const *items, char level, const char *messag
   for (;;) {
     int ia = a < a_end ? plain_order_[a] : none;
     int iw = w < w_end ? plain_order_[w] : none;
-    int ih = h < nhits ? hits_[h] : none;
+    int ih = h < nhits ? hits[h] : none;
     int i = std::min(ia, std::min(iw, ih));
     if (i == none) return -1;
     if (i == ia) a++;

@@ -6,6 +6,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string>
+#include <vector>
+
 class ErrorXMLItem;
 
 // Most patterns hold a run of plain text that every matching message must
@@ -18,31 +21,39 @@ class ErrorXMLItem;
 class ItemIndex {
 public:
   int items_;               // items covered; -1 when not built
-  int *key_;                // per item: folded first character, 256 for any
-  char *level_;             // per item: its level letter, 0 for any
-  char **need_;             // per item: folded text it requires, or null
-  int *need_len_;
-  int *gram_at_;            // per item: where in need_ its four characters are
+  std::vector<int> key_;    // per item: folded first character, 256 for any
+  std::vector<char> level_; // per item: its level letter, 0 for any
+
+  // The texts the items require, each kept once (folded), with where its
+  // four key characters start, and the items that require it, in file order:
+  // text_items_[text_start_[t] .. text_start_[t + 1]).
+  std::vector<std::string> text_;
+  std::vector<int> gram_at_;
+  std::vector<int> text_start_;
+  std::vector<int> text_items_;
 
   // Items without a required text, grouped by key:
   // plain_order_[plain_start_[c] .. plain_start_[c + 1]); group 256 holds the
   // patterns that start with a wildcard.
-  int *plain_order_;
+  std::vector<int> plain_order_;
   int plain_start_[258];
 
   // Open-addressed table of the four-character keys (grams), each with the
-  // items that chose it: bucket_items_[bucket_start_[s] .. bucket_start_[s+1]).
+  // texts that chose it: bucket_texts_[bucket_start_[b] .. bucket_start_[b+1]).
   int table_bits_;
-  uint32_t *table_gram_;
-  int *table_bucket_;       // bucket number of each slot, -1 when empty
-  int *bucket_start_;
-  int *bucket_items_;
-  uint64_t *filter_;        // one bit per hashed gram: a quick "not here"
+  std::vector<uint32_t> table_gram_;
+  std::vector<int> table_bucket_;    // bucket number of each slot, -1 when empty
+  std::vector<int> bucket_start_;
+  std::vector<int> bucket_texts_;
+  std::vector<uint64_t> filter_;     // one bit per hashed gram: a quick "not here"
 
-  // Scratch for lookups.
-  uint32_t *stamp_;         // per item: the lookup that found its text
+  // Scratch for lookups, marked with the lookup's number.
   uint32_t lookup_;
-  int *hits_;
+  std::vector<uint32_t> found_;      // per text: found in the message, or of
+                                     // no use to it
+  std::vector<uint32_t> useful_;     // per text: some item could take the line
+  std::vector<uint32_t> settled_;    // per bucket: every text in it found
+  std::vector<int> hits_;
 
   // Answers given lately, by message: a log says the same things over and
   // over, and Diagnose asks about every line. Exact: a slot holds the whole
@@ -73,6 +84,7 @@ public:
   int find(ErrorXMLItem *const *items, char level, const char *message);
 
 private:
+  void fill(ErrorXMLItem *const *items, int count);
   int search(ErrorXMLItem *const *items, char level, const char *message, size_t len);
 };
 

@@ -100,6 +100,30 @@ TEST(BadKnowledge, HundredThousandItemsLoadAndMatchInBoundedTime) {
   EXPECT_EQ(kb.remedies_[321]->score, 15);
 }
 
+// Many items that require the same text, and a long line that holds it, or
+// the start of it, everywhere: the text is compared once per place, not once
+// per item, and once found it is not looked for again.
+TEST(BadKnowledge, ManyItemsSharingATextStayQuickOnALongLine) {
+  ErrorXML kb(nullptr);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  const int many = 50000;
+  for (int i = 0; i < many; i++) {
+    kb.add_item(new ErrorXMLItem(1, 'W', "Fault * on *", "", r));
+    kb.add_item(new ErrorXMLItem(1, 'E', "Fault on disk *", "", r));
+  }
+  ErrorXMLItem *last = new ErrorXMLItem(1, 'E', "*zzz", "", r);
+  kb.add_item(last);
+  std::string message;
+  while (message.size() < 10000) message += "fault ";
+  message += "zzz";
+  std::string line = "E [08/Dec/2026:10:00:00 +0000] " + message;
+  kb.build_index();
+  auto start = Clock::now();
+  for (int i = 0; i < 30; i++) ASSERT_EQ(kb.find_item(line.c_str()), last);
+  EXPECT_LT(seconds_since(start), 2.0);
+}
+
 TEST(BadKnowledge, TenThousandNestedBracesStayBoundedAndDefined) {
   const int depth = 10000;
   std::string open(depth, '{'), close(depth, '}');
