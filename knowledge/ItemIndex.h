@@ -13,11 +13,12 @@ class ErrorXMLItem;
 
 // Most patterns hold a run of plain text that every matching message must
 // contain ("[Job *] Unable to open print file" must contain "unable to open
-// print file"). The index picks four characters of each such run and keeps a
-// table of them; one pass over a message finds every run it holds, and only
-// those items, plus the ones without a usable run, have their patterns tried,
-// in file order. Items are also grouped by the first character their pattern
-// requires. The result is always that of trying every item in turn.
+// print file"). The index takes one such text per item, keeps each text once
+// under four of its characters, and keeps a table of those; one pass over a
+// message finds every text it holds, and only the items of those texts, plus
+// the ones without a usable text, have their patterns tried, in file order.
+// Items are also grouped by the first character their pattern requires. The
+// result is always that of trying every item in turn.
 class ItemIndex {
 public:
   int items_;               // items covered; -1 when not built
