@@ -30,6 +30,8 @@ public:
   // Deletes the window with its widgets, then the knowledge base; the pending
   // poll goes too, so a controller may be deleted while the event loop runs.
   ~ErrorLog();
+  ErrorLog(const ErrorLog &) = delete;  // owns its window and knowledge base
+  ErrorLog &operator=(const ErrorLog &) = delete;
 
   void show();
   void hide();
