@@ -10,19 +10,12 @@
 
 #include "knowledge/ErrorXML.h"
 
+// In data_errors_xml.cxx.
+std::vector<std::string> read_lines(const std::string &path);
+
 namespace {
 
 const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
-
-std::vector<std::string> read_lines(const std::string &path) {
-  std::vector<std::string> lines;
-  FILE *f = fopen(path.c_str(), "r");
-  if (!f) return lines;
-  char buf[10240];
-  while (fgets(buf, sizeof buf, f)) lines.push_back(buf);
-  fclose(f);
-  return lines;
-}
 
 const char *kErrors = "XACE";           // the list's default filter
 const char *kInformational = "XACEWNI";

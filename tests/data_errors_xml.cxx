@@ -14,12 +14,6 @@
 
 #include "knowledge/ErrorXML.h"
 
-namespace {
-
-const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
-const std::string kSampleLog = std::string(VEKLOG_SOURCE_DIR) + "/data/sample_error_log";
-const std::string kItemLines = std::string(VEKLOG_TEST_DIR) + "/data/item_lines.txt";
-
 // The file's lines as the log list stores them: newline kept, at most 10239 bytes.
 std::vector<std::string> read_lines(const std::string &path) {
   std::vector<std::string> lines;
@@ -30,6 +24,12 @@ std::vector<std::string> read_lines(const std::string &path) {
   fclose(f);
   return lines;
 }
+
+namespace {
+
+const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
+const std::string kSampleLog = std::string(VEKLOG_SOURCE_DIR) + "/data/sample_error_log";
+const std::string kItemLines = std::string(VEKLOG_TEST_DIR) + "/data/item_lines.txt";
 
 // True when the line, after leading white space, begins with `tag`.
 bool opens_with(const std::string &line, const char *tag) {

@@ -14,9 +14,9 @@
 
 #include "knowledge/ErrorXML.h"
 #include "knowledge/pattern.h"
+#include "tests/test_child.h"
 #include "tests/test_util.h"
 
-std::string as_nobody(const std::function<std::string()> &fn);
 
 namespace {
 

@@ -17,9 +17,9 @@
 
 #include "app/ErrorLog.h"
 #include "logview/ErrorBrowser.h"
+#include "tests/test_child.h"
 #include "tests/test_util.h"
 
-std::string as_nobody(const std::function<std::string()> &fn);
 
 namespace {
 

@@ -1,18 +1,16 @@
 // prefs_test.cxx - the preferences record: which rc file is read, how its
 // lines are taken apart, the address list, and saving without losing data.
 #include "prefs/prefs.h"
+#include "tests/test_child.h"
 
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -25,8 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-const uid_t kNobody = 65534;
 
 std::string read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
@@ -69,35 +65,6 @@ prefs_t *default_record() {
   p->toolbar = p->locationbar = p->modernskin = 1;
   p->label_printers = p->label_jobs = 23;
   return p;
-}
-
-// Runs fn in a forked child, optionally as the unprivileged user, and returns
-// what it produced; a child that fails or hangs gives a text saying so.
-std::string in_child(bool unprivileged, const std::function<std::string()> &fn) {
-  int fds[2];
-  if (pipe(fds) != 0) return "<no pipe>";
-  pid_t pid = fork();
-  if (pid < 0) return "<no fork>";
-  if (pid == 0) {
-    close(fds[0]);
-    alarm(10);
-    if (unprivileged && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
-      _exit(3);
-    std::string out = fn();
-    if (write(fds[1], out.data(), out.size()) != (ssize_t)out.size()) _exit(4);
-    _exit(0);
-  }
-  close(fds[1]);
-  std::string out;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, n);
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-    return "<child ended badly: status " + std::to_string(status) + ">";
-  return out;
 }
 
 std::string load_and_describe() {
