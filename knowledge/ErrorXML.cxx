@@ -124,7 +124,6 @@ ErrorXML::ErrorXML(const char *filename)
 }
 
 ErrorXML::~ErrorXML() {
-  drop_index();
   for (int i = 0; i < num_items_; i++) delete items_[i];
   free(items_);
   for (int i = 0; i < num_remedies_; i++) delete remedies_[i];
@@ -135,7 +134,12 @@ ErrorXML::~ErrorXML() {
 
 void ErrorXML::add_item(ErrorXMLItem *item) {
   if (!item) return;
-  if (!append(items_, num_items_, alloc_items_, item)) delete item;
+  if (!append(items_, num_items_, alloc_items_, item)) {
+    delete item;
+    return;
+  }
+  // An index that missed an item (no memory) stays behind for good.
+  if (index_.size() == num_items_ - 1) index_.add(item->level, item->pattern);
 }
 
 void ErrorXML::add_remedy(ErrorXMLRemedy *remedy) {
@@ -146,9 +150,8 @@ void ErrorXML::add_remedy(ErrorXMLRemedy *remedy) {
 ErrorXMLItem *ErrorXML::find_item(const char *line) {
   if (!line || strnlen(line, MESSAGE_COLUMN) < MESSAGE_COLUMN) return 0;
   const char *message = line + MESSAGE_COLUMN;
-  if (index_.items_ != num_items_) build_index();
-  if (index_.items_ == num_items_) {
-    int i = index_.find(items_, line[0], message);
+  if (index_.size() == num_items_ && index_.prepare()) {
+    int i = index_.find(line[0], message);
     return i < 0 ? 0 : items_[i];
   }
   // No index (out of memory): try every item.
@@ -160,9 +163,7 @@ ErrorXMLItem *ErrorXML::find_item(const char *line) {
   return 0;
 }
 
-void ErrorXML::drop_index() { index_.clear(); }
-
-void ErrorXML::build_index() { index_.build(items_, num_items_); }
+void ErrorXML::build_index() { index_.prepare(); }
 
 ErrorXMLRemedy *ErrorXML::find_remedy(const char *name) {
   if (!name) return 0;

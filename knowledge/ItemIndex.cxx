@@ -1,5 +1,5 @@
-// ItemIndex.cxx - finding the items a log message could match: the text
-// each pattern requires, a table of four-character keys, and the lookup.
+// ItemIndex.cxx - finding the item a log message matches: the text each
+// pattern requires, a table of four-character keys, and the lookup.
 #include "knowledge/ItemIndex.h"
 
 #include <stdlib.h>
@@ -11,28 +11,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "knowledge/ErrorXML.h"
-#include "knowledge/pattern.h"
-
 namespace {
 
 inline int fold_char(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-bool is_pattern_special(char c) {
-  return c == '?' || c == '*' || c == '[' || c == '{' || c == '}' ||
-         c == ',' || c == '|' || c == '\\';
-}
-
-// The folded character every text matching the pattern starts with, or 256
-// when the pattern starts with anything else (wildcards, sets, groups, an
-// empty pattern).
-int first_key(const char *p) {
-  if (!p || !p[0]) return 256;
-  if (p[0] == '\\') return p[1] ? fold_char((unsigned char)p[1]) : '\\';
-  if (is_pattern_special(p[0])) return 256;
-  return fold_char((unsigned char)p[0]);
 }
 
 // Whether the groups of a pattern all close and nothing outside them ends an
@@ -146,58 +128,89 @@ inline uint64_t text_hash(const char *s, size_t len, unsigned level) {
 
 }  // namespace
 
-ItemIndex::ItemIndex() : items_(-1), table_bits_(0), lookup_(0), memo_(0) {
-  memset(plain_start_, 0, sizeof plain_start_);
+ItemIndex::ItemIndex()
+    : built_(false), table_bits_(0), lookup_(0), memo_(0), remember_(true) {
 }
 
-ItemIndex::~ItemIndex() { clear(); }
+ItemIndex::~ItemIndex() { drop_tables(); }
 
-void ItemIndex::clear() {
-  // Swapping with empty vectors gives the memory back.
-  std::vector<int>().swap(key_);
-  std::vector<char>().swap(level_);
+bool ItemIndex::add(char level, const char *pattern) {
+  try {
+    Item item{level, Pattern(pattern), {}};
+    required_runs(pattern, item.runs);
+    std::sort(item.runs.begin(), item.runs.end());
+    item.runs.erase(std::unique(item.runs.begin(), item.runs.end()), item.runs.end());
+    items_.push_back(std::move(item));
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+  built_ = false;
+  return true;
+}
+
+void ItemIndex::remember(bool on) {
+  remember_ = on;
+  built_ = false;
+}
+
+void ItemIndex::drop_tables() {
   std::vector<std::string>().swap(text_);
   std::vector<int>().swap(gram_at_);
   std::vector<int>().swap(text_start_);
   std::vector<int>().swap(text_items_);
-  std::vector<int>().swap(plain_order_);
+  std::vector<int>().swap(untexted_);
   std::vector<uint32_t>().swap(table_gram_);
   std::vector<int>().swap(table_bucket_);
   std::vector<int>().swap(bucket_start_);
   std::vector<int>().swap(bucket_texts_);
   std::vector<uint64_t>().swap(filter_);
   std::vector<uint32_t>().swap(found_);
-  std::vector<uint32_t>().swap(useful_);
-  std::vector<uint32_t>().swap(settled_);
   std::vector<int>().swap(hits_);
   free(memo_);
   memo_ = 0;
   table_bits_ = 0;
   lookup_ = 0;
-  memset(plain_start_, 0, sizeof plain_start_);
-  items_ = -1;
+  built_ = false;
 }
 
-bool ItemIndex::build(ErrorXMLItem *const *items, int count) {
-  clear();
-  if (count < 0) return false;
+bool ItemIndex::prepare() {
+  if (built_) return true;
+  drop_tables();
   try {
-    fill(items, count);
+    fill();
   } catch (const std::bad_alloc &) {
-    clear();
+    drop_tables();
     return false;
   }
-  memo_ = (Memo *)aligned_alloc(64, sizeof(Memo) * MEMO_SLOTS);
-  if (memo_)
-    for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
-  items_ = count;
+  if (remember_) {
+    memo_ = (Memo *)aligned_alloc(64, sizeof(Memo) * MEMO_SLOTS);
+    if (memo_)
+      for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
+  }
+  built_ = true;
   return true;
 }
 
-void ItemIndex::fill(ErrorXMLItem *const *items, int count) {
-  size_t n = (size_t)count;
-  key_.resize(n);
-  level_.resize(n);
+int ItemIndex::find(char level, const char *message) {
+  if (!message || !prepare()) return -1;
+  size_t len = strlen(message);
+  if (len > MEMO_TEXT || !memo_) return search(level, message, len);
+  uint64_t hash = text_hash(message, len, (unsigned char)level);
+  Memo &memo = memo_[hash % MEMO_SLOTS];
+  if (memo.len == (int)len && memo.hash == hash && memo.level == level &&
+      memcmp(memo.text, message, len) == 0)
+    return memo.item;
+  int item = search(level, message, len);
+  memo.hash = hash;
+  memo.item = item;
+  memo.len = (int16_t)len;
+  memo.level = level;
+  memcpy(memo.text, message, len);
+  return item;
+}
+
+void ItemIndex::fill() {
+  size_t n = items_.size();
   hits_.resize(n);
   filter_.assign((1u << FILTER_BITS) / 64, 0);
 
@@ -206,24 +219,16 @@ void ItemIndex::fill(ErrorXMLItem *const *items, int count) {
   // the longest, so that items alike ("... usb://*": No such device",
   // "... usb://*": Permission denied") are told apart before their patterns
   // are tried.
-  std::vector<std::vector<std::string>> runs(n);
   std::unordered_map<std::string, int> shared;
-  for (size_t i = 0; i < n; i++) {
-    required_runs(items[i]->pattern, runs[i]);
-    std::vector<std::string> &r = runs[i];
-    std::sort(r.begin(), r.end());
-    r.erase(std::unique(r.begin(), r.end()), r.end());
-    for (const std::string &run : r)
+  for (size_t i = 0; i < n; i++)
+    for (const std::string &run : items_[i].runs)
       if (run.size() >= 4) shared[run]++;
-  }
   std::vector<int> text_of(n, -1);
   std::unordered_map<std::string, int> number;
   for (size_t i = 0; i < n; i++) {
-    key_[i] = first_key(items[i]->pattern);
-    level_[i] = items[i]->level;
     const std::string *pick = 0;
     int pick_shared = 0;
-    for (const std::string &run : runs[i]) {
+    for (const std::string &run : items_[i].runs) {
       if (run.size() < 4 || run.size() > 0x7fffffff) continue;
       int users = shared[run];
       if (!pick || users < pick_shared || (users == pick_shared && run.size() > pick->size())) {
@@ -241,7 +246,6 @@ void ItemIndex::fill(ErrorXMLItem *const *items, int count) {
       text_.push_back(*pick);
     }
   }
-  runs.clear();
   size_t texts = text_.size();
 
   // The items of each text, in file order.
@@ -315,117 +319,59 @@ void ItemIndex::fill(ErrorXMLItem *const *items, int count) {
   next.assign(bucket_start_.begin(), bucket_start_.end() - 1);
   for (size_t t = 0; t < texts; t++) bucket_texts_[next[bucket_of[t]]++] = (int)t;
   found_.assign(texts, 0);
-  useful_.assign(texts, 0);
-  settled_.assign((size_t)buckets, 0);
 
-  // Items without a usable text, grouped by key.
-  int start[258] = {0};
+  // Items without a usable text are tried on every message.
   for (size_t i = 0; i < n; i++)
-    if (text_of[i] < 0) start[key_[i] + 1]++;
-  for (int c = 0; c < 257; c++) start[c + 1] += start[c];
-  memcpy(plain_start_, start, sizeof plain_start_);
-  plain_order_.resize((size_t)start[257]);
-  for (size_t i = 0; i < n; i++)
-    if (text_of[i] < 0) plain_order_[start[key_[i]]++] = (int)i;
+    if (text_of[i] < 0) untexted_.push_back((int)i);
 }
 
-int ItemIndex::find(ErrorXMLItem *const *items, char level, const char *message) {
-  if (items_ < 0 || !message) return -1;
-  size_t len = strlen(message);
-  if (len > MEMO_TEXT || !memo_) return search(items, level, message, len);
-  uint64_t hash = text_hash(message, len, (unsigned char)level);
-  Memo &memo = memo_[hash % MEMO_SLOTS];
-  if (memo.len == (int)len && memo.hash == hash && memo.level == level &&
-      memcmp(memo.text, message, len) == 0)
-    return memo.item;
-  int item = search(items, level, message, len);
-  memo.hash = hash;
-  memo.item = item;
-  memo.len = (int16_t)len;
-  memo.level = level;
-  memcpy(memo.text, message, len);
-  return item;
-}
-
-int ItemIndex::search(ErrorXMLItem *const *items, char level, const char *message,
-                      size_t len) {
-  int c = fold_char((unsigned char)message[0]);
+int ItemIndex::search(char level, const char *message, size_t len) {
   if (++lookup_ == 0) {
     std::fill(found_.begin(), found_.end(), 0);
-    std::fill(useful_.begin(), useful_.end(), 0);
-    std::fill(settled_.begin(), settled_.end(), 0);
     lookup_ = 1;
   }
 
-  // Every text the message holds, and of the items requiring it those whose
-  // key and level fit. A text is compared only while it is not found yet and
-  // some item of it could take the line; a bucket with no such text left is
-  // passed over.
+  // Every text the message holds, each compared where its key sits, and of
+  // the items requiring it those whose level fits.
   int nhits = 0;
   size_t mask = ((size_t)1 << table_bits_) - 1;
-  for (size_t pos = 0; len >= 4 && pos + 4 <= len; pos++) {
+  for (size_t pos = 0; pos + 4 <= len; pos++) {
     uint32_t g = gram_at(message + pos);
     uint32_t f = filter_hash(g);
     if (!((filter_[f / 64] >> (f % 64)) & 1)) continue;
     size_t s = table_hash(g, table_bits_);
     while (table_bucket_[s] >= 0 && table_gram_[s] != g) s = (s + 1) & mask;
     int b = table_bucket_[s];
-    if (b < 0 || settled_[b] == lookup_) continue;
-    bool all = true;
+    if (b < 0) continue;
     for (int k = bucket_start_[b]; k < bucket_start_[b + 1]; k++) {
       int t = bucket_texts_[k];
-      if (found_[t] == lookup_) continue;
-      if (useful_[t] != lookup_) {
-        // Not worth comparing when none of its items could take this line.
-        bool any = false;
-        for (int j = text_start_[t]; j < text_start_[t + 1] && !any; j++) {
-          int i = text_items_[j];
-          any = (!level_[i] || level_[i] == level) && (key_[i] == 256 || key_[i] == c);
-        }
-        if (!any) {
-          found_[t] = lookup_;
-          continue;
-        }
-        useful_[t] = lookup_;
-      }
-      size_t tlen = text_[t].size();
-      if (pos < (size_t)gram_at_[t] || pos - (size_t)gram_at_[t] + tlen > len ||
-          !folded_equal(message + pos - gram_at_[t], text_[t].data(), tlen)) {
-        all = false;
+      size_t at = (size_t)gram_at_[t], tlen = text_[t].size();
+      if (found_[t] == lookup_ || pos < at || pos - at + tlen > len ||
+          !folded_equal(message + pos - at, text_[t].data(), tlen))
         continue;
-      }
       found_[t] = lookup_;
       for (int j = text_start_[t]; j < text_start_[t + 1]; j++) {
         int i = text_items_[j];
-        if ((!level_[i] || level_[i] == level) && (key_[i] == 256 || key_[i] == c))
-          hits_[nhits++] = i;
+        if (!items_[i].level || items_[i].level == level) hits_[nhits++] = i;
       }
     }
-    if (all) settled_[b] = lookup_;
   }
   int *hits = hits_.data();
-  if (nhits > 16)
-    std::sort(hits, hits + nhits);
-  else
-    for (int j = 1; j < nhits; j++)
-      for (int k = j; k > 0 && hits[k - 1] > hits[k]; k--) std::swap(hits[k - 1], hits[k]);
+  std::sort(hits, hits + nhits);
 
-  // Those, and the items without a required text that start with the
-  // message's first character or with a wildcard, in file order.
-  int a = plain_start_[c], a_end = plain_start_[c + 1];
-  int w = plain_start_[256], w_end = plain_start_[257];
+  // Those, and the items without a text, in the order added.
+  size_t u = 0;
   int h = 0;
-  const int none = 0x7fffffff;
   for (;;) {
-    int ia = a < a_end ? plain_order_[a] : none;
-    int iw = w < w_end ? plain_order_[w] : none;
-    int ih = h < nhits ? hits[h] : none;
-    int i = std::min(ia, std::min(iw, ih));
-    if (i == none) return -1;
-    if (i == ia) a++;
-    else if (i == iw) w++;
-    else h++;
-    if (i != ih && level_[i] && level_[i] != level) continue;
-    if (pattern_match(message, items[i]->pattern)) return i;
+    int i;
+    if (h < nhits && (u == untexted_.size() || hits[h] < untexted_[u])) {
+      i = hits[h++];
+    } else if (u < untexted_.size()) {
+      i = untexted_[u++];
+      if (items_[i].level && items_[i].level != level) continue;
+    } else {
+      return -1;
+    }
+    if (items_[i].pattern.match(message)) return i;
   }
 }
