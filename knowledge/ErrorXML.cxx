@@ -263,8 +263,14 @@ void ErrorXML::load(const char *path) {
   char severity[16] = "";
   ErrorXMLRemedy *remedy = 0;
 
+  bool first = true;
   while (fgets(line, sizeof line, fp)) {
-    const char *p = line;
+    // A UTF-8 byte-order mark at the start of the file is no part of its
+    // first line: left there it would hide that line's tag.
+    const char *start = line;
+    if (first && strncmp(line, "\xEF\xBB\xBF", 3) == 0) start += 3;
+    first = false;
+    const char *p = start;
     while (is_blank(*p)) p++;
 
     if (!remedy && strncmp(p, "<remedy ", 8) == 0) {
@@ -284,7 +290,7 @@ void ErrorXML::load(const char *path) {
                severity[0]) {
       add_item(new ErrorXMLItem(atoi(severity), level[0], pattern, text.data,
                                 remedy));
-    } else if (!text.append(line)) {
+    } else if (!text.append(start)) {
       break;
     }
   }

@@ -93,7 +93,8 @@ public:
   // Reads the knowledge base file and adds what it holds: `path` itself,
   // else "<data dir>/data/<path>", where the data directory is $TARN_DATADIR
   // or the one built in. Whatever is not a regular file or does not open is
-  // skipped silently; odd lines become text.
+  // skipped silently; odd lines become text. A UTF-8 byte-order mark at the
+  // start of the file is skipped.
   void load(const char *path);
   // Looks up attribute `attr_name` on a tag line (`tag_rest` is the line
   // after the tag). Leaves its value, cut to size - 1 characters, in buffer

@@ -41,9 +41,11 @@ public:
             std::to_string(severity) + "\">\n" + text + "\n</item>\n";
     return *this;
   }
-  // Lines taken as they are, for files the calls above cannot write.
+  // Lines taken as they are, for files the calls above cannot write; the
+  // remedy open before them is the caller's to close from then on.
   KbBuilder &raw(const std::string &lines) {
     xml_ += lines;
+    open_ = false;
     return *this;
   }
   // The file's contents, the last remedy closed.
