@@ -128,11 +128,9 @@ inline uint64_t text_hash(const char *s, size_t len, unsigned level) {
 
 }  // namespace
 
-ItemIndex::ItemIndex()
-    : built_(false), table_bits_(0), lookup_(0), memo_(0), remember_(true) {
-}
+ItemIndex::ItemIndex() : built_(false), remember_(true) {}
 
-ItemIndex::~ItemIndex() { drop_tables(); }
+ItemIndex::~ItemIndex() = default;
 
 bool ItemIndex::add(char level, const char *pattern) {
   try {
@@ -153,39 +151,20 @@ void ItemIndex::remember(bool on) {
   built_ = false;
 }
 
-void ItemIndex::drop_tables() {
-  std::vector<std::string>().swap(text_);
-  std::vector<int>().swap(gram_at_);
-  std::vector<int>().swap(text_start_);
-  std::vector<int>().swap(text_items_);
-  std::vector<int>().swap(untexted_);
-  std::vector<uint32_t>().swap(table_gram_);
-  std::vector<int>().swap(table_bucket_);
-  std::vector<int>().swap(bucket_start_);
-  std::vector<int>().swap(bucket_texts_);
-  std::vector<uint64_t>().swap(filter_);
-  std::vector<uint32_t>().swap(found_);
-  std::vector<int>().swap(hits_);
-  free(memo_);
-  memo_ = 0;
-  table_bits_ = 0;
-  lookup_ = 0;
-  built_ = false;
-}
-
 bool ItemIndex::prepare() {
   if (built_) return true;
-  drop_tables();
+  t_ = Tables();
+  memo_.reset();
   try {
     fill();
-  } catch (const std::bad_alloc &) {
-    drop_tables();
-    return false;
-  }
-  if (remember_) {
-    memo_ = (Memo *)aligned_alloc(64, sizeof(Memo) * MEMO_SLOTS);
-    if (memo_)
+    if (remember_) {
+      memo_.reset(new Memo[MEMO_SLOTS]);
       for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
+    }
+  } catch (const std::bad_alloc &) {
+    t_ = Tables();
+    memo_.reset();
+    return false;
   }
   built_ = true;
   return true;
@@ -211,8 +190,8 @@ int ItemIndex::find(char level, const char *message) {
 
 void ItemIndex::fill() {
   size_t n = items_.size();
-  hits_.resize(n);
-  filter_.assign((1u << FILTER_BITS) / 64, 0);
+  t_.hits.resize(n);
+  t_.filter.assign((1u << FILTER_BITS) / 64, 0);
 
   // Each item's required text: of the runs its pattern requires (four
   // characters or more), the one the fewest other items require too, then
@@ -241,41 +220,41 @@ void ItemIndex::fill() {
     if (known != number.end()) {
       text_of[i] = known->second;
     } else {
-      text_of[i] = (int)text_.size();
+      text_of[i] = (int)t_.text.size();
       number.emplace(*pick, text_of[i]);
-      text_.push_back(*pick);
+      t_.text.push_back(*pick);
     }
   }
-  size_t texts = text_.size();
+  size_t texts = t_.text.size();
 
   // The items of each text, in file order.
-  text_start_.assign(texts + 1, 0);
+  t_.item_start.assign(texts + 1, 0);
   for (size_t i = 0; i < n; i++)
-    if (text_of[i] >= 0) text_start_[text_of[i] + 1]++;
-  for (size_t t = 0; t < texts; t++) text_start_[t + 1] += text_start_[t];
-  text_items_.resize(text_start_[texts]);
-  std::vector<int> next(text_start_.begin(), text_start_.end() - 1);
+    if (text_of[i] >= 0) t_.item_start[text_of[i] + 1]++;
+  for (size_t t = 0; t < texts; t++) t_.item_start[t + 1] += t_.item_start[t];
+  t_.items.resize(t_.item_start[texts]);
+  std::vector<int> next(t_.item_start.begin(), t_.item_start.end() - 1);
   for (size_t i = 0; i < n; i++)
-    if (text_of[i] >= 0) text_items_[next[text_of[i]]++] = (int)i;
+    if (text_of[i] >= 0) t_.items[next[text_of[i]]++] = (int)i;
 
   // Of the four-character pieces of each text, take the one that the fewest
   // texts hold anywhere (a piece of a common phrase such as "unable to"
   // would send every message with that phrase to this text), then the one
   // fewest texts have taken so far.
-  gram_at_.resize(texts);
+  t_.gram_at.resize(texts);
   std::unordered_map<uint32_t, int> holders, taken;
   for (size_t t = 0; t < texts; t++) {
     std::vector<uint32_t> pieces;
-    for (size_t at = 0; at + 4 <= text_[t].size(); at++)
-      pieces.push_back(gram_at(text_[t].c_str() + at));
+    for (size_t at = 0; at + 4 <= t_.text[t].size(); at++)
+      pieces.push_back(gram_at(t_.text[t].c_str() + at));
     std::sort(pieces.begin(), pieces.end());
     pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
     for (uint32_t g : pieces) holders[g]++;
   }
   for (size_t t = 0; t < texts; t++) {
-    const char *text = text_[t].c_str();
+    const char *text = t_.text[t].c_str();
     int best = 0, best_holders = 0, best_taken = 0;
-    for (int at = 0; at + 4 <= (int)text_[t].size(); at++) {
+    for (int at = 0; at + 4 <= (int)t_.text[t].size(); at++) {
       uint32_t g = gram_at(text + at);
       int h = holders[g];
       auto found = taken.find(g);
@@ -286,77 +265,77 @@ void ItemIndex::fill() {
         best_taken = k;
       }
     }
-    gram_at_[t] = best;
+    t_.gram_at[t] = best;
     taken[gram_at(text + best)]++;
   }
 
   // The table of keys, twice as large as the number of keys (at least 256
   // slots), and each key's bucket of texts.
   size_t grams = taken.size();
-  table_bits_ = 8;
-  while (((size_t)1 << table_bits_) < 2 * grams && table_bits_ < 30) table_bits_++;
-  size_t slots = (size_t)1 << table_bits_;
-  table_gram_.assign(slots, 0);
-  table_bucket_.assign(slots, -1);
+  t_.bits = 8;
+  while (((size_t)1 << t_.bits) < 2 * grams && t_.bits < 30) t_.bits++;
+  size_t slots = (size_t)1 << t_.bits;
+  t_.slot_gram.assign(slots, 0);
+  t_.slot_bucket.assign(slots, -1);
   std::vector<int> bucket_of(texts);
   int buckets = 0;
   for (size_t t = 0; t < texts; t++) {
-    uint32_t g = gram_at(text_[t].c_str() + gram_at_[t]);
-    size_t s = table_hash(g, table_bits_);
-    while (table_bucket_[s] >= 0 && table_gram_[s] != g) s = (s + 1) & (slots - 1);
-    if (table_bucket_[s] < 0) {
-      table_gram_[s] = g;
-      table_bucket_[s] = buckets++;
+    uint32_t g = gram_at(t_.text[t].c_str() + t_.gram_at[t]);
+    size_t s = table_hash(g, t_.bits);
+    while (t_.slot_bucket[s] >= 0 && t_.slot_gram[s] != g) s = (s + 1) & (slots - 1);
+    if (t_.slot_bucket[s] < 0) {
+      t_.slot_gram[s] = g;
+      t_.slot_bucket[s] = buckets++;
       uint32_t f = filter_hash(g);
-      filter_[f / 64] |= (uint64_t)1 << (f % 64);
+      t_.filter[f / 64] |= (uint64_t)1 << (f % 64);
     }
-    bucket_of[t] = table_bucket_[s];
+    bucket_of[t] = t_.slot_bucket[s];
   }
-  bucket_start_.assign((size_t)buckets + 1, 0);
-  for (size_t t = 0; t < texts; t++) bucket_start_[bucket_of[t] + 1]++;
-  for (int b = 0; b < buckets; b++) bucket_start_[b + 1] += bucket_start_[b];
-  bucket_texts_.resize(texts);
-  next.assign(bucket_start_.begin(), bucket_start_.end() - 1);
-  for (size_t t = 0; t < texts; t++) bucket_texts_[next[bucket_of[t]]++] = (int)t;
-  found_.assign(texts, 0);
+  t_.bucket_start.assign((size_t)buckets + 1, 0);
+  for (size_t t = 0; t < texts; t++) t_.bucket_start[bucket_of[t] + 1]++;
+  for (int b = 0; b < buckets; b++) t_.bucket_start[b + 1] += t_.bucket_start[b];
+  t_.bucket_texts.resize(texts);
+  next.assign(t_.bucket_start.begin(), t_.bucket_start.end() - 1);
+  for (size_t t = 0; t < texts; t++) t_.bucket_texts[next[bucket_of[t]]++] = (int)t;
+  t_.found.assign(texts, 0);
 
   // Items without a usable text are tried on every message.
   for (size_t i = 0; i < n; i++)
-    if (text_of[i] < 0) untexted_.push_back((int)i);
+    if (text_of[i] < 0) t_.untexted.push_back((int)i);
 }
 
 int ItemIndex::search(char level, const char *message, size_t len) {
-  if (++lookup_ == 0) {
-    std::fill(found_.begin(), found_.end(), 0);
-    lookup_ = 1;
+  if (++t_.lookup == 0) {
+    std::fill(t_.found.begin(), t_.found.end(), 0);
+    t_.lookup = 1;
   }
 
   // Every text the message holds, each compared where its key sits, and of
   // the items requiring it those whose level fits.
   int nhits = 0;
-  size_t mask = ((size_t)1 << table_bits_) - 1;
+  size_t mask = ((size_t)1 << t_.bits) - 1;
   for (size_t pos = 0; pos + 4 <= len; pos++) {
     uint32_t g = gram_at(message + pos);
     uint32_t f = filter_hash(g);
-    if (!((filter_[f / 64] >> (f % 64)) & 1)) continue;
-    size_t s = table_hash(g, table_bits_);
-    while (table_bucket_[s] >= 0 && table_gram_[s] != g) s = (s + 1) & mask;
-    int b = table_bucket_[s];
+    if (!((t_.filter[f / 64] >> (f % 64)) & 1)) continue;
+    size_t s = table_hash(g, t_.bits);
+    while (t_.slot_bucket[s] >= 0 && t_.slot_gram[s] != g) s = (s + 1) & mask;
+    int b = t_.slot_bucket[s];
     if (b < 0) continue;
-    for (int k = bucket_start_[b]; k < bucket_start_[b + 1]; k++) {
-      int t = bucket_texts_[k];
-      size_t at = (size_t)gram_at_[t], tlen = text_[t].size();
-      if (found_[t] == lookup_ || pos < at || pos - at + tlen > len ||
-          !folded_equal(message + pos - at, text_[t].data(), tlen))
+    for (int k = t_.bucket_start[b]; k < t_.bucket_start[b + 1]; k++) {
+      int t = t_.bucket_texts[k];
+      size_t at = (size_t)t_.gram_at[t], tlen = t_.text[t].size();
+      if (t_.found[t] == t_.lookup || pos < at || pos - at + tlen > len ||
+          !folded_equal(message + pos - at, t_.text[t].data(), tlen))
         continue;
-      found_[t] = lookup_;
-      for (int j = text_start_[t]; j < text_start_[t + 1]; j++) {
-        int i = text_items_[j];
-        if (!items_[i].level || items_[i].level == level) hits_[nhits++] = i;
+      t_.found[t] = t_.lookup;
+      for (int j = t_.item_start[t]; j < t_.item_start[t + 1]; j++) {
+        int i = t_.items[j];
+        if (!items_[i].level || items_[i].level == level) t_.hits[nhits++] = i;
       }
     }
   }
-  int *hits = hits_.data();
+  int *hits = t_.hits.data();
   std::sort(hits, hits + nhits);
 
   // Those, and the items without a text, in the order added.
@@ -364,10 +343,10 @@ int ItemIndex::search(char level, const char *message, size_t len) {
   int h = 0;
   for (;;) {
     int i;
-    if (h < nhits && (u == untexted_.size() || hits[h] < untexted_[u])) {
+    if (h < nhits && (u == t_.untexted.size() || hits[h] < t_.untexted[u])) {
       i = hits[h++];
-    } else if (u < untexted_.size()) {
-      i = untexted_[u++];
+    } else if (u < t_.untexted.size()) {
+      i = t_.untexted[u++];
       if (items_[i].level && items_[i].level != level) continue;
     } else {
       return -1;

@@ -6,29 +6,69 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "knowledge/pattern.h"
 
+// Items are given as a level letter and a pattern; the answer is an item's
+// number, always the one trying every item in turn would give.
+//
+// How it finds them. Most patterns hold a run of plain text that every
+// matching message must contain ("\[Job *\] Unable to open print file*"
+// must contain "unable to open print file"). When an item is added, its
+// pattern is compiled and those runs are taken from it: the text before the
+// first group or separator, or all text outside groups when every group
+// closes and no separator stands outside one (then every way through the
+// pattern matches that text, in order); a set ends a run. At the first
+// lookup after items were added the tables are made:
+//   - each item is keyed by the one of its runs (four characters or more)
+//     that the fewest other items share, then the longest, so that items
+//     alike ("... usb://*": No such device", "... usb://*": Permission
+//     denied") are told apart before any pattern is tried; each such text is
+//     kept once, folded to lower case, with its items in file order;
+//   - each text is found through four of its characters (a gram): the four
+//     that the fewest texts hold anywhere (a piece of a common phrase such as
+//     "unable to" would send every message with that phrase to this text),
+//     then the four fewest texts have taken so far;
+//   - an open-addressed table of those grams, each with its texts, and a
+//     filter of 32768 bits, one per hashed gram, that answers most "not
+//     here" without touching the table.
+// A lookup reads the message's grams in one pass, compares each text its
+// grams point to where that text would stand, and tries, in file order, the
+// items of the texts found (level first, then the compiled pattern) and the
+// items that have no text of four characters.
+//
+// A log says the same things over and over, and Diagnose asks about every
+// line: answers are remembered by exact message (up to MEMO_TEXT bytes) and
+// level, in MEMO_SLOTS slots of 128 bytes, indexed by a hash of the two.
+//
+// What was measured and left out (each bought under 10% on the benchmark):
+// grouping items by the first character their pattern requires, skipping
+// texts none of whose items could take the line, and passing over a table
+// bucket whose texts were all found.
 class ItemIndex {
 public:
+  enum { MEMO_SLOTS = 8192, MEMO_TEXT = 112 };
+
   ItemIndex();
   ~ItemIndex();
   ItemIndex(const ItemIndex &) = delete;
   ItemIndex &operator=(const ItemIndex &) = delete;
 
   // Adds an item after those added before: its level letter (0 for any) and
-  // its pattern, which is compiled here. False, with nothing added, when
-  // memory runs out.
+  // its pattern (null matches nothing), compiled here. False, with nothing
+  // added, when memory runs out.
   bool add(char level, const char *pattern);
   int size() const { return (int)items_.size(); }
-  // Builds the lookup tables now rather than at the next find().
+  // Makes the lookup tables now rather than at the next find(); false when
+  // memory runs out (find() then answers -1 for everything).
   bool prepare();
-  // Whether answers are remembered by message (they are unless turned off).
+  // Whether answers are remembered (they are unless this turns it off).
   void remember(bool on);
 
-  // The number of the first item, in the order added, whose level fits
+  // The number of the first item, in the order added, whose level is 0 or
   // `level` and whose pattern matches `message`; -1 when none does.
   int find(char level, const char *message);
 
@@ -36,43 +76,42 @@ private:
   struct Item {
     char level;
     Pattern pattern;
-    std::vector<std::string> runs;
+    std::vector<std::string> runs;  // plain text every match holds, folded
   };
   std::vector<Item> items_;
+
+  // Made from items_ by prepare().
+  struct Tables {
+    std::vector<std::string> text;     // the texts keying the items
+    std::vector<int> gram_at;          // per text: where its gram starts
+    std::vector<int> item_start;       // per text: its items are
+    std::vector<int> items;            //   items[item_start[t] .. item_start[t + 1])
+    std::vector<int> untexted;         // items with no text, in order
+    int bits = 0;                      // the table has 1 << bits slots
+    std::vector<uint32_t> slot_gram;
+    std::vector<int> slot_bucket;      // -1: empty
+    std::vector<int> bucket_start;     // a bucket's texts are
+    std::vector<int> bucket_texts;     //   bucket_texts[bucket_start[b] .. [b + 1])
+    std::vector<uint64_t> filter;
+    // Scratch of a lookup: texts found in this message carry its number.
+    uint32_t lookup = 0;
+    std::vector<uint32_t> found;
+    std::vector<int> hits;
+  };
+  Tables t_;
   bool built_;
 
-  std::vector<std::string> text_;
-  std::vector<int> gram_at_;
-  std::vector<int> text_start_;
-  std::vector<int> text_items_;
-  std::vector<int> untexted_;
-
-  int table_bits_;
-  std::vector<uint32_t> table_gram_;
-  std::vector<int> table_bucket_;
-  std::vector<int> bucket_start_;
-  std::vector<int> bucket_texts_;
-  std::vector<uint64_t> filter_;
-
-  uint32_t lookup_;
-  std::vector<uint32_t> found_;
-  std::vector<int> hits_;
-
-public:
-  enum { MEMO_SLOTS = 8192, MEMO_TEXT = 112 };
-private:
-  struct Memo {
+  struct alignas(64) Memo {
     uint64_t hash;
-    int32_t item;
-    int16_t len;
+    int32_t item;           // the answer
+    int16_t len;            // message length, -1 for an empty slot
     char level;
     char spare;
     char text[MEMO_TEXT];
   };
-  Memo *memo_;
+  std::unique_ptr<Memo[]> memo_;  // null: nothing is remembered
   bool remember_;
 
-  void drop_tables();
   void fill();
   int search(char level, const char *message, size_t len);
 };
