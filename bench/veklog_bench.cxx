@@ -48,40 +48,52 @@ std::string grown_knowledge(size_t total) {
   char buf[4096];
   while (fp && fgets(buf, sizeof buf, fp)) lines.push_back(buf);
   if (fp) fclose(fp);
-  size_t items = 0;
-  for (const std::string &l : lines) items += l.find("<item ") != std::string::npos;
-  std::string out;
-  size_t made = items, k = 0;
+  // Each item's lines, and where a word can go in its pattern: after the
+  // first blank outside sets and groups.
+  struct Item {
+    size_t first, last, blank;
+  };
+  std::vector<Item> items;
   for (size_t i = 0; i < lines.size(); i++) {
     size_t at = lines[i].find("pattern=");
-    if (lines[i].find("<item ") == std::string::npos || at == std::string::npos) {
-      out += lines[i];
-      continue;
-    }
-    size_t end = i;
-    while (end < lines.size() && lines[end].find("</item>") == std::string::npos) end++;
-    // The item's lines, then where a word can go: after the first blank of
-    // the pattern that comes before any set or group.
-    std::string block;
-    for (size_t j = i; j <= end && j < lines.size(); j++) block += lines[j];
-    size_t value = at + 9, blank = std::string::npos;
-    for (size_t j = value; j < lines[i].size() && lines[i][j] != lines[i][at + 8]; j++) {
-      char c = lines[i][j];
-      if (c == '[' || c == '{') break;
-      if (c == ' ') {
-        blank = j;
+    if (lines[i].find("<item ") == std::string::npos || at == std::string::npos) continue;
+    Item item{i, i, std::string::npos};
+    while (item.last + 1 < lines.size() && lines[item.last].find("</item>") == std::string::npos)
+      item.last++;
+    const std::string &tag = lines[i];
+    for (size_t j = at + 9; j < tag.size() && tag[j] != tag[at + 8]; j++) {
+      if (tag[j] == '\\') j++;
+      else if (tag[j] == '[' || tag[j] == '{') break;
+      else if (tag[j] == ' ') {
+        item.blank = j;
         break;
       }
     }
-    size_t variants = (total - items) / items + (k++ < (total - items) % items ? 1 : 0);
-    for (size_t v = 0; v < variants && blank != std::string::npos && made < total; v++) {
-      std::string variant = block;
-      variant.insert(blank + 1, std::string(words[(k + v) % 10]) + " ");
-      out += variant;
-      made++;
+    if (item.blank != std::string::npos) items.push_back(item);
+    i = item.last;
+  }
+  // The variants, spread over the items that can take a word, each written
+  // before its item.
+  std::vector<int> variants(items.size(), 0);
+  size_t shipped = 0;
+  for (const std::string &l : lines) shipped += l.find("<item ") != std::string::npos;
+  for (size_t made = shipped, k = 0; made < total && !items.empty(); made++, k++)
+    variants[k % items.size()]++;
+  std::string out;
+  size_t next = 0;
+  for (size_t i = 0; i < lines.size(); i++) {
+    if (next < items.size() && items[next].first == i) {
+      const Item &item = items[next];
+      std::string block;
+      for (size_t j = item.first; j <= item.last; j++) block += lines[j];
+      for (int v = 0; v < variants[next]; v++) {
+        std::string variant = block;
+        variant.insert(item.blank + 1, std::string(words[(next + v) % 10]) + " ");
+        out += variant;
+      }
+      next++;
     }
-    out += block;
-    i = end;
+    out += lines[i];
   }
   char path[] = "/tmp/veklog-bench-xml-XXXXXX";
   int fd = mkstemp(path);
