@@ -13,7 +13,7 @@ veklog_test(hardening_test
 # veklog_fuzz_target in CMakeLists.txt).
 if(VEKLOG_HAVE_LIBFUZZER)
   veklog_fuzz_target(fuzz_rcfile veklog_prefs rcfile_corpus)
-  veklog_fuzz_target(fuzz_logreader veklog_logview log_corpus)
+  veklog_fuzz_target(fuzz_logreader veklog_logread log_corpus)
 endif()
 
 # The whole program under valgrind's leak checker, driven like a user would.

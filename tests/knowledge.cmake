@@ -9,6 +9,8 @@ veklog_test(knowledge_tests
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_loader.cxx
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_diagnosis.cxx
   LIBS veklog_knowledge)
-veklog_test(knowledge_toolkit_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/knowledge_toolkit.cxx
-  LIBS veklog_knowledge veklog_fltk)
+if(VEKLOG_GUI)
+  veklog_test(knowledge_toolkit_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/knowledge_toolkit.cxx
+    LIBS veklog_knowledge veklog_fltk)
+endif()
