@@ -159,7 +159,7 @@ static void show_doc(Fl_Help_View *help, const char *format, const char *a, cons
 }
 
 void ErrorLog::diagnose_cb() {
-  Diagnosis diagnosis(*xml_);
+  Diagnosis diagnosis(*xml_, (size_t)list_->size());
   list_->deselect();
 
   // Weigh every listed line in list order, keeping each line's record so
