@@ -71,13 +71,13 @@ TEST_F(Scenario, NamesTheRemedyForEachFailure) {
     int lines;  // lines that Diagnose would select
   } cases[] = {
       {"scenario_unplugged.log", kErrors, "usb-printer-disconnected", 3},
-      {"scenario_unplugged.log", kAll, "usb-printer-disconnected", 5},
-      {"scenario_missing_filter.log", kErrors, "filter-missing", 6},
-      {"scenario_missing_filter.log", kInformational, "filter-missing", 6},
-      {"scenario_disk_full.log", kErrors, "disk-full", 6},
-      {"scenario_disk_full.log", kAll, "disk-full", 8},
-      {"scenario_expired_cert.log", kErrors, "certificate-expired", 5},
-      {"scenario_expired_cert.log", kAll, "certificate-expired", 5},
+      {"scenario_unplugged.log", kAll, "usb-printer-disconnected", 3},
+      {"scenario_missing_filter.log", kErrors, "filter-missing", 3},
+      {"scenario_missing_filter.log", kInformational, "filter-missing", 3},
+      {"scenario_disk_full.log", kErrors, "disk-full", 4},
+      {"scenario_disk_full.log", kAll, "disk-full", 4},
+      {"scenario_expired_cert.log", kErrors, "printer-credentials", 3},
+      {"scenario_expired_cert.log", kAll, "printer-credentials", 3},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.log) + " at level " + std::to_string(c.filter));
