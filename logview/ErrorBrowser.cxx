@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
 #include "logview/icons.h"
@@ -340,4 +341,79 @@ void ErrorBrowser::scroll_through(const int *lines, int count) {
     pos = next < 0 ? 0 : next;
   }
   position(pos);
+}
+
+std::string ErrorBrowser::selected_text() const {
+  std::string out;
+  for (void *item = item_last(); item; item = item_prev(item)) {
+    if (!item_selected(item)) continue;
+    out += item_text(item);
+    if (out.empty() || out.back() != '\n') out += '\n';
+  }
+  return out;
+}
+
+// Moves the current line for a navigation key; -1 for any other key.
+int ErrorBrowser::move_current(int key, bool extend) {
+  void *from = selection(), *to = from;
+  int bx, by, bw, bh;
+  bbox(bx, by, bw, bh);
+  int page = bh / (textsize() + 2);
+  if (page < 1) page = 1;
+  int steps = 0;
+  bool down = true;
+  switch (key) {
+    case FL_Up: steps = 1; down = false; break;
+    case FL_Down: steps = 1; break;
+    case FL_Page_Up: steps = page; down = false; break;
+    case FL_Page_Down: steps = page; break;
+    case FL_Home: steps = -1; down = false; break;
+    case FL_End: steps = -1; break;
+    default: return -1;
+  }
+  if (!item_first()) return 0;
+  if (!from) {
+    // Nothing current yet: the first key lands on the top line.
+    from = to = item_first();
+    steps = 0;
+    if (key == FL_End) to = item_last();
+  }
+  if (steps < 0 && !extend) {
+    to = down ? item_last() : item_first();
+    steps = 0;
+  }
+  std::vector<void *> passed{to};
+  for (int k = 0; k != steps; k++) {
+    void *next = down ? item_next(to) : item_prev(to);
+    if (!next) break;
+    to = next;
+    passed.push_back(to);
+  }
+  if (!extend) {
+    deselect();
+    passed.assign(1, to);
+  }
+  for (void *item : passed) Fl_Browser_::select(item, 1);
+  Fl_Browser_::select(to, 1);  // the line landed on is the current one
+  Fl_Browser_::display(to);
+  do_callback();
+  return 1;
+}
+
+int ErrorBrowser::handle(int event) {
+  if (event == FL_KEYBOARD && type() == FL_MULTI_BROWSER) {
+    int key = Fl::event_key(), state = Fl::event_state();
+    if ((state & (FL_CTRL | FL_META)) && !(state & (FL_SHIFT | FL_ALT)) &&
+        (key == 'c' || key == FL_Insert)) {
+      std::string text = selected_text();
+      if (!text.empty()) {
+        Fl::copy(text.data(), (int)text.size(), 1);
+        Fl::copy(text.data(), (int)text.size(), 0);
+      }
+      return 1;
+    }
+    if (!(state & (FL_CTRL | FL_ALT | FL_META)) && move_current(key, state & FL_SHIFT) >= 0)
+      return 1;
+  }
+  return Fl_Browser::handle(event);
 }

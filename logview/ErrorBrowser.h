@@ -6,6 +6,7 @@
 #include <FL/Fl_Browser.H>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <string>
 #include <unordered_set>
 
 class ErrorBrowser : public Fl_Browser {
@@ -65,6 +66,15 @@ public:
   void *next_item(void *item) const { return item_next(item); }
   const char *text_of(void *item) const { return item_text(item); }
 
+  // The keys: Up, Down, Page Up, Page Down, Home and End make another line
+  // the current line, select it alone and call back (the window explains it);
+  // with Shift they add the lines passed over to the selection instead.
+  // Ctrl+C copies the selected lines to the clipboard and the selection
+  // buffer.
+  int handle(int event) override;
+  // The selected lines, oldest first, each ending in a newline.
+  std::string selected_text() const;
+
   // Empties the list and forgets the read mark.
   void clear();
   // Changes to single lines, kept here so that the known line above stays
@@ -98,6 +108,8 @@ private:
   mutable int anchor_line_;
   mutable int anchor_size_;
   void set_anchor(void *item, int line) const;
+
+  int move_current(int key, bool extend);
 
   void add_piece(char *p, size_t len);
   bool only_grown(int fd, const struct stat &st);
