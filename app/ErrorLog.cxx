@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -225,6 +226,12 @@ static std::string knowledge_tried(const ErrorXML *xml) {
   for (int i = 0; i < xml->num_tried_; i++) {
     if (i) out += i + 1 == xml->num_tried_ ? " and " : ", ";
     out += "<TT>";
+    // A bare name was looked for in the working directory: say which one.
+    char cwd[1024];
+    if (xml->tried_[i][0] != '/' && getcwd(cwd, sizeof cwd)) {
+      append_escaped(out, cwd);
+      out += strcmp(cwd, "/") ? "/" : "";
+    }
     append_escaped(out, xml->tried_[i]);
     out += "</TT>";
   }

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <chrono>
+
+#include <FL/Fl.H>
 #include <FL/Fl_Browser.H>
 
 // A directory under /tmp that is removed with everything in it.
@@ -45,6 +48,17 @@ inline std::vector<int> selected_of(Fl_Browser *b) {
   for (int i = 1; i <= b->size(); i++)
     if (b->selected(i)) out.push_back(i);
   return out;
+}
+
+// Runs the event loop until done() holds or the time runs out.
+template <class F>
+bool wait_for(F done, double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Fl::wait(0.05);
+  }
+  return true;
 }
 
 // A log line in the server's layout: level letter, blank, 29-character time
