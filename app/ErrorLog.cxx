@@ -56,6 +56,8 @@ public:
   }
 };
 
+static void show_text(Fl_Help_View *help, std::string doc);
+
 // Menu callbacks reach the controller through the menu bar's window.
 static ErrorLog *owner(Fl_Widget *w) {
   return (ErrorLog *)w->parent()->user_data();
@@ -98,6 +100,7 @@ ErrorLog::ErrorLog(const char *filename) {
   mtime_ = 0;
   memset(&seen_, 0, sizeof seen_);
   notice_ = 0;
+  trouble_ = 0;
   xml_ = new ErrorXML("errors.xml");
 
   list_->level_ = 0;
@@ -149,7 +152,21 @@ void ErrorLog::level(int l) {
 void ErrorLog::reload() {
   int line = list_->value();
   list_->load();
-  if (line >= 1 && line <= list_->size()) list_->select(line);
+  const LogStatus &st = list_->status();
+  // After an append the listed lines kept their state; a log read afresh
+  // gets the same line number selected again.
+  if (st.kind == LogStatus::Fresh || st.kind == LogStatus::Failed) {
+    if (line >= 1 && line <= list_->size()) list_->select(line);
+  }
+  // What is wrong with the log is said when it starts being wrong; when the
+  // log is back, the notice goes.
+  int trouble = st.kind == LogStatus::Failed ? (st.error ? st.error : -1) : st.damaged ? -2 : 0;
+  if (trouble != trouble_ && (trouble || notice_)) {
+    std::string doc = notice();
+    show_text(help_, doc);
+    notice_ = !doc.empty();
+  }
+  trouble_ = trouble;
 }
 
 void ErrorLog::poll_timeout(void *log) { timeout_cb((ErrorLog *)log); }
@@ -242,8 +259,74 @@ static std::string knowledge_tried(const ErrorXML *xml) {
 
 static bool knowledge_missing(const ErrorXML *xml) { return !xml->loaded_[0]; }
 
+// Why the log cannot be read and what to do about it, as paragraphs of HTML.
+static std::string log_failure(const char *path, bool too_long, const LogStatus &st) {
+  std::string out = "<P>";
+  if (too_long) {
+    out += "The log file's name is too long (the limit is 1023 characters).</P>\n"
+           "<P>Name the log by a shorter path on the command line.</P>\n";
+    return out;
+  }
+  if (!*path) {
+    out += "No log file is named: the name given on the command line is empty.</P>\n"
+           "<P>Name the log on the command line, for example <TT>veklog "
+           "/var/log/tarn/error_log</TT>.</P>\n";
+    return out;
+  }
+  std::string file = "<TT>";
+  append_escaped(file, path);
+  file += "</TT>";
+  out += "The log file " + file + " cannot be read: ";
+  append_escaped(out, st.reason.empty() ? strerror(st.error) : st.reason.c_str());
+  out += ".</P>\n<P>";
+  struct stat sb;
+  struct group *gr;
+  switch (st.error) {
+    case EACCES:
+    case EPERM:
+      if (stat(path, &sb) == 0 && (sb.st_mode & S_IRGRP) && (gr = getgrgid(sb.st_gid))) {
+        std::string group;
+        append_escaped(group, gr->gr_name);
+        out += "Members of the group <TT>" + group + "</TT> may read it: run the viewer as a "
+               "member of that group (an administrator adds you with <TT>adduser "
+               "<I>you</I> " + group + "</TT>; log in again afterwards), or as root.";
+      } else {
+        out += "Run the viewer as a user who may read it, for example as root "
+               "(<TT>sudo veklog</TT>), or have its permissions let your group read it.";
+      }
+      break;
+    case ENOENT:
+    case ENOTDIR:
+      out += "The print server may not have written its log yet, or it writes it elsewhere: "
+             "name that file on the command line, for example <TT>veklog "
+             "/path/to/error_log</TT>. This window keeps looking for " + file +
+             " and shows the log as soon as it is there.";
+      break;
+    case EISDIR:
+      out += "Name the log file in that directory on the command line, for example "
+             "<TT>veklog " + file.substr(4, file.size() - 9) + "/error_log</TT>.";
+      break;
+    default:
+      out += "Only a regular file can be shown: name the log file itself on the command line.";
+      break;
+  }
+  out += "</P>\n";
+  return out;
+}
+
 std::string ErrorLog::notice() const {
   std::string doc;
+  const LogStatus &st = list_->status();
+  if (st.kind == LogStatus::Failed) {
+    doc += "<H1>Cannot Read the Log</H1>\n" +
+           log_failure(list_->filename_, name_too_long_, st);
+  } else if (st.damaged) {
+    doc += "<H1>Damaged Compressed Log</H1>\n<P>The compressed log <TT>";
+    append_escaped(doc, list_->filename_);
+    doc += "</TT> is damaged (";
+    append_escaped(doc, st.reason.c_str());
+    doc += "): the list shows the lines that could be read before the damage.</P>\n";
+  }
   if (knowledge_missing(xml_)) {
     doc += "<H1>No Knowledge Base</H1>\n<P>No knowledge base (errors.xml) was found, so no "
            "line can be explained and Diagnose has nothing to weigh the lines against. ";
@@ -254,6 +337,15 @@ std::string ErrorLog::notice() const {
 }
 
 void ErrorLog::diagnose_cb() {
+  notice_ = 0;
+  const LogStatus &st = list_->status();
+  if (st.kind == LogStatus::Failed) {
+    show_text(help_, "<H1>Could Not Read the Log</H1>\n<P>Diagnose weighs the lines of the log, "
+                     "and there are none to weigh.</P>\n" +
+                         log_failure(list_->filename_, name_too_long_, st));
+    notice_ = 1;
+    return;
+  }
   if (knowledge_missing(xml_)) {
     show_text(help_, "<H1>No Knowledge Base</H1>\n<P>There is no knowledge base to weigh the "
                      "lines against: errors.xml was not found. " +
@@ -300,6 +392,7 @@ void ErrorLog::diagnose_cb() {
 }
 
 void ErrorLog::list_cb() {
+  notice_ = 0;
   int line = list_->value();
   if (line < 1) {
     help_->value("");

@@ -79,6 +79,8 @@ public:
 private:
   static void poll_timeout(void *log);
   int name_too_long_;       // the log's name did not fit filename_
+  int trouble_;             // what was wrong with the log at the last reload: its
+                            // errno, -1 another failure, -2 damaged; 0 nothing
 };
 
 #endif

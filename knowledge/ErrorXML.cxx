@@ -13,6 +13,7 @@
 
 #include "knowledge/pattern.h"
 #include "knowledge/strutil.h"
+#include "logread/open_regular.h"
 
 #ifndef VEKLOG_DATADIR
 #define VEKLOG_DATADIR "/usr/share/tarn"
@@ -45,22 +46,6 @@ bool append(T **&array, int &count, int &alloc, T *p) {
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
          c == '\r';
-}
-
-// Opens path for reading when it is a regular file; FIFOs, directories and
-// devices count as missing, and opening never waits on them.
-FILE *open_regular(const char *path) {
-  if (!path || !*path) return 0;
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return 0;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return 0;
-  }
-  FILE *fp = fdopen(fd, "r");
-  if (!fp) close(fd);
-  return fp;
 }
 
 // The text collected since the last tag that empties it.
@@ -243,14 +228,14 @@ void ErrorXML::load(const char *path) {
   loaded_[0] = 0;
   if (!path) return;
   snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", path);
-  FILE *fp = open_regular(path);
+  FILE *fp = fopen_regular(path);
   if (!fp) {
     const char *datadir = getenv("TARN_DATADIR");
     if (!datadir) datadir = VEKLOG_DATADIR;
     char fallback[1024];
     snprintf(fallback, sizeof fallback, "%s/data/%s", datadir, path);
     snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", fallback);
-    fp = open_regular(fallback);
+    fp = fopen_regular(fallback);
   }
   if (!fp) return;
   snprintf(loaded_, sizeof loaded_, "%s", tried_[num_tried_ - 1]);

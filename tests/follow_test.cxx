@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ErrorLog.h"
-#include "tests/test_util.h"
+#include "tests/widget_util.h"
 
 namespace {
 
