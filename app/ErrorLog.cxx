@@ -323,9 +323,9 @@ std::string ErrorLog::notice() const {
   } else if (st.damaged) {
     doc += "<H1>Damaged Compressed Log</H1>\n<P>The compressed log <TT>";
     append_escaped(doc, list_->filename_);
-    doc += "</TT> is damaged (";
+    doc += "</TT> is damaged: ";
     append_escaped(doc, st.reason.c_str());
-    doc += "): the list shows the lines that could be read before the damage.</P>\n";
+    doc += ". The list shows the lines that could be read before the damage.</P>\n";
   }
   if (knowledge_missing(xml_)) {
     doc += "<H1>No Knowledge Base</H1>\n<P>No knowledge base (errors.xml) was found, so no "

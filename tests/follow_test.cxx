@@ -2,11 +2,15 @@
 // a missing log looked for again, the keys, copying, resizing, and what the
 // pane says when the log or the knowledge base cannot be used.
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <functional>
 #include <memory>
 
 #include <FL/Fl.H>
@@ -72,6 +76,22 @@ struct Follow : ::testing::Test {
   }
 };
 
+// While it lives, permissions count for this process even when it runs as
+// root: the capabilities that override them are off.
+struct PermissionsCount {
+  __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved[2] = {}, now[2] = {};
+  bool ok = syscall(SYS_capget, &head, saved) == 0;
+  PermissionsCount() {
+    memcpy(now, saved, sizeof now);
+    now[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    if (ok) syscall(SYS_capset, &head, now);
+  }
+  ~PermissionsCount() {
+    if (ok) syscall(SYS_capset, &head, saved);
+  }
+};
+
 // Each change leaves the whole seconds of the modification time as they were:
 // only the nanoseconds, the size or the inode tell.
 TEST_F(Follow, PollNoticesWritesWithinTheSameSecond) {
@@ -101,6 +121,144 @@ TEST_F(Follow, PollNoticesWritesWithinTheSameSecond) {
     EXPECT_TRUE(shows(s.want)) << s.bytes;
     EXPECT_EQ(log->mtime_, (int)kWhen);
   }
+}
+
+// After the poll finds appended lines, the lines listed before keep their
+// state: Diagnose's selection, the current line, the pane and the view.
+TEST_F(Follow, AppendsKeepTheListedLinesAsTheyWere) {
+  std::string lines;
+  for (int i = 0; i < 60; i++)
+    lines += log_line('E', i % 7 ? "Something " + std::to_string(i) : "Printer not connected");
+  write_file(path, lines);
+  set_time(path, kWhen, 0);
+  open();
+  show();
+  ErrorBrowser *list = log->list_;
+  log->diagnose_cb();
+  list->position(5 * 16);
+  Fl::check();
+  std::vector<int> selected = selected_of(list);
+  int current = list->value(), top = list->topline();
+  std::string doc = pane();
+  ASSERT_EQ(selected.size(), 9u);
+  ASSERT_EQ(top, 6);
+  write_file(path, log_line('E', "new 1") + log_line('E', "new 2") + "E unfini", "ab");
+  set_time(path, kWhen, 1);
+  ASSERT_TRUE(wait_for([&] { return list->size() == 63; }, 3.0));
+  for (int &line : selected) line += 3;
+  EXPECT_EQ(selected_of(list), selected);
+  EXPECT_EQ(list->value(), current + 3);
+  EXPECT_EQ(pane(), doc);
+  Fl::check();
+  EXPECT_EQ(list->topline(), top + 3);
+  EXPECT_EQ(list->position(), (top + 3 - 1) * 16);  // the scroll bar agrees
+  // The unfinished line, selected and current, stays so when it is finished.
+  list->position(0);
+  list->select(1);
+  write_file(path, "shed\n" + log_line('E', "new 4"), "ab");
+  set_time(path, kWhen, 2);
+  ASSERT_TRUE(wait_for([&] { return list->size() == 64; }, 3.0));
+  EXPECT_STREQ(list->text(2), "E unfinished\n");
+  EXPECT_TRUE(list->selected(2));
+  EXPECT_EQ(list->value(), 2);
+  // At the top the view stays there: the new line is in view.
+  Fl::check();
+  EXPECT_EQ(list->topline(), 1);
+  EXPECT_TRUE(list->displayed(1));
+}
+
+// For each way a log cannot be read: the pane says which file, why and what
+// to do, Diagnose says it could not read the log, and when the log is back
+// the list shows it and the notice goes.
+TEST_F(Follow, LogsThatCannotBeReadAreSaidAndPickedUpWhenBack) {
+  PermissionsCount permissions;
+  struct {
+    const char *name;
+    std::function<void()> make, mend;
+    const char *reason, *advice;
+  } cases[] = {
+      {"missing", [] {}, [] {}, "No such file or directory", "keeps looking for"},
+      {"directory", [&] { mkdir(path.c_str(), 0755); }, [&] { rmdir(path.c_str()); },
+       "is a directory", "/error_log</TT>"},
+      {"fifo", [&] { mkfifo(path.c_str(), 0600); }, [&] { unlink(path.c_str()); },
+       "is not a regular file", "regular file"},
+      {"unreadable", [&] { write_file(path, "E a\n"); chmod(path.c_str(), 0); },
+       [&] { unlink(path.c_str()); }, "Permission denied", "as root"},
+      {"group may read",
+       [&] {
+         write_file(path, "E a\n");
+         if (chown(path.c_str(), 65534, 65534)) {}
+         chmod(path.c_str(), 0040);
+       },
+       [&] { unlink(path.c_str()); }, "Permission denied", "group <TT>nogroup</TT>"},
+  };
+  for (auto &c : cases) {
+    c.make();
+    open();
+    EXPECT_EQ(log->list_->size(), 0) << c.name;
+    EXPECT_TRUE(pane_has("Cannot Read the Log")) << c.name;
+    EXPECT_TRUE(pane_has(path.c_str())) << c.name;
+    EXPECT_TRUE(pane_has(c.reason)) << c.name << ": " << pane();
+    EXPECT_TRUE(pane_has(c.advice)) << c.name << ": " << pane();
+    log->diagnose_cb();
+    EXPECT_TRUE(pane_has("Could Not Read the Log")) << c.name;
+    EXPECT_TRUE(pane_has(c.reason)) << c.name;
+    EXPECT_FALSE(pane_has("No Errors Found")) << c.name;
+    c.mend();
+    write_file(path, log_line('E', "back"));
+    EXPECT_TRUE(shows({log_line('E', "back")})) << c.name;
+    EXPECT_EQ(pane(), "") << c.name;
+    unlink(path.c_str());
+  }
+  // A log that goes away while shown is said too.
+  write_file(path, "E here\n");
+  open();
+  log->list_->select(1);
+  log->list_cb();
+  unlink(path.c_str());
+  EXPECT_TRUE(wait_for([&] { return pane_has("No such file or directory"); }, 3.0));
+  EXPECT_EQ(log->list_->size(), 0);
+}
+
+std::string gzip(const std::string &bytes) {
+  uLongf len = compressBound(bytes.size()) + 64;
+  std::string out(len, '\0');
+  z_stream z = {};
+  deflateInit2(&z, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY);  // 31: gzip wrapping
+  z.next_in = (Bytef *)bytes.data();
+  z.avail_in = bytes.size();
+  z.next_out = (Bytef *)&out[0];
+  z.avail_out = len;
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+TEST_F(Follow, CompressedLogShowsAsItsPlainTwinAndSaysWhenDamaged) {
+  std::string lines;
+  for (int i = 0; i < 3000; i++) lines += log_line("EWIXD"[i % 5], "line " + std::to_string(i));
+  write_file(path, lines);
+  open();
+  log->level(2);
+  std::vector<std::string> plain = lines_of(log->list_);
+  ASSERT_EQ(plain.size(), 3000u);
+  std::string packed = gzip(lines);
+  write_file(path, packed);
+  open();
+  log->level(2);
+  EXPECT_EQ(lines_of(log->list_), plain);
+  EXPECT_EQ(pane(), "");
+  // Cut short: the lines before the cut, and the pane says it is damaged.
+  write_file(path, packed.substr(0, packed.size() / 2));
+  open();
+  log->level(2);
+  size_t got = log->list_->size();
+  EXPECT_GT(got, 100u);
+  EXPECT_LT(got, 3000u);
+  EXPECT_EQ(lines_of(log->list_)[got - 1], plain.back());  // the oldest line
+  EXPECT_TRUE(pane_has("Damaged Compressed Log")) << pane();
+  EXPECT_TRUE(pane_has(path.c_str()));
 }
 
 TEST_F(Follow, KnowledgeBaseNotFoundIsSaidEverywhere) {
