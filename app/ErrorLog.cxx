@@ -277,7 +277,9 @@ static std::string log_failure(const char *path, bool too_long, const LogStatus 
   append_escaped(file, path);
   file += "</TT>";
   out += "The log file " + file + " cannot be read: ";
-  append_escaped(out, st.reason.empty() ? strerror(st.error) : st.reason.c_str());
+  const char *reason = st.reason.empty() ? strerror(st.error) : st.reason.c_str();
+  if (!strncmp(reason, "is ", 3)) out += "it ";
+  append_escaped(out, reason);
   out += ".</P>\n<P>";
   struct stat sb;
   struct group *gr;
@@ -323,9 +325,20 @@ std::string ErrorLog::notice() const {
   } else if (st.damaged) {
     doc += "<H1>Damaged Compressed Log</H1>\n<P>The compressed log <TT>";
     append_escaped(doc, list_->filename_);
-    doc += "</TT> is damaged: ";
-    append_escaped(doc, st.reason.c_str());
-    doc += ". The list shows the lines that could be read before the damage.</P>\n";
+    doc += "</TT> is damaged: the list shows the lines that could be read before the "
+           "damage.";
+    // The decompressor's own words, when the reason carries them, without the
+    // descriptor it names them by.
+    size_t open = st.reason.find(" ("), close = st.reason.rfind(')');
+    if (open != std::string::npos && close != std::string::npos && close > open + 2) {
+      std::string detail = st.reason.substr(open + 2, close - open - 2);
+      if (!detail.compare(0, 4, "<fd:") && detail.find(">: ") != std::string::npos)
+        detail.erase(0, detail.find(">: ") + 3);
+      doc += " (";
+      append_escaped(doc, detail.c_str());
+      doc += ")";
+    }
+    doc += "</P>\n";
   }
   if (knowledge_missing(xml_)) {
     doc += "<H1>No Knowledge Base</H1>\n<P>No knowledge base (errors.xml) was found, so no "
