@@ -14,6 +14,7 @@
 
 #include <FL/Fl_Group.H>
 
+#include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 
 static const char *kDefaultLog = "/var/log/tarn/error_log";
@@ -366,27 +367,20 @@ void ErrorLog::diagnose_cb() {
     return;
   }
 
-  xml_->clear_scores();
+  Diagnosis diagnosis(*xml_);
   list_->deselect();
 
-  // Weigh every listed line, remembering which remedy each one leads to so
-  // that the knowledge base is asked once per line. The lines are walked one
-  // after the other: asking for them by number would walk the list again.
-  struct Lead {
-    void *item;
-    int line;
-    ErrorXMLRemedy *remedy;
-  };
-  std::vector<Lead> leads;
-  int line = 1;
-  for (void *item = list_->first_item(); item; item = list_->next_item(item), line++) {
-    ErrorXMLItem *known = xml_->find_item(list_->text_of(item));
-    if (!known) continue;
-    known->remedy->add_score(known->severity);
-    leads.push_back({item, line, known->remedy});
+  // Weigh every listed line in list order, keeping each line's record so
+  // that the lines behind the remedy can be selected without walking the
+  // list again by number.
+  std::vector<void *> items;
+  items.reserve((size_t)list_->size());
+  for (void *item = list_->first_item(); item; item = list_->next_item(item)) {
+    items.push_back(item);
+    diagnosis.weigh(list_->text_of(item));
   }
 
-  ErrorXMLRemedy *best = xml_->best_remedy();
+  ErrorXMLRemedy *best = diagnosis.best();
   if (!best) {
     help_->value("<H1>No Errors Found</H1>\n"
                  "<P>No errors were found that require a remedy.</P>\n");
@@ -394,11 +388,12 @@ void ErrorLog::diagnose_cb() {
   }
   // Select the lines behind the remedy from the oldest up, so the matching
   // line nearest the top ends up current and in view.
+  std::vector<size_t> leads = diagnosis.leads();
   std::vector<int> shown;
+  shown.reserve(leads.size());
   for (size_t k = leads.size(); k-- > 0;) {
-    if (leads[k].remedy != best) continue;
-    list_->Fl_Browser_::select(leads[k].item, 1);
-    shown.push_back(leads[k].line);
+    list_->Fl_Browser_::select(items[leads[k]], 1);
+    shown.push_back((int)leads[k] + 1);
   }
   list_->scroll_through(shown.data(), (int)shown.size());
   show_doc(help_, "<H1>Remedy</H1>\n%s\n", best->text);

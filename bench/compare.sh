@@ -89,8 +89,9 @@ printf 'peak memory / file   %6s  (target <= 1.80; %d lines held, max RSS %d kB)
   "$mem" "$listed" "$rss_kb"
 
 # Diagnose against the level-2 load of the same lines, both inside one
-# process (Diagnose fills the pane, which measures fonts: a display is
-# needed, Xvfb when there is none). The median of 3 repetitions each.
+# process: the window's Diagnose (which fills the pane, and the pane measures
+# fonts: a display is needed, Xvfb when there is none) and the weighing alone,
+# without a window. The median of 3 repetitions each.
 display=()
 [ -n "${DISPLAY:-}" ] || display=(xvfb-run -a)
 "${display[@]}" "$bench" --benchmark_filter='BM_Load/2|BM_Diagnose' \
@@ -98,11 +99,13 @@ display=()
   >"$work/bench.txt" 2>/dev/null || true
 median() { awk -v n="$1" 'index($1, n) == 1 && $1 ~ /_median$/ { print $2; exit }' "$work/bench.txt"; }
 load2=$(median BM_Load/2/)
-diag=$(median BM_Diagnose/)
-if [ -n "$load2" ] && [ -n "$diag" ]; then
+window=$(median BM_DiagnoseWindow/)
+alone=$(median BM_Diagnose/)
+if [ -n "$load2" ] && [ -n "$window" ] && [ -n "$alone" ]; then
   printf 'diagnose / load 2    %6s  (target <= 2.00; %s ms against %s ms, in one process)\n' \
-    "$(ratio "$diag" "$load2")" "$diag" "$load2"
+    "$(ratio "$window" "$load2")" "$window" "$load2"
+  printf '  without the window %6s  (%s ms)\n' "$(ratio "$alone" "$load2")" "$alone"
 else
-  echo "compare.sh: the Diagnose benchmark did not run" >&2
+  echo "compare.sh: the Diagnose benchmarks did not run" >&2
   exit 1
 fi

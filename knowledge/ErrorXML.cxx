@@ -162,9 +162,10 @@ void ErrorXMLRemedy::add_score(int severity) {
   score = sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : (int)sum;
 }
 
-void ErrorXML::score_item(const char *line) {
+ErrorXMLItem *ErrorXML::score_item(const char *line) {
   ErrorXMLItem *item = find_item(line);
   if (item && item->remedy) item->remedy->add_score(item->severity);
+  return item;
 }
 
 void ErrorXML::clear_scores() {

@@ -9,7 +9,7 @@
 // (HTML), freed by its destructor.
 class ErrorXMLRemedy {
 public:
-  int score;   // Diagnose's running total; see ErrorXML::clear_scores
+  int score;   // Diagnose's running total: the last Diagnosis's (knowledge/Diagnosis.h)
   char *name;  // name from the file
   char *text;  // HTML: what to do
 
@@ -79,8 +79,10 @@ public:
   ErrorXMLItem *find_item(const char *line);
   // The first remedy named exactly `name`, or null.
   ErrorXMLRemedy *find_remedy(const char *name);
-  // Adds the severity of the line's item, if any, to that item's remedy.
-  void score_item(const char *line);
+  // Adds the severity of the line's item, if any, to that item's remedy, and
+  // gives that item (null when none explains the line). Diagnose weighs its
+  // lines with this (knowledge/Diagnosis.h).
+  ErrorXMLItem *score_item(const char *line);
   void clear_scores();
   // The remedy with the highest score above 0 (the earliest of equals), or null.
   ErrorXMLRemedy *best_remedy();

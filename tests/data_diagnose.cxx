@@ -1,5 +1,5 @@
-// data_diagnose.cxx - Diagnose over hand-written logs of common failures,
-// weighed the way the window does it, names the remedy an administrator needs.
+// data_diagnose.cxx - Diagnose over hand-written logs of common failures
+// names the remedy an administrator needs.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 
 // In data_errors_xml.cxx.
@@ -21,32 +22,25 @@ const char *kErrors = "XACE";           // the list's default filter
 const char *kInformational = "XACEWNI";
 const char *kAll = nullptr;             // every line
 
-struct Diagnosis {
+struct Verdict {
   std::string remedy;   // empty when nothing stands out
   int score = 0;
   int lines = 0;        // listed lines whose item leads to that remedy
   int unexplained = 0;  // listed lines that no item matches
 };
 
-// Weighs the lines that a list with this filter would show: clear the scores,
-// score every listed line, take the best remedy, count the lines leading to it.
-Diagnosis diagnose(ErrorXML &xml, const std::vector<std::string> &log, const char *letters) {
-  std::vector<const std::string *> listed;
+// Diagnose over the lines that a list with this filter would show, weighed by
+// the same code as the window's.
+Verdict diagnose(ErrorXML &xml, const std::vector<std::string> &log, const char *letters) {
+  Diagnosis diagnosis(xml);
   for (const std::string &l : log)
-    if (!letters || strchr(letters, l[0])) listed.push_back(&l);
-  Diagnosis d;
-  xml.clear_scores();
-  for (const std::string *l : listed) {
-    xml.score_item(l->c_str());
-    if (!xml.find_item(l->c_str())) d.unexplained++;
-  }
-  ErrorXMLRemedy *best = xml.best_remedy();
-  if (!best) return d;
-  d.remedy = best->name;
-  d.score = best->score;
-  for (const std::string *l : listed) {
-    ErrorXMLItem *it = xml.find_item(l->c_str());
-    d.lines += it && it->remedy == best;
+    if (!letters || strchr(letters, l[0])) diagnosis.weigh(l.c_str());
+  Verdict d;
+  d.unexplained = (int)(diagnosis.weighed() - diagnosis.explained());
+  d.lines = (int)diagnosis.leads().size();
+  if (ErrorXMLRemedy *best = diagnosis.best()) {
+    d.remedy = best->name;
+    d.score = best->score;
   }
   return d;
 }
@@ -87,7 +81,7 @@ TEST_F(Scenario, NamesTheRemedyForEachFailure) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(std::string(c.log) + " listing " + (c.filter ? c.filter : "all"));
-    Diagnosis d = diagnose(*xml, log(c.log), c.filter);
+    Verdict d = diagnose(*xml, log(c.log), c.filter);
     EXPECT_EQ(c.remedy, d.remedy);
     EXPECT_EQ(c.lines, d.lines);
     EXPECT_EQ(0, d.unexplained);
@@ -99,7 +93,7 @@ TEST_F(Scenario, NamesTheRemedyForEachFailure) {
 TEST_F(Scenario, RoutineLinesNeverDecide) {
   std::vector<std::string> l = log("scenario_routine.log");
   for (const char *filter : {kErrors, kInformational, kAll}) {
-    Diagnosis d = diagnose(*xml, l, filter);
+    Verdict d = diagnose(*xml, l, filter);
     EXPECT_EQ("", d.remedy) << (filter ? filter : "all");
     EXPECT_EQ(0, d.unexplained);
   }
@@ -110,7 +104,7 @@ TEST_F(Scenario, RoutineLinesNeverDecide) {
 // stopped a queue for a quarter of an hour, outweighs the others.
 TEST_F(Scenario, SampleLogPointsToTheUnpluggedPrinter) {
   std::vector<std::string> l = read_lines(std::string(VEKLOG_SOURCE_DIR) + "/data/sample_error_log");
-  Diagnosis d = diagnose(*xml, l, kErrors);
+  Verdict d = diagnose(*xml, l, kErrors);
   EXPECT_EQ("usb-printer-disconnected", d.remedy);
   EXPECT_EQ(4, d.lines);
 }
