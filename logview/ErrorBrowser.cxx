@@ -1,5 +1,6 @@
 // ErrorBrowser.cxx - the log list: the reader's lines taken in newest first,
-// the current line found without walking, and each line drawn with its icon.
+// the current line found without walking, the keys and copying, and each
+// line drawn with its icon.
 #include "logview/ErrorBrowser.h"
 
 #include <string.h>
