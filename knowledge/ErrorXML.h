@@ -96,6 +96,11 @@ public:
   // skipped silently; odd lines become text. A UTF-8 byte-order mark at the
   // start of the file is skipped.
   void load(const char *path);
+  // What the last load() looked at, for telling the user where no knowledge
+  // base was found: the paths tried in order, and the one read ("" if none).
+  char tried_[2][1024];
+  int num_tried_;
+  char loaded_[1024];
   // Looks up attribute `attr_name` on a tag line (`tag_rest` is the line
   // after the tag). Leaves its value, cut to size - 1 characters, in buffer
   // and returns buffer; returns null (buffer empty) when it is absent.
