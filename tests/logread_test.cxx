@@ -181,7 +181,9 @@ TEST_F(Reader, FollowsAppendsAndStartsOverOnAnythingElse) {
     LogStatus st = read(1);
     EXPECT_EQ(st.kind, s.kind) << s.what;
     EXPECT_EQ(sink.drops - drops, s.drops) << s.what;
-    if (s.kind != A) EXPECT_EQ(st.added, s.kind == U ? 0u : sink.lines.size()) << s.what;
+    if (s.kind != A) {
+      EXPECT_EQ(st.added, s.kind == U ? 0u : sink.lines.size()) << s.what;
+    }
     if (s.kind == A && strcmp(s.what, "rewritten in the middle and grown") == 0) {
       write_file(path, filler + "E rotated\n" + filler + "E more\n");
       EXPECT_EQ(sink.lines, read_log(path, 1));
