@@ -4,6 +4,7 @@
 
 #include <limits.h>
 
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -238,15 +239,19 @@ char *ErrorXML::get_attr(const char *s, const char *attr_name, char *buffer,
   }
 }
 
-void ErrorXML::load(const char *path) {
+void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
   if (!path) return;
+  errno = 0;
   FILE *fp = open_regular(path);
+  if (observer) observer->open(path, fp ? 0 : errno ? errno : EINVAL);
   if (!fp) {
     const char *datadir = getenv("TARN_DATADIR");
     if (!datadir) datadir = VEKLOG_DATADIR;
     char fallback[1024];
     snprintf(fallback, sizeof fallback, "%s/data/%s", datadir, path);
+    errno = 0;
     fp = open_regular(fallback);
+    if (observer) observer->open(fallback, fp ? 0 : errno ? errno : EINVAL);
   }
   if (!fp) return;
 
@@ -262,16 +267,23 @@ void ErrorXML::load(const char *path) {
   char severity[16] = "";
   ErrorXMLRemedy *remedy = 0;
 
+  int number = 1;  // the file's line; a long line comes in several pieces
   while (fgets(line, sizeof line, fp)) {
     const char *p = line;
     while (is_blank(*p)) p++;
+    size_t len = strlen(line);
+    bool ends = len > 0 && line[len - 1] == '\n';
+    ErrorXMLStep step = {ErrorXMLStep::Text, number, line, !ends && len == sizeof line - 1,
+                         remedy != 0, text.len, 0};
 
     if (!remedy && strncmp(p, "<remedy ", 8) == 0) {
       get_attr(p + 8, "name", name, sizeof name);
       text.clear();
+      step.rule = ErrorXMLStep::RemedyOpen;
     } else if (remedy && strncmp(p, "</remedy>", 9) == 0) {
       add_remedy(remedy);
       remedy = 0;
+      step.rule = ErrorXMLStep::RemedyClose;
     } else if (strncmp(p, "<item ", 6) == 0 &&
                (remedy || (name[0] && text.len > 0))) {
       if (!remedy) remedy = new ErrorXMLRemedy(name, text.data);
@@ -279,16 +291,24 @@ void ErrorXML::load(const char *path) {
       get_attr(p + 6, "level", level, sizeof level);
       get_attr(p + 6, "pattern", pattern, sizeof pattern);
       get_attr(p + 6, "severity", severity, sizeof severity);
+      step.rule = ErrorXMLStep::ItemOpen;
     } else if (remedy && strncmp(p, "</item>", 7) == 0 && pattern[0] &&
                severity[0]) {
-      add_item(new ErrorXMLItem(atoi(severity), level[0], pattern, text.data,
-                                remedy));
+      ErrorXMLItem *item = new ErrorXMLItem(atoi(severity), level[0], pattern, text.data,
+                                            remedy);
+      int before = num_items_;
+      add_item(item);
+      step.rule = ErrorXMLStep::ItemClose;
+      if (num_items_ > before) step.item = item;
     } else if (!text.append(line)) {
       break;
     }
+    if (observer) observer->step(step);
+    if (ends) number++;
   }
   fclose(fp);
   free(text.data);
+  if (observer) observer->end(remedy);
   // A remedy whose closing tag never came still backs its items.
   if (remedy && !append(orphans_, num_orphans_, alloc_orphans_, remedy)) {
     // No room to keep it: its items must not point at a deleted remedy.
