@@ -14,6 +14,7 @@
 
 #include "knowledge/pattern.h"
 #include "knowledge/strutil.h"
+#include "logread/open_regular.h"
 
 #ifndef VEKLOG_DATADIR
 #define VEKLOG_DATADIR "/usr/share/tarn"
@@ -46,22 +47,6 @@ bool append(T **&array, int &count, int &alloc, T *p) {
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
          c == '\r';
-}
-
-// Opens path for reading when it is a regular file; FIFOs, directories and
-// devices count as missing, and opening never waits on them.
-FILE *open_regular(const char *path) {
-  if (!path || !*path) return 0;
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return 0;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return 0;
-  }
-  FILE *fp = fdopen(fd, "r");
-  if (!fp) close(fd);
-  return fp;
 }
 
 // The text collected since the last tag that empties it.
@@ -241,17 +226,15 @@ char *ErrorXML::get_attr(const char *s, const char *attr_name, char *buffer,
 
 void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
   if (!path) return;
-  errno = 0;
-  FILE *fp = open_regular(path);
-  if (observer) observer->open(path, fp ? 0 : errno ? errno : EINVAL);
+  FILE *fp = fopen_regular(path);
+  if (observer) observer->open(path, fp ? 0 : errno);
   if (!fp) {
     const char *datadir = getenv("TARN_DATADIR");
     if (!datadir) datadir = VEKLOG_DATADIR;
     char fallback[1024];
     snprintf(fallback, sizeof fallback, "%s/data/%s", datadir, path);
-    errno = 0;
-    fp = open_regular(fallback);
-    if (observer) observer->open(fallback, fp ? 0 : errno ? errno : EINVAL);
+    fp = fopen_regular(fallback);
+    if (observer) observer->open(fallback, fp ? 0 : errno);
   }
   if (!fp) return;
 

@@ -2,76 +2,23 @@
 // and following it as it grows.
 #include "logview/ErrorBrowser.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <string>
 #include <vector>
 
 #include <FL/fl_draw.H>
 
 #include "logview/icons.h"
 
-namespace {
-
-// A line arrives in pieces of at most this many bytes, newline included; the
-// rest of a longer line comes as pieces of its own.
-const size_t kPiece = 10239;
-const size_t kChunk = 1 << 20;
-
-// Which first characters each filter level lets through.
-bool accepts(int level, unsigned char c) {
-  switch (level) {
-    case 0: return c && strchr("XACE", c);
-    case 1: return c && strchr("XACEWNI", c);
-    case 2: return true;
-    default: return false;
-  }
-}
-
-// Opens a regular file for reading without ever blocking (a FIFO would wait
-// for a writer); anything else counts as a file that does not open.
-int open_regular(const char *path, struct stat *st) {
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-ssize_t read_at(int fd, char *buf, size_t len, off_t at) {
-  ssize_t n;
-  do n = pread(fd, buf, len, at);
-  while (n < 0 && errno == EINTR);
-  return n;
-}
-
-ssize_t pread_full(int fd, char *buf, size_t len, off_t at) {
-  size_t got = 0;
-  while (got < len) {
-    ssize_t n = pread(fd, buf + got, len - got, at + (off_t)got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += (size_t)n;
-  }
-  return (ssize_t)got;
-}
-
-}  // namespace
-
 ErrorBrowser::ErrorBrowser(int X, int Y, int W, int H, const char *L)
     : Fl_Browser(X, Y, W, H, L), level_(0), anchor_(0), anchor_line_(0), anchor_size_(0) {
   filename_[0] = 0;
-  memset(&mark_, 0, sizeof mark_);
 }
 
 void ErrorBrowser::clear() {
   selected_.clear();
-  mark_.valid = 0;
+  reader_.forget();
   anchor_ = 0;
   Fl_Browser::clear();
 }
@@ -154,115 +101,43 @@ void ErrorBrowser::item_select(void *item, int val) {
     selected_.erase(item);
 }
 
-void ErrorBrowser::add_piece(char *p, size_t len) {
-  if (!accepts(level_, (unsigned char)p[0])) return;
-  // The list keeps its own copy up to the first NUL; end the piece there.
-  char saved = p[len];
-  p[len] = 0;
-  insert(1, p);
-  p[len] = saved;
-  if (anchor_ && anchor_size_ + 1 == size()) {
-    anchor_line_++;
-    anchor_size_++;
-  }
+void ErrorBrowser::Sink::restart() {
+  list.selected_.clear();
+  list.anchor_ = 0;
+  list.Fl_Browser::clear();
 }
 
-// The file is the one read last time with bytes added at its end: the same
-// file, no shorter, the same first and last bytes read, and, when it has not
-// grown, not written since (a rewrite in place keeps the size, not the time).
-bool ErrorBrowser::only_grown(int fd, const struct stat &st) {
-  if (!mark_.valid || mark_.level != level_ || strcmp(mark_.path, filename_) ||
-      mark_.dev != st.st_dev || mark_.ino != st.st_ino || st.st_size < mark_.end)
-    return false;
-  if (st.st_size == mark_.end && (st.st_mtim.tv_sec != mark_.mtime.tv_sec ||
-                                  st.st_mtim.tv_nsec != mark_.mtime.tv_nsec))
-    return false;
-  char tail[sizeof mark_.tail], head[sizeof mark_.head];
-  return pread_full(fd, tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) ==
-             mark_.tail_len &&
-         !memcmp(tail, mark_.tail, (size_t)mark_.tail_len) &&
-         pread_full(fd, head, (size_t)mark_.head_len, 0) == mark_.head_len &&
-         !memcmp(head, mark_.head, (size_t)mark_.head_len);
+void ErrorBrowser::Sink::drop_unfinished() {
+  // The unfinished line is line 1; a line remembered below it moves up.
+  void *first = list.item_first();
+  list.selected_.erase(first);
+  if (list.anchor_ == first) list.anchor_ = 0;
+  list.Fl_Browser::remove(1);
+  list.anchor_line_--;
+  list.anchor_size_--;
+}
+
+void ErrorBrowser::Sink::line(const char *text, size_t) {
+  list.insert(1, text);
+  if (list.anchor_ && list.anchor_size_ + 1 == list.size()) {
+    list.anchor_line_++;
+    list.anchor_size_++;
+  }
 }
 
 void ErrorBrowser::load() {
-  struct stat st;
-  int fd = open_regular(filename_, &st);
-  if (fd < 0) {
-    clear();
-    return;
-  }
-
-  // Has the file only grown since the last read? Then the lines listed so far
-  // are still right and only the bytes after them need reading.
-  off_t from = 0;
-  if (only_grown(fd, st)) {
+  if (anchor_ && anchor_size_ != size()) anchor_ = 0;
+  reader_.path(filename_);
+  reader_.level(level_);
+  Sink sink(*this);
+  status_ = reader_.read(sink);
+  if (status_.kind == LogStatus::Appended || status_.kind == LogStatus::Unchanged) {
     // Leave the list as a fresh read would: nothing selected, no current
     // line, scrolled to the top.
     for (void *item : selected_) Fl_Browser::item_select(item, 0);
     selected_.clear();
-    if (anchor_ && anchor_size_ != size()) anchor_ = 0;
-    if (mark_.provisional) {
-      // The unfinished line goes; a line remembered below it moves up.
-      if (anchor_ == item_first()) anchor_ = 0;
-      Fl_Browser::remove(1);
-      anchor_line_--;
-      anchor_size_--;
-    }
     new_list();
-    from = mark_.committed;
-  } else {
-    clear();
   }
-
-  std::vector<char> buf(kChunk + kPiece + 1);
-  size_t have = 0;
-  off_t pos = from;        // file offset of buf[0]
-  for (;;) {
-    ssize_t n = read_at(fd, buf.data() + have, kChunk, pos + (off_t)have);
-    if (n <= 0) break;
-    have += (size_t)n;
-    char *p = buf.data(), *end = p + have;
-    for (;;) {
-      size_t avail = (size_t)(end - p);
-      size_t lim = avail < kPiece ? avail : kPiece;
-      char *nl = (char *)memchr(p, '\n', lim);
-      size_t len;
-      if (nl)
-        len = (size_t)(nl - p) + 1;
-      else if (avail >= kPiece)
-        len = kPiece;
-      else
-        break;
-      add_piece(p, len);
-      p += len;
-    }
-    pos += p - buf.data();
-    have = (size_t)(end - p);
-    memmove(buf.data(), p, have);
-  }
-
-  // An unfinished last line is listed as it stands; the next read replaces it.
-  mark_.committed = pos;
-  mark_.provisional = 0;
-  if (have) {
-    int before = size();
-    add_piece(buf.data(), have);
-    mark_.provisional = size() != before;
-  }
-  mark_.end = pos + (off_t)have;
-  mark_.valid = 1;
-  mark_.level = level_;
-  snprintf(mark_.path, sizeof mark_.path, "%s", filename_);
-  mark_.dev = st.st_dev;
-  mark_.ino = st.st_ino;
-  mark_.mtime = st.st_mtim;
-  mark_.tail_len = (int)(mark_.end < (off_t)sizeof mark_.tail ? mark_.end : (off_t)sizeof mark_.tail);
-  mark_.head_len = (int)(mark_.end < (off_t)sizeof mark_.head ? mark_.end : (off_t)sizeof mark_.head);
-  if (pread_full(fd, mark_.tail, (size_t)mark_.tail_len, mark_.end - mark_.tail_len) != mark_.tail_len ||
-      pread_full(fd, mark_.head, (size_t)mark_.head_len, 0) != mark_.head_len)
-    mark_.valid = 0;
-  close(fd);
 }
 
 int ErrorBrowser::item_height(void *) const { return textsize() + 2; }
@@ -271,13 +146,24 @@ int ErrorBrowser::incr_height() const { return textsize() + 2; }
 
 int ErrorBrowser::full_height() const { return (textsize() + 2) * size(); }
 
-// A line shorter than two characters has nothing after its level letter.
-static const char *shown_text(const char *line) {
-  return line[0] && line[1] ? line + 2 : 0;
+// What a line shows: the text after its level letter and blank (a shorter
+// line shows nothing), without the carriage return that a log written on
+// another system has before its newline; the copy, when one is needed, goes
+// to `copy`.
+static const char *shown_text(const char *line, std::string &copy) {
+  if (!line[0] || !line[1]) return 0;
+  const char *shown = line + 2;
+  size_t len = strlen(shown);
+  if (len && shown[len - 1] == '\n') len--;
+  if (!len || shown[len - 1] != '\r') return shown;
+  copy.assign(shown, len - 1);
+  copy.append(shown + len);
+  return copy.c_str();
 }
 
 int ErrorBrowser::item_width(void *item) const {
-  const char *shown = shown_text(item_text(item));
+  std::string copy;
+  const char *shown = shown_text(item_text(item), copy);
   if (!shown) return 16;
   fl_font(textfont(), textsize());
   return (int)fl_width(shown) + 16;
@@ -293,7 +179,8 @@ void ErrorBrowser::item_draw(void *item, int X, int Y, int W, int) const {
   }
   icon->draw(X + 2, Y + (textsize() - 10) / 2, 12, 12, 0, 0);
 
-  const char *shown = shown_text(line);
+  std::string copy;
+  const char *shown = shown_text(line, copy);
   if (!shown) return;
   if (item_selected(item))
     fl_color(fl_contrast(textcolor(), selection_color()));

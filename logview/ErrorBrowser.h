@@ -4,41 +4,26 @@
 #define LOGVIEW_ERRORBROWSER_H
 
 #include <FL/Fl_Browser.H>
-#include <sys/stat.h>
-#include <sys/types.h>
 #include <unordered_set>
+
+#include "logread/LogReader.h"
 
 class ErrorBrowser : public Fl_Browser {
 public:
   int level_;            // 0 errors (XACE), 1 informational (XACEWNI), 2 every line
   char filename_[1024];  // the log file; the owner fills it in before load()
 
-  // Where the last read of the file stopped. A later load() of a file that has
-  // only grown since reads just the new bytes; anything else reads it again.
-  struct ReadMark {
-    int valid;           // 0 until a file has been read
-    int level;           // the filter level of that read
-    char path[1024];     // the file name of that read
-    dev_t dev;
-    ino_t ino;
-    off_t end;           // bytes read, up to the end of the file
-    struct timespec mtime;  // the file's modification time then
-    off_t committed;     // offset of the first byte of an unfinished last line
-    int provisional;     // 1 when that unfinished line is listed as line 1
-    int tail_len;
-    char tail[64];       // the bytes just before `end`
-    int head_len;
-    char head[256];      // the first bytes of the file
-  } mark_;
-
   ErrorBrowser(int X, int Y, int W, int H, const char *L = 0);
 
   // Replaces the list with the accepted lines of the file, newest at the top.
   // A file that cannot be read (missing, unreadable, not a regular file)
-  // leaves the list empty; nothing is reported. The result, including the
+  // leaves the list empty; status() says why. The result, including the
   // selection, current line and scroll position, is always that of reading the
   // whole file afresh, even when only the appended bytes were read.
   void load();
+  // What the last load() found: fresh, appended or unchanged, or why the file
+  // could not be read; whether it was compressed or damaged.
+  const LogStatus &status() const { return status_; }
 
   // Scrolls the list to where showing each of the given lines in turn (with
   // the browser's make-visible rule) would leave it, with a single scroll.
@@ -88,6 +73,17 @@ protected:
   void item_select(void *item, int val) override;
 
 private:
+  // Takes the reader's lines into the list, newest at the top.
+  struct Sink : LogSink {
+    ErrorBrowser &list;
+    explicit Sink(ErrorBrowser &l) : list(l) {}
+    void restart() override;
+    void drop_unfinished() override;
+    void line(const char *text, size_t len) override;
+  };
+  LogReader reader_;
+  LogStatus status_;
+
   // Lines selected now; a follow-up read clears just these instead of walking
   // every line of a long log.
   std::unordered_set<void *> selected_;
@@ -98,9 +94,6 @@ private:
   mutable int anchor_line_;
   mutable int anchor_size_;
   void set_anchor(void *item, int line) const;
-
-  void add_piece(char *p, size_t len);
-  bool only_grown(int fd, const struct stat &st);
 };
 
 #endif

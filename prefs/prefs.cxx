@@ -2,6 +2,8 @@
 // and keeping its list of server addresses.
 #include "prefs/prefs.h"
 
+#include "logread/open_regular.h"
+
 #include <FL/Fl.H>
 
 #include <ctype.h>
@@ -45,23 +47,6 @@ static bool personal_file(char *path, size_t size) {
 static bool system_file(char *path, size_t size) {
   const char *root = getenv("TARN_SERVERROOT");
   return make_path(path, size, root ? root : "/etc/tarn", "vekrc");
-}
-
-// Opens path for reading when it names a regular file. A directory, FIFO or
-// device counts as a file that does not open; a FIFO must not stall the start.
-static FILE *open_regular(const char *path) {
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return 0;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return 0;
-  }
-  int flags = fcntl(fd, F_GETFL);
-  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  FILE *fp = fdopen(fd, "r");
-  if (!fp) close(fd);
-  return fp;
 }
 
 // Applies one piece of a line (at most 1023 characters) to the record.
@@ -115,8 +100,8 @@ prefs_t *guiPrefsLoad() {
 
   char path[1024];
   FILE *fp = 0;
-  if (getuid() != 0 && personal_file(path, sizeof path)) fp = open_regular(path);
-  if (!fp && system_file(path, sizeof path)) fp = open_regular(path);
+  if (getuid() != 0 && personal_file(path, sizeof path)) fp = fopen_regular(path);
+  if (!fp && system_file(path, sizeof path)) fp = fopen_regular(path);
   if (!fp) return prefs;                    // no file: the toolkit keeps its look
 
   char line[1024];

@@ -4,7 +4,7 @@
 set -eu
 packages=(
   g++ cmake ninja-build pkg-config
-  libfltk1.3-dev
+  libfltk1.3-dev zlib1g-dev
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick
   clang libclang-rt-14-dev llvm valgrind

@@ -12,7 +12,7 @@
 
 #include "app/ErrorLog.h"
 #include "app/bundle.h"
-#include "tests/test_util.h"
+#include "tests/widget_util.h"
 
 namespace {
 

@@ -13,17 +13,10 @@
 #include <vector>
 
 #include "knowledge/ErrorXML.h"
+#include "tests/test_util.h"
 
 // The file's lines as the log list stores them: newline kept, at most 10239 bytes.
-std::vector<std::string> read_lines(const std::string &path) {
-  std::vector<std::string> lines;
-  FILE *f = fopen(path.c_str(), "r");
-  if (!f) return lines;
-  char buf[10240];
-  while (fgets(buf, sizeof buf, f)) lines.push_back(buf);
-  fclose(f);
-  return lines;
-}
+std::vector<std::string> read_lines(const std::string &path) { return read_log(path, 2); }
 
 namespace {
 

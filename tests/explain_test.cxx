@@ -11,7 +11,7 @@
 
 #include "app/ErrorLog.h"
 #include "knowledge/ErrorXML.h"
-#include "tests/test_util.h"
+#include "tests/widget_util.h"
 
 namespace {
 

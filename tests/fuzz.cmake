@@ -20,7 +20,7 @@ if(VEKLOG_HAVE_LIBFUZZER)
     ${PROJECT_SOURCE_DIR}/knowledge/ItemIndex.cxx
     ${PROJECT_SOURCE_DIR}/knowledge/pattern.cxx
     ${PROJECT_SOURCE_DIR}/knowledge/strutil.cxx)
-  target_link_libraries(veklog_knowledge_fuzzing PUBLIC veklog_options)
+  target_link_libraries(veklog_knowledge_fuzzing PUBLIC veklog_logread veklog_options)
   target_compile_options(veklog_knowledge_fuzzing PRIVATE
     -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   target_compile_definitions(veklog_knowledge_fuzzing PRIVATE

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "logview/ErrorBrowser.h"
-#include "tests/test_util.h"
+#include "tests/widget_util.h"
 
 namespace {
 
@@ -142,7 +142,11 @@ TEST_F(LogFollow, AppendsMatchAFreshRead) {
   write_file(path, longline.substr(12000), "ab");
   list.load();
   expect_same_as_fresh("long part 3");
-  EXPECT_EQ(list.mark_.provisional, 0);
+  // The line is whole now: the next read must not take it for unfinished.
+  write_file(path, "E after\n", "ab");
+  list.load();
+  expect_same_as_fresh("after the long line");
+  EXPECT_EQ(list.status().kind, LogStatus::Appended);
 }
 
 TEST_F(LogFollow, AppendsAtTheErrorsLevelAndAfterManySelections) {

@@ -12,7 +12,7 @@
 #include <FL/fl_draw.H>
 
 #include "logview/ErrorBrowser.h"
-#include "tests/test_util.h"
+#include "tests/widget_util.h"
 
 namespace {
 

@@ -1,27 +1,31 @@
-// test_util.h - small helpers shared by the test suites: temporary
-// directories and files, and reading back what the list holds.
+// test_util.h - helpers shared by the test suites, none of them needing the
+// toolkit: temporary directories and files, log lines, and reading a log the
+// way the program does.
 #ifndef TESTS_TEST_UTIL_H
 #define TESTS_TEST_UTIL_H
 
+#include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
 #include <vector>
 
-#include <FL/Fl_Browser.H>
+#include "logread/LogReader.h"
 
 // A directory under /tmp that is removed with everything in it.
 struct TempDir {
   std::string path;
   TempDir() {
     char tmpl[] = "/tmp/veklog-test-XXXXXX";
-    path = mkdtemp(tmpl);
+    if (!mkdtemp(tmpl)) abort();
+    path = tmpl;
   }
   ~TempDir() {
-    std::string cmd = "rm -rf '" + path + "'";
-    if (system(cmd.c_str())) {
-    }
+    nftw(path.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); },
+         16, FTW_DEPTH | FTW_PHYS);
   }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
   std::string file(const char *name) const { return path + "/" + name; }
 };
 
@@ -32,25 +36,33 @@ inline void write_file(const std::string &path, const std::string &bytes, const 
   fclose(f);
 }
 
-// The list's lines, top first, as stored.
-inline std::vector<std::string> lines_of(Fl_Browser *b) {
-  std::vector<std::string> out;
-  for (int i = 1; i <= b->size(); i++) out.push_back(b->text(i) ? b->text(i) : "");
-  return out;
-}
-
-// The numbers of the selected lines.
-inline std::vector<int> selected_of(Fl_Browser *b) {
-  std::vector<int> out;
-  for (int i = 1; i <= b->size(); i++)
-    if (b->selected(i)) out.push_back(i);
-  return out;
-}
-
 // A log line in the server's layout: level letter, blank, 29-character time
 // field, message.
 inline std::string log_line(char level, const std::string &message) {
   return std::string(1, level) + " [08/Dec/2026:17:23:40 +0000] " + message + "\n";
+}
+
+// Keeps what a LogReader gives, in file order, and counts the calls.
+struct LineSink : LogSink {
+  std::vector<std::string> lines;
+  int restarts = 0, drops = 0;
+  void restart() override {
+    restarts++;
+    lines.clear();
+  }
+  void drop_unfinished() override {
+    drops++;
+    if (lines.empty()) abort();
+    lines.pop_back();
+  }
+  void line(const char *text, size_t len) override { lines.emplace_back(text, len); }
+};
+
+// The lines of a file at a level as the program reads them, in file order.
+inline std::vector<std::string> read_log(const std::string &path, int level = 2) {
+  LineSink sink;
+  LogReader(path, level).read(sink);
+  return sink.lines;
 }
 
 #endif

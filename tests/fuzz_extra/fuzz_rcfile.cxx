@@ -1,5 +1,6 @@
 // fuzz_rcfile.cxx - reads arbitrary bytes as the rc file, checks the record it
 // makes, saves it and reads it back: the record must come back the same.
+#include <ftw.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,9 +11,16 @@
 
 static char dir[64], personal[96], system_rc[96];
 
+// The directory goes with the run, whatever the saves left in it.
+static void remove_dir() {
+  nftw(dir, [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
+       FTW_DEPTH | FTW_PHYS);
+}
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   snprintf(dir, sizeof dir, "/tmp/veklog-fuzz-rc-XXXXXX");
   if (!mkdtemp(dir)) abort();
+  atexit(remove_dir);
   snprintf(personal, sizeof personal, "%s/.vekrc", dir);
   snprintf(system_rc, sizeof system_rc, "%s/vekrc", dir);
   // The same bytes serve as both files, whoever runs the fuzzer.

@@ -1,0 +1,82 @@
+// LogReader.h - reading the server's log without any toolkit: the level
+// filter, the pieces of a long line, the unfinished last line, compressed
+// logs, and following a file that grows.
+//
+// Beyond the agreed shape: read() calls sink.restart() when the file cannot
+// be read, so that a sink always holds what the file gave; read_stream()
+// also takes gzip data.
+#ifndef LOGREAD_LOGREADER_H
+#define LOGREAD_LOGREADER_H
+
+#include <stddef.h>
+#include <sys/types.h>
+#include <time.h>
+
+#include <string>
+
+#include "logread/LogSink.h"
+
+struct LogStatus {
+  enum Kind { Failed, Fresh, Appended, Unchanged } kind = Failed;
+  int error = 0;            // errno of the failure (ENOENT, EACCES, ...; EISDIR for a directory)
+  std::string reason;       // "No such file or directory", "Permission denied", "is a directory",
+                            // "is not a regular file", "compressed data is damaged", ...
+  bool compressed = false;  // gzip: read whole and decompressed, never followed
+  bool damaged = false;     // compressed data ended early or was corrupt: lines are what could be read
+  size_t added = 0;         // lines this read gave the sink
+};
+
+class LogReader {
+public:
+  // A line arrives in pieces of at most this many bytes, newline counted.
+  static const size_t kPiece = 10239;
+
+  explicit LogReader(std::string path = "", int level = 0);
+  const std::string &path() const { return path_; }
+  void path(std::string p);  // a change forgets the read mark
+  int level() const { return level_; }
+  void level(int l);         // likewise
+
+  // Reads what is new since the last read: only the appended bytes when the
+  // file only grew (same inode, not shorter, the same first bytes and bytes
+  // before the old end, and when the size is the same, the same modification
+  // time), else everything from the start, after sink.restart(). Never blocks
+  // (FIFOs, devices and directories are failures). A rewrite that keeps those
+  // bytes and also grows the file is taken for an append: telling it apart
+  // would mean reading the whole file again at every poll.
+  LogStatus read(LogSink &sink);
+  // Reads a stream (standard input) to its end, once, as a fresh read;
+  // gzip data is decompressed.
+  LogStatus read_stream(int fd, LogSink &sink);
+  // The next read starts from the beginning.
+  void forget() { valid_ = false; }
+
+  // The level filter: 0 takes X A C E, 1 also W N I, 2 every line; any other
+  // level nothing.
+  static bool accepts(int level, unsigned char first);
+
+private:
+  std::string path_;
+  int level_;
+
+  // What the last read saw, to tell an append from anything else. Every byte
+  // here comes from what was read, not from a second look at the file.
+  bool valid_ = false;
+  bool compressed_ = false;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  off_t size_ = 0;          // the file's size when opened (compressed logs)
+  struct timespec mtime_ = {0, 0};
+  off_t end_ = 0;           // bytes read
+  off_t committed_ = 0;     // where an unfinished last line starts
+  bool unfinished_ = false; // that line was given to the sink
+  std::string head_;        // the first bytes of the file
+  std::string tail_;        // the bytes just before end_
+  bool damaged_ = false;    // what the read of a compressed log found
+  std::string damaged_reason_;
+
+  bool only_grown(int fd, const struct stat &st) const;
+  LogStatus read_gzip(int fd, const struct stat &st, LogSink &sink);
+};
+
+#endif

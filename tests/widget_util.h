@@ -1,0 +1,28 @@
+// widget_util.h - reading back what a list widget holds, for the tests that
+// build real widgets.
+#ifndef TESTS_WIDGET_UTIL_H
+#define TESTS_WIDGET_UTIL_H
+
+#include <string>
+#include <vector>
+
+#include <FL/Fl_Browser.H>
+
+#include "tests/test_util.h"
+
+// The list's lines, top first, as stored.
+inline std::vector<std::string> lines_of(Fl_Browser *b) {
+  std::vector<std::string> out;
+  for (int i = 1; i <= b->size(); i++) out.push_back(b->text(i) ? b->text(i) : "");
+  return out;
+}
+
+// The numbers of the selected lines.
+inline std::vector<int> selected_of(Fl_Browser *b) {
+  std::vector<int> out;
+  for (int i = 1; i <= b->size(); i++)
+    if (b->selected(i)) out.push_back(i);
+  return out;
+}
+
+#endif
