@@ -138,7 +138,7 @@ private:
   void flush() {
     end_word();
     if (words_.empty()) return;
-    int room = style_.width > 0 ? std::max(style_.width - indent_, 20) : 0;
+    int room = style_.width > 0 ? std::max(style_.width - indent_, 10) : 0;
     std::string prefix = first_prefix();
     std::string line;
     int cols = 0;

@@ -44,6 +44,13 @@ bool level_of(const std::string &s, int *level) {
   return false;
 }
 
+// The option getopt stopped at, as the user wrote it.
+std::string offender(const char *arg, int opt) {
+  std::string a = arg ? arg : "";
+  if (a.compare(0, 2, "--") == 0) return a.substr(0, a.find('='));
+  return opt ? std::string("-") + (char)opt : a;
+}
+
 }  // namespace
 
 std::string parse_options(int argc, char *const argv[], Options &o) {
@@ -54,8 +61,7 @@ std::string parse_options(int argc, char *const argv[], Options &o) {
   bool check = false;
   std::string kb_option;
   for (;;) {
-    int longindex = -1;
-    int c = getopt_long(argc, args.data(), ":l:rdfjk:hV", kLong, &longindex);
+    int c = getopt_long(argc, args.data(), ":l:rdfjk:hV", kLong, nullptr);
     if (c == -1) break;
     std::string arg = optarg ? optarg : "";
     switch (c) {
@@ -90,13 +96,9 @@ std::string parse_options(int argc, char *const argv[], Options &o) {
       case 'h': o.mode = Options::Help; return "";
       case 'V': o.mode = Options::Version; return "";
       case ':':
-        return std::string("option '") + (longindex >= 0 ? std::string("--") + kLong[longindex].name
-                                          : optopt ? std::string("-") + (char)optopt
-                                                   : std::string(args[optind - 1])) +
-               "' needs a value";
+        return "option '" + offender(args[optind - 1], optopt) + "' needs a value";
       default:
-        return std::string("unknown option '") +
-               (optopt ? std::string("-") + (char)optopt : std::string(args[optind - 1])) + "'";
+        return "unknown option '" + offender(args[optind - 1], optopt) + "'";
     }
   }
   std::vector<std::string> rest(args.begin() + optind, args.begin() + argc);

@@ -87,7 +87,7 @@ std::vector<std::string> KbCheck::pattern_faults(const std::string &p) {
       j = p.find(']', j);
       if (j == std::string::npos) {
         faults.push_back("'['" + at + " is never closed: the set matches nothing");
-        break;
+        return faults;
       }
       i = j;
     } else if (c == '{') {
