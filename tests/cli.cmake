@@ -3,3 +3,12 @@
 # knowledge base checked clean.
 veklog_test(kbcheck_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/kbcheck_test.cxx LIBS veklog_knowledge)
 veklog_test(cli_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_test.cxx LIBS veklog_cli)
+add_test(NAME e2e_explain
+         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_explain.sh $<TARGET_FILE:veklog-explain>
+                 ${PROJECT_SOURCE_DIR})
+set_tests_properties(e2e_explain PROPERTIES TIMEOUT 120)
+# CI keeps the shipped knowledge base clean.
+add_test(NAME check_kb_shipped
+         COMMAND veklog-explain --check-kb ${PROJECT_SOURCE_DIR}/data/errors.xml
+                 --samples ${CMAKE_CURRENT_LIST_DIR}/data/item_lines.txt)
+set_tests_properties(check_kb_shipped PROPERTIES FAIL_REGULAR_EXPRESSION ": (error|warning): ")
