@@ -12,3 +12,12 @@ add_test(NAME check_kb_shipped
          COMMAND veklog-explain --check-kb ${PROJECT_SOURCE_DIR}/data/errors.xml
                  --samples ${CMAKE_CURRENT_LIST_DIR}/data/item_lines.txt)
 set_tests_properties(check_kb_shipped PROPERTIES FAIL_REGULAR_EXPRESSION ": (error|warning): ")
+# With the window: --diagnose against the window's own Diagnose, under the
+# test display.
+if(TARGET veklog_app)
+  veklog_test(cli_window_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_window_test.cxx
+              LIBS veklog_app veklog_cli)
+  target_compile_definitions(cli_window_tests PRIVATE
+    VEKLOG_EXPLAIN="$<TARGET_FILE:veklog-explain>")
+  add_dependencies(cli_window_tests veklog-explain)
+endif()
