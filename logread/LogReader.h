@@ -29,7 +29,7 @@ struct LogStatus {
 class LogReader {
 public:
   // A line arrives in pieces of at most this many bytes, newline counted.
-  static const size_t kPiece = 10239;
+  static constexpr size_t kPiece = 10239;
 
   explicit LogReader(std::string path = "", int level = 0);
   const std::string &path() const { return path_; }

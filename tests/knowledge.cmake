@@ -5,4 +5,4 @@ veklog_test(knowledge_tests
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_model.cxx
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_pattern.cxx
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_loader.cxx
-  LIBS veklog_knowledge veklog_fltk)
+  LIBS veklog_knowledge $<$<BOOL:${VEKLOG_GUI}>:veklog_fltk>)

@@ -99,7 +99,29 @@ TEST_F(LogLoad, FilesThatCannotBeReadGiveAnEmptyListPromptly) {
     list.load();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << p;
     EXPECT_EQ(list.size(), 0) << p;
+    EXPECT_EQ(list.status().kind, LogStatus::Failed) << p;
+    EXPECT_NE(list.status().reason, "") << p;
   }
+  // The window can say why.
+  snprintf(list.filename_, sizeof list.filename_, "%s", "/tmp");
+  list.load();
+  EXPECT_EQ(list.status().reason, "is a directory");
+}
+
+TEST_F(LogLoad, ACompressedLogListsLikeItsPlainTwin) {
+  std::string plain;
+  for (int i = 0; i < 500; i++) plain += log_line("EWD"[i % 3], "line " + std::to_string(i));
+  load(plain, 1);
+  std::vector<std::string> want = lines_of(&list);
+  std::string packed = dir.file("error_log.1.gz");
+  std::string cmd = "gzip -c '" + path + "' > '" + packed + "'";
+  ASSERT_EQ(system(cmd.c_str()), 0);
+  snprintf(list.filename_, sizeof list.filename_, "%s", packed.c_str());
+  list.load();
+  EXPECT_EQ(lines_of(&list), want);
+  EXPECT_TRUE(list.status().compressed);
+  list.load();  // again: nothing twice
+  EXPECT_EQ(lines_of(&list), want);
 }
 
 // After every step the list read incrementally must equal a fresh full read:

@@ -24,6 +24,7 @@ struct PaintedBrowser : ErrorBrowser {
     damage(FL_DAMAGE_ALL);
     draw();
   }
+  int width_of(int line) { return item_width(find_line(line)); }
 };
 
 struct Drawn : ::testing::Test {
@@ -106,6 +107,19 @@ TEST_F(Drawn, IconsHeightsAndText) {
   EXPECT_NEAR(text_end(5), want, 3);
   // A blank line draws only its icon.
   EXPECT_EQ(text_end(6), 0);
+}
+
+// A log written on another system ends its lines in "\r\n": the carriage
+// return is kept in the stored text but neither drawn nor measured.
+TEST_F(Drawn, CarriageReturnBeforeTheNewlineIsNotDrawn) {
+  const char *lines[] = {"E ab\n", "E ab\r\n", "E ab\r", "E ab", "E a\rb\n"};
+  for (const char *l : lines) list->add(l);
+  show_and_read();
+  for (int line = 2; line <= 4; line++) EXPECT_EQ(text_row(line), text_row(1)) << lines[line - 1];
+  EXPECT_EQ(list->width_of(2), list->width_of(1));
+  EXPECT_EQ(list->width_of(3), list->width_of(4));  // unfinished lines, no newline
+  EXPECT_NE(text_row(5), text_row(1));  // one inside the line is left alone
+  EXPECT_STREQ(list->text(2), "E ab\r\n");
 }
 
 TEST_F(Drawn, ASelectedLineDrawsInTheContrastColour) {

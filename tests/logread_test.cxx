@@ -1,0 +1,378 @@
+// logread_test.cxx - the log reader without any toolkit: levels, pieces, the
+// unfinished line, following a file through appends, rotations, truncations
+// and rewrites, byte-order marks, compressed logs, and why a log cannot be read.
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <random>
+#include <thread>
+#include <utility>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "logread/LogReader.h"
+#include "logread/open_regular.h"
+#include "tests/test_child.h"
+#include "tests/test_util.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+std::string gzip(const std::string &bytes) {
+  std::string out(compressBound((uLong)bytes.size()) + 64, '\0');
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  z.next_in = (Bytef *)bytes.data();
+  z.avail_in = (uInt)bytes.size();
+  z.next_out = (Bytef *)&out[0];
+  z.avail_out = (uInt)out.size();
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+struct Reader : ::testing::Test {
+  TempDir dir;
+  std::string path = dir.file("error_log");
+  LogReader reader{path};
+  LineSink sink;
+
+  LogStatus read(int level) {
+    reader.level(level);
+    return reader.read(sink);
+  }
+};
+
+TEST(LevelFilter, TakesTheLettersOfEachLevel) {
+  struct {
+    int level;
+    const char *takes;
+  } cases[] = {{0, "XACE"}, {1, "XACEWNI"}, {2, nullptr}, {3, ""}, {-1, ""}};
+  for (const auto &c : cases)
+    for (int ch = 0; ch < 256; ch++) {
+      bool want = c.takes ? ch && strchr(c.takes, ch) : true;
+      EXPECT_EQ(LogReader::accepts(c.level, (unsigned char)ch), want) << c.level << " " << ch;
+    }
+}
+
+TEST_F(Reader, LinesPiecesAndTheUnfinishedLine) {
+  std::string whole = "E" + std::string(10237, 'a') + "\n";   // 10239 bytes: one piece
+  std::string split = "E" + std::string(10238, 'b') + "\n";   // two, the second "\n"
+  struct {
+    std::string bytes;
+    int level;
+    Lines want;
+  } cases[] = {
+      {"", 2, {}},
+      {"E one\nW two\nD three\n\nI four", 0, {"E one\n"}},
+      {"E one\nW two\nD three\n\nI four", 1, {"E one\n", "W two\n", "I four"}},
+      {"E one\nW two\nD three\n\nI four", 2, {"E one\n", "W two\n", "D three\n", "\n", "I four"}},
+      {std::string("E nul\0after\n\0E\n", 15), 2, {"E nul", ""}},
+      {whole + split, 2, {whole, split.substr(0, 10239), "\n"}},
+      {"E dos line\r\n", 0, {"E dos line\r\n"}},  // stored as read
+  };
+  for (const auto &c : cases) {
+    write_file(path, c.bytes);
+    reader.forget();
+    LogStatus st = read(c.level);
+    EXPECT_EQ(st.kind, LogStatus::Fresh);
+    EXPECT_EQ(sink.lines, c.want) << c.bytes.substr(0, 40);
+    EXPECT_EQ(st.added, c.want.size());
+  }
+}
+
+// Random bytes at level 2 come back whole, cut only after a newline or at
+// the piece size; levels 0 and 1 give the pieces whose first byte they take.
+TEST_F(Reader, RandomBytesAreCutIntoPiecesAndLoseNothing) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 4; round++) {
+    std::string bytes(200000 + rng() % 50000, '\0');
+    for (char &c : bytes) c = (char)(rng() % 7 ? 'A' + rng() % 40 : (rng() % 2 ? '\n' : '\0'));
+    for (size_t i = 50000; i < 90000; i++)
+      if (bytes[i] == '\n') bytes[i] = 'x';  // a line longer than a piece
+    write_file(path, bytes);
+    // Join the pieces as they were in the file: a NUL ends a stored line, so
+    // compare against the file with each line cut at its first NUL.
+    std::string cut;
+    for (size_t at = 0; at < bytes.size();) {
+      size_t len = 0;
+      while (at + len < bytes.size() && len < LogReader::kPiece)
+        if (bytes[at + len++] == '\n') break;
+      std::string piece = bytes.substr(at, len);
+      cut += piece.substr(0, strnlen(piece.data(), piece.size()));
+      at += len;
+    }
+    reader.forget();
+    read(2);
+    std::string joined;
+    for (const std::string &l : sink.lines) {
+      ASSERT_LE(l.size(), LogReader::kPiece);
+      joined += l;
+    }
+    EXPECT_TRUE(joined == cut) << "round " << round;
+    Lines all = sink.lines;
+    for (int level : {0, 1}) {
+      Lines want;
+      for (const std::string &l : all)
+        if (!l.empty() && LogReader::accepts(level, (unsigned char)l[0])) want.push_back(l);
+      read(level);
+      EXPECT_EQ(sink.lines, want) << "round " << round << " level " << level;
+    }
+  }
+}
+
+// Each step changes the file; the reader must say how it read it and hold
+// what a fresh read holds.
+TEST_F(Reader, FollowsAppendsAndStartsOverOnAnythingElse) {
+  auto append = [&](std::string s) { return [=] { write_file(path, s, "ab"); }; };
+  auto rewrite = [&](std::string s) {  // same file, new bytes, a new time
+    return [=] {
+      write_file(path, s, "r+b");
+      struct timespec t[2] = {{0, UTIME_OMIT}, {1000000000, 123}};
+      utimensat(AT_FDCWD, path.c_str(), t, 0);
+    };
+  };
+  auto replace = [&](std::string s) {  // rotation: a new file under the name
+    return [=] {
+      write_file(path + ".new", s);
+      rename((path + ".new").c_str(), path.c_str());
+    };
+  };
+  auto truncate_to = [&](off_t n) { return [=] { ASSERT_EQ(truncate(path.c_str(), n), 0); }; };
+  std::string filler;
+  for (int i = 0; i < 10; i++) filler += log_line('I', "filler " + std::to_string(i));
+  const LogStatus::Kind F = LogStatus::Fresh, A = LogStatus::Appended, U = LogStatus::Unchanged;
+  struct {
+    const char *what;
+    std::function<void()> change;
+    LogStatus::Kind kind;
+    int drops;  // unfinished lines withdrawn by this read
+  } steps[] = {
+      {"nothing", [] {}, U, 0},
+      {"two lines", append("W two\nE three\n"), A, 0},
+      {"half a line", append("E half a li"), A, 0},
+      {"its end", append("ne\n"), A, 1},
+      {"nothing again", [] {}, U, 0},
+      {"unfinished W", append("W warn"), A, 0},
+      {"a long line in parts", append("\nE" + std::string(12000, 'x')), A, 1},
+      {"its end", append(std::string(9000, 'y') + "\n"), A, 0},  // its rest starts with x
+      {"the first line changed, same size", rewrite("E ONE\n"), F, 0},
+      {"truncated", truncate_to(6), F, 0},
+      {"emptied", truncate_to(0), F, 0},
+      {"a line again", append("E again\n"), A, 0},
+      {"rotated", replace(filler + "E rotated\n" + filler), F, 0},
+      // The limit: bytes changed between the first and the last ones read,
+      // with the file grown, read as an append.
+      {"rewritten in the middle and grown", rewrite(filler + "E ROTATED\n" + filler + "E more\n"), A, 0},
+  };
+  write_file(path, "E one\n");
+  ASSERT_EQ(read(1).kind, F);
+  for (const auto &s : steps) {
+    s.change();
+    int drops = sink.drops;
+    LogStatus st = read(1);
+    EXPECT_EQ(st.kind, s.kind) << s.what;
+    EXPECT_EQ(sink.drops - drops, s.drops) << s.what;
+    if (s.kind != A) EXPECT_EQ(st.added, s.kind == U ? 0u : sink.lines.size()) << s.what;
+    if (s.kind == A && strcmp(s.what, "rewritten in the middle and grown") == 0) {
+      write_file(path, filler + "E rotated\n" + filler + "E more\n");
+      EXPECT_EQ(sink.lines, read_log(path, 1));
+      continue;
+    }
+    EXPECT_EQ(sink.lines, read_log(path, 1)) << s.what;
+  }
+  // A new level or path reads from the start.
+  EXPECT_EQ(read(0).kind, F);
+  reader.path(path + ".other");
+  EXPECT_EQ(reader.read(sink).kind, LogStatus::Failed);
+}
+
+// A copy-truncate that lands after the bytes were read (here, while the last
+// line is handed over) must not make the next read take the new file for an
+// append to the old one.
+TEST_F(Reader, ACopyTruncateDuringAReadIsNotTakenForAnAppend) {
+  struct Truncating : LineSink {
+    std::function<void()> once;
+    void line(const char *text, size_t len) override {
+      LineSink::line(text, len);
+      if (once && !strncmp(text, "E tail", 6)) std::exchange(once, nullptr)();
+    }
+  } truncating;
+  std::string old_log;
+  for (int i = 0; i < 50; i++) old_log += log_line('E', "old " + std::to_string(i));
+  write_file(path, old_log + "E unfinished");
+  std::string new_log;
+  for (int i = 0; i < 100; i++) new_log += log_line('E', "new " + std::to_string(i));
+  reader.level(0);
+  reader.read(sink);
+  // The next read ends on an unfinished line, after its last read of the file.
+  write_file(path, old_log + "E unfinished, now whole\nE tail");
+  truncating.once = [&] { write_file(path, new_log); };
+  truncating.lines = sink.lines;
+  reader.read(truncating);
+  write_file(path, log_line('E', "newest"), "ab");
+  EXPECT_EQ(reader.read(truncating).kind, LogStatus::Fresh);
+  EXPECT_EQ(truncating.lines, read_log(path, 0));
+}
+
+TEST_F(Reader, AByteOrderMarkAtTheStartIsSkipped) {
+  const std::string bom = "\xEF\xBB\xBF";
+  struct {
+    std::string bytes;
+    Lines want;
+  } cases[] = {
+      {bom + "E first\nE second\n", {"E first\n", "E second\n"}},
+      {bom, {}},
+      {"E first\n" + bom + "E second\n", {"E first\n"}},  // only at the very start
+  };
+  for (const auto &c : cases) {
+    write_file(path, c.bytes);
+    read(0);
+    EXPECT_EQ(sink.lines, c.want);
+  }
+  // Written a byte at a time, it is still skipped once the line grows.
+  write_file(path, "\xEF");
+  read(2);
+  for (const char *more : {"\xBB", "\xBF", "E fir", "st\n"}) {
+    write_file(path, more, "ab");
+    read(2);
+    EXPECT_EQ(sink.lines, read_log(path, 2)) << more;
+  }
+  EXPECT_EQ(sink.lines, Lines{"E first\n"});
+}
+
+TEST_F(Reader, ACompressedLogReadsLikeItsPlainTwin) {
+  std::string plain = "\xEF\xBB\xBF";
+  for (int i = 0; i < 3000; i++)
+    plain += log_line("EWDIXN"[i % 6], "message " + std::to_string(i));
+  plain += "E unfinished";
+  std::string twin = dir.file("twin");
+  write_file(twin, plain);
+  // Two members, as a log compressed in two goes.
+  write_file(path, gzip(plain.substr(0, 70000)) + gzip(plain.substr(70000)));
+  for (int level : {0, 1, 2}) {
+    LogStatus st = read(level);
+    EXPECT_EQ(st.kind, LogStatus::Fresh);
+    EXPECT_TRUE(st.compressed);
+    EXPECT_FALSE(st.damaged);
+    EXPECT_EQ(sink.lines, read_log(twin, level)) << "level " << level;
+    EXPECT_EQ(st.added, sink.lines.size());
+    // Not followed: read again unchanged, nothing comes twice.
+    Lines before = sink.lines;
+    st = read(level);
+    EXPECT_EQ(st.kind, LogStatus::Unchanged);
+    EXPECT_TRUE(st.compressed);
+    EXPECT_EQ(sink.lines, before);
+  }
+  // Standard input, compressed or not.
+  for (const std::string &bytes : {gzip(plain), plain}) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread writer([&] {
+      for (size_t at = 0; at < bytes.size();) at += (size_t)write(fds[1], bytes.data() + at, std::min<size_t>(bytes.size() - at, 4096));
+      close(fds[1]);
+    });
+    LineSink in;
+    LogStatus st = LogReader("", 2).read_stream(fds[0], in);
+    writer.join();
+    close(fds[0]);
+    EXPECT_EQ(st.kind, LogStatus::Fresh);
+    EXPECT_EQ(st.compressed, bytes != plain);
+    EXPECT_EQ(in.lines, read_log(twin, 2));
+  }
+}
+
+TEST_F(Reader, ADamagedCompressedLogGivesWhatCouldBeRead) {
+  std::string plain;
+  for (int i = 0; i < 20000; i++) plain += log_line('E', "line " + std::to_string(i));
+  std::string packed = gzip(plain);
+  Lines all = [&] {
+    write_file(path, plain);
+    return read_log(path, 0);
+  }();
+  std::string corrupt = packed;
+  for (size_t i = packed.size() / 2; i < packed.size() / 2 + 64; i++) corrupt[i] ^= 0x55;
+  struct {
+    const char *what;
+    std::string bytes;
+  } cases[] = {
+      {"cut in half", packed.substr(0, packed.size() / 2)},
+      {"no trailer", packed.substr(0, packed.size() - 4)},
+      {"corrupt in the middle", corrupt},
+      {"only the magic", packed.substr(0, 2)},
+  };
+  for (const auto &c : cases) {
+    write_file(path, c.bytes);
+    LogStatus st = read(0);
+    EXPECT_TRUE(st.compressed) << c.what;
+    EXPECT_TRUE(st.damaged) << c.what;
+    EXPECT_NE(st.reason.find("damaged"), std::string::npos) << c.what << ": " << st.reason;
+    EXPECT_LT(sink.lines.size(), all.size() + (strcmp(c.what, "no trailer") == 0)) << c.what;
+    // What came is the start of the log (the last line may be cut short).
+    for (size_t i = 0; i + 1 < sink.lines.size(); i++)
+      ASSERT_EQ(sink.lines[i], all[i]) << c.what << " line " << i;
+  }
+}
+
+TEST_F(Reader, SaysWhyALogCannotBeRead) {
+  std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct {
+    std::string path;
+    int error;
+    const char *reason;
+  } cases[] = {
+      {dir.file("missing"), ENOENT, "No such file or directory"},
+      {"", ENOENT, "No such file or directory"},
+      {dir.path, EISDIR, "is a directory"},
+      {fifo, EINVAL, "is not a regular file"},
+      {"/dev/null", EINVAL, "is not a regular file"},
+      {path + "/below_a_file", ENOTDIR, "Not a directory"},
+  };
+  write_file(path, "E one\n");
+  for (const auto &c : cases) {
+    reader.path(path);
+    read(2);
+    ASSERT_EQ(sink.lines.size(), 1u);
+    reader.path(c.path);
+    auto start = std::chrono::steady_clock::now();
+    LogStatus st = reader.read(sink);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.path;
+    EXPECT_EQ(st.kind, LogStatus::Failed) << c.path;
+    EXPECT_EQ(st.error, c.error) << c.path;
+    EXPECT_EQ(st.reason, c.reason) << c.path;
+    EXPECT_TRUE(sink.lines.empty()) << c.path;  // the sink holds what the file gave: nothing
+  }
+  // The same opener refuses the same files for the other readers.
+  EXPECT_EQ(fopen_regular(fifo.c_str()), nullptr);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(open_regular(dir.path.c_str()), -1);
+  EXPECT_EQ(errno, EISDIR);
+}
+
+TEST(ReaderAsUser, SaysPermissionDenied) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run a child as another user";
+  TempDir dir;
+  chmod(dir.path.c_str(), 0755);
+  std::string locked = dir.file("locked_log");
+  write_file(locked, "E secret\n");
+  chmod(locked.c_str(), 0600);
+  std::string got = as_nobody([&] {
+    LineSink sink;
+    LogStatus st = LogReader(locked).read(sink);
+    return std::to_string(st.kind) + " " + std::to_string(st.error) + " " + st.reason + " " +
+           std::to_string(sink.lines.size());
+  });
+  EXPECT_EQ(got, std::to_string(LogStatus::Failed) + " " + std::to_string(EACCES) +
+                     " Permission denied 0");
+}
+
+}  // namespace
