@@ -4,11 +4,11 @@
 set -eu
 packages=(
   g++ cmake ninja-build pkg-config
-  libfltk1.3-dev zlib1g-dev
+  libfltk1.3-dev zlib1g-dev libxml2-dev nlohmann-json3-dev
   googletest libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick
   clang libclang-rt-14-dev llvm valgrind
-  dpkg-dev file lintian desktop-file-utils appstream groff-base
+  dpkg-dev file lintian desktop-file-utils appstream groff-base python3
 )
 missing=()
 for p in "${packages[@]}"; do
