@@ -5,7 +5,7 @@ veklog_test(kbcheck_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/kbcheck_test.cxx LIB
 veklog_test(cli_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_test.cxx LIBS veklog_cli)
 add_test(NAME e2e_explain
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_explain.sh $<TARGET_FILE:veklog-explain>
-                 ${PROJECT_SOURCE_DIR})
+                 ${PROJECT_SOURCE_DIR} $<$<TARGET_EXISTS:veklog>:$<TARGET_FILE:veklog>>)
 set_tests_properties(e2e_explain PROPERTIES TIMEOUT 120)
 # CI keeps the shipped knowledge base clean.
 add_test(NAME check_kb_shipped

@@ -3,7 +3,8 @@
 # SSH: no display, the listing at each level and in both orders, times,
 # standard input, JSON, colour, the exit statuses and their messages, the
 # checker, and following a log through an append and a rotation.
-#   e2e_explain.sh VEKLOG_EXPLAIN SOURCE_DIR
+#   e2e_explain.sh VEKLOG_EXPLAIN SOURCE_DIR [VEKLOG]
+# With VEKLOG, the window program's --help and --version are tried too.
 set -u
 X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 src=$(cd "$2" && pwd)
@@ -157,6 +158,20 @@ pid=
 [ "$rc" = 0 ] || fail "--follow ended with $rc after SIGINT"
 [ "$(grep -c 'appended' follow.out)" = 1 ] || fail "the appended line was printed $(grep -c appended follow.out) times"
 grep -q "replaced or cut short" follow.err || fail "the rotation was not mentioned: $(cat follow.err)"
+
+# The window program answers --help and --version without a display.
+if [ -n "${3:-}" ]; then
+  for opt in --help -h --version -V; do
+    out=$("$3" "$opt" 2>&1)
+    rc=$?
+    [ "$rc" = 0 ] || fail "veklog $opt ended with $rc: $out"
+    case $opt in
+      *h*) printf '%s\n' "$out" | head -1 | grep -qx 'Usage: veklog \[LOGFILE\]' ||
+             fail "veklog $opt printed: $out" ;;
+      *) [ "$out" = "veklog 1.0 beta 1" ] || fail "veklog $opt printed: $out" ;;
+    esac
+  done
+fi
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed"
