@@ -2,9 +2,12 @@
 // the log file.
 #include "app/ErrorLog.h"
 
+#include <errno.h>
+#include <grp.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -35,6 +38,27 @@ Fl_Menu_Item ErrorLog::menu_menubar_[] = {
   {0, 0, 0, 0, 0, 0, 0, 0, 0},
   {0, 0, 0, 0, 0, 0, 0, 0, 0}};
 
+// The tile between the list and the pane. The toolkit's tile gives all of a
+// change in height to the pane at its bottom; this one keeps the border where
+// it was in proportion, so the list gets its share.
+class ShareTile : public Fl_Tile {
+public:
+  ShareTile(int X, int Y, int W, int H) : Fl_Tile(X, Y, W, H) {}
+  void resize(int X, int Y, int W, int H) override {
+    int oldh = h();
+    Fl_Widget *top = children() == 2 ? child(0) : 0;
+    int toph = top ? top->h() : 0;
+    Fl_Tile::resize(X, Y, W, H);
+    if (!top || oldh <= 0 || H == oldh) return;
+    int share = (int)((long long)toph * H / oldh);
+    if (share > H) share = H;
+    top->resize(X, Y, W, share);
+    child(1)->resize(X, Y + share, W, H - share);
+  }
+};
+
+static void show_text(Fl_Help_View *help, std::string doc);
+
 // Menu callbacks reach the controller through the menu bar's window.
 static ErrorLog *owner(Fl_Widget *w) {
   return (ErrorLog *)w->parent()->user_data();
@@ -55,7 +79,7 @@ ErrorLog::ErrorLog(const char *filename) {
   window_->user_data(this);
   menubar_ = new Fl_Menu_Bar(0, 0, 645, 25);
   menubar_->menu(menu_menubar_);
-  Fl_Tile *tile = new Fl_Tile(0, 25, 645, 430);
+  Fl_Tile *tile = new ShareTile(0, 25, 645, 430);
   list_ = new ErrorBrowser(0, 25, 645, 230);
   list_->type(FL_MULTI_BROWSER);
   list_->box(FL_NO_BOX);
@@ -75,6 +99,9 @@ ErrorLog::ErrorLog(const char *filename) {
   window_->end();
 
   mtime_ = 0;
+  memset(&seen_, 0, sizeof seen_);
+  notice_ = 0;
+  trouble_ = 0;
   xml_ = new ErrorXML("errors.xml");
 
   list_->level_ = 0;
@@ -82,12 +109,19 @@ ErrorLog::ErrorLog(const char *filename) {
   // A name too long to hold is not cut short: the shorter name could be
   // another file. Such a log is simply not there.
   if (!filename) filename = kDefaultLog;
-  if (strlen(filename) < sizeof list_->filename_)
+  name_too_long_ = strlen(filename) >= sizeof list_->filename_;
+  if (!name_too_long_)
     snprintf(list_->filename_, sizeof list_->filename_, "%s", filename);
   else
     list_->filename_[0] = 0;
   list_->load();
   timeout_cb(this);
+  // Say at once what keeps the log or the knowledge base from being used.
+  std::string doc = notice();
+  if (!doc.empty()) {
+    help_->value(doc.c_str());
+    notice_ = 1;
+  }
 }
 
 ErrorLog::~ErrorLog() {
@@ -102,6 +136,8 @@ void ErrorLog::show() {
   // The desktop finds the window by its class; the toolkit would call it FLTK.
   window_->xclass("veklog");
   window_->show(1, argv);
+  // The keys move through the lines from the start.
+  list_->take_focus();
 }
 
 void ErrorLog::hide() { window_->hide(); }
@@ -117,17 +153,55 @@ void ErrorLog::level(int l) {
 void ErrorLog::reload() {
   int line = list_->value();
   list_->load();
-  if (line >= 1 && line <= list_->size()) list_->select(line);
+  const LogStatus &st = list_->status();
+  // After an append the listed lines kept their state; a log read afresh
+  // gets the same line number selected again.
+  if (st.kind == LogStatus::Fresh || st.kind == LogStatus::Failed) {
+    if (line >= 1 && line <= list_->size()) list_->select(line);
+  }
+  // What is wrong with the log is said when it starts being wrong; when the
+  // log is back, the notice goes.
+  int trouble = st.kind == LogStatus::Failed ? (st.error ? st.error : -1) : st.damaged ? -2 : 0;
+  if (trouble != trouble_ && (trouble || notice_)) {
+    std::string doc = notice();
+    show_text(help_, doc);
+    notice_ = !doc.empty();
+  }
+  trouble_ = trouble;
 }
 
 void ErrorLog::poll_timeout(void *log) { timeout_cb((ErrorLog *)log); }
 
+static bool same(const ErrorLog::LogSeen &a, const ErrorLog::LogSeen &b) {
+  return a.polled == b.polled && a.error == b.error && a.dev == b.dev && a.ino == b.ino &&
+         a.size == b.size && a.mtime_nsec == b.mtime_nsec && a.mode == b.mode &&
+         a.uid == b.uid && a.gid == b.gid;
+}
+
 void ErrorLog::timeout_cb(ErrorLog *log) {
+  // Any difference is a change: the size, the file (inode), the time to the
+  // nanosecond, the permissions, or whether the log can be examined at all.
+  // A log that is missing is looked for again at every poll.
   struct stat st;
-  // Once the log cannot be examined, following it stops for the rest of the run.
-  if (stat(log->list_->filename_, &st) != 0) return;
-  if ((int)st.st_mtime != log->mtime_) {
-    log->mtime_ = (int)st.st_mtime;
+  ErrorLog::LogSeen now;
+  memset(&now, 0, sizeof now);
+  now.polled = 1;
+  int secs = log->mtime_;
+  if (stat(log->list_->filename_, &st) == 0) {
+    now.dev = st.st_dev;
+    now.ino = st.st_ino;
+    now.size = st.st_size;
+    now.mtime_nsec = st.st_mtim.tv_nsec;
+    now.mode = st.st_mode;
+    now.uid = st.st_uid;
+    now.gid = st.st_gid;
+    secs = (int)st.st_mtime;
+  } else {
+    now.error = errno ? errno : ENOENT;
+  }
+  if (!same(now, log->seen_) || secs != log->mtime_) {
+    log->seen_ = now;
+    log->mtime_ = secs;
     log->reload();
   }
   Fl::add_timeout(1.0, poll_timeout, log);
@@ -158,7 +232,141 @@ static void show_doc(Fl_Help_View *help, const char *format, const char *a, cons
   help->value(doc.data());
 }
 
+// Shows a document built as a string, cut to the pane's limit like the rest.
+static void show_text(Fl_Help_View *help, std::string doc) {
+  if (doc.size() >= kDocSize) doc.resize(kDocSize - 1);
+  help->value(doc.c_str());
+}
+
+// Where the knowledge base was looked for, as a sentence of HTML.
+static std::string knowledge_tried(const ErrorXML *xml) {
+  std::string out = "Looked for ";
+  for (int i = 0; i < xml->num_tried_; i++) {
+    if (i) out += i + 1 == xml->num_tried_ ? " and " : ", ";
+    out += "<TT>";
+    // A bare name was looked for in the working directory: say which one.
+    char cwd[1024];
+    if (xml->tried_[i][0] != '/' && getcwd(cwd, sizeof cwd)) {
+      append_escaped(out, cwd);
+      out += strcmp(cwd, "/") ? "/" : "";
+    }
+    append_escaped(out, xml->tried_[i]);
+    out += "</TT>";
+  }
+  out += ". Start the program in the directory that holds errors.xml, or set "
+         "<TT>TARN_DATADIR</TT> to the directory whose <TT>data</TT> folder holds it.";
+  return out;
+}
+
+static bool knowledge_missing(const ErrorXML *xml) { return !xml->loaded_[0]; }
+
+// Why the log cannot be read and what to do about it, as paragraphs of HTML.
+static std::string log_failure(const char *path, bool too_long, const LogStatus &st) {
+  std::string out = "<P>";
+  if (too_long) {
+    out += "The log file's name is too long (the limit is 1023 characters).</P>\n"
+           "<P>Name the log by a shorter path on the command line.</P>\n";
+    return out;
+  }
+  if (!*path) {
+    out += "No log file is named: the name given on the command line is empty.</P>\n"
+           "<P>Name the log on the command line, for example <TT>veklog "
+           "/var/log/tarn/error_log</TT>.</P>\n";
+    return out;
+  }
+  std::string file = "<TT>";
+  append_escaped(file, path);
+  file += "</TT>";
+  out += "The log file " + file + " cannot be read: ";
+  const char *reason = st.reason.empty() ? strerror(st.error) : st.reason.c_str();
+  if (!strncmp(reason, "is ", 3)) out += "it ";
+  append_escaped(out, reason);
+  out += ".</P>\n<P>";
+  struct stat sb;
+  struct group *gr;
+  switch (st.error) {
+    case EACCES:
+    case EPERM:
+      if (stat(path, &sb) == 0 && (sb.st_mode & S_IRGRP) && (gr = getgrgid(sb.st_gid))) {
+        std::string group;
+        append_escaped(group, gr->gr_name);
+        out += "Members of the group <TT>" + group + "</TT> may read it: run the viewer as a "
+               "member of that group (an administrator adds you with <TT>adduser "
+               "<I>you</I> " + group + "</TT>; log in again afterwards), or as root.";
+      } else {
+        out += "Run the viewer as a user who may read it, for example as root "
+               "(<TT>sudo veklog</TT>), or have its permissions let your group read it.";
+      }
+      break;
+    case ENOENT:
+    case ENOTDIR:
+      out += "The print server may not have written its log yet, or it writes it elsewhere: "
+             "name that file on the command line, for example <TT>veklog "
+             "/path/to/error_log</TT>. This window keeps looking for " + file +
+             " and shows the log as soon as it is there.";
+      break;
+    case EISDIR:
+      out += "Name the log file in that directory on the command line, for example "
+             "<TT>veklog " + file.substr(4, file.size() - 9) + "/error_log</TT>.";
+      break;
+    default:
+      out += "Only a regular file can be shown: name the log file itself on the command line.";
+      break;
+  }
+  out += "</P>\n";
+  return out;
+}
+
+std::string ErrorLog::notice() const {
+  std::string doc;
+  const LogStatus &st = list_->status();
+  if (st.kind == LogStatus::Failed) {
+    doc += "<H1>Cannot Read the Log</H1>\n" +
+           log_failure(list_->filename_, name_too_long_, st);
+  } else if (st.damaged) {
+    doc += "<H1>Damaged Compressed Log</H1>\n<P>The compressed log <TT>";
+    append_escaped(doc, list_->filename_);
+    doc += "</TT> is damaged: the list shows the lines that could be read before the "
+           "damage.";
+    // The decompressor's own words, when the reason carries them, without the
+    // descriptor it names them by.
+    size_t open = st.reason.find(" ("), close = st.reason.rfind(')');
+    if (open != std::string::npos && close != std::string::npos && close > open + 2) {
+      std::string detail = st.reason.substr(open + 2, close - open - 2);
+      if (!detail.compare(0, 4, "<fd:") && detail.find(">: ") != std::string::npos)
+        detail.erase(0, detail.find(">: ") + 3);
+      doc += " (";
+      append_escaped(doc, detail.c_str());
+      doc += ")";
+    }
+    doc += "</P>\n";
+  }
+  if (knowledge_missing(xml_)) {
+    doc += "<H1>No Knowledge Base</H1>\n<P>No knowledge base (errors.xml) was found, so no "
+           "line can be explained and Diagnose has nothing to weigh the lines against. ";
+    doc += knowledge_tried(xml_);
+    doc += "</P>\n";
+  }
+  return doc;
+}
+
 void ErrorLog::diagnose_cb() {
+  notice_ = 0;
+  const LogStatus &st = list_->status();
+  if (st.kind == LogStatus::Failed) {
+    show_text(help_, "<H1>Could Not Read the Log</H1>\n<P>Diagnose weighs the lines of the log, "
+                     "and there are none to weigh.</P>\n" +
+                         log_failure(list_->filename_, name_too_long_, st));
+    notice_ = 1;
+    return;
+  }
+  if (knowledge_missing(xml_)) {
+    show_text(help_, "<H1>No Knowledge Base</H1>\n<P>There is no knowledge base to weigh the "
+                     "lines against: errors.xml was not found. " +
+                         knowledge_tried(xml_) + "</P>\n");
+    return;
+  }
+
   Diagnosis diagnosis(*xml_);
   list_->deselect();
 
@@ -192,6 +400,7 @@ void ErrorLog::diagnose_cb() {
 }
 
 void ErrorLog::list_cb() {
+  notice_ = 0;
   int line = list_->value();
   if (line < 1) {
     help_->value("");
@@ -209,8 +418,12 @@ void ErrorLog::list_cb() {
   show_doc(help_,
            "<H1>Unrecognized Error Message</H1>\n"
            "<P>Clicked on the following, unrecognized line:</P>\n"
-           "<PRE>%s</PRE>\n",
-           escaped.c_str());
+           "<PRE>%s</PRE>\n%s",
+           escaped.c_str(),
+           knowledge_missing(xml_)
+               ? "<P>No knowledge base is loaded (errors.xml was not found), so no line is "
+                 "recognized.</P>\n"
+               : "");
 }
 
 void ErrorLog::help_cb(const char *) {}

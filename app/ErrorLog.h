@@ -8,6 +8,9 @@
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Tile.H>
 #include <FL/Fl_Window.H>
+#include <sys/types.h>
+
+#include <string>
 
 #include "logview/ErrorBrowser.h"
 
@@ -16,6 +19,21 @@ class ErrorXML;
 class ErrorLog {
 public:
   int mtime_;               // the log file's modification time at the last poll; 0 before it
+  // The rest of what the poll compares: a write within the same second, a
+  // new file by the same name or a failing stat is a change too.
+  struct LogSeen {
+    int polled;             // 0 before the first poll
+    int error;              // errno of a stat that failed, else 0
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    long mtime_nsec;        // beside mtime_'s whole seconds
+    mode_t mode;            // permissions and owners: a log made readable
+    uid_t uid;              // is a change
+    gid_t gid;
+  } seen_;
+  int notice_;              // 1 while the pane shows what is wrong with the log or the
+                            // knowledge base, rather than an explanation
   ErrorXML *xml_;           // the knowledge base, owned
   Fl_Window *window_;       // owned; its user data points back here
   Fl_Menu_Bar *menubar_;
@@ -54,8 +72,15 @@ public:
   static void cb_All(Fl_Menu_ *o, void *v);
   static void cb_list_(ErrorBrowser *o, void *v);
 
+  // The start-up notice: what keeps the log or the knowledge base from
+  // being used, or "" when nothing does.
+  std::string notice() const;
+
 private:
   static void poll_timeout(void *log);
+  int name_too_long_;       // the log's name did not fit filename_
+  int trouble_;             // what was wrong with the log at the last reload: its
+                            // errno, -1 another failure, -2 damaged; 0 nothing
 };
 
 #endif

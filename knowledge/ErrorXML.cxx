@@ -105,7 +105,8 @@ ErrorXMLItem::~ErrorXMLItem() {
 ErrorXML::ErrorXML(const char *filename)
     : num_items_(0), alloc_items_(0), items_(0), num_remedies_(0),
       alloc_remedies_(0), remedies_(0), num_orphans_(0), alloc_orphans_(0),
-      orphans_(0) {
+      orphans_(0), num_tried_(0) {
+  loaded_[0] = 0;
   load(filename);
 }
 
@@ -225,7 +226,10 @@ char *ErrorXML::get_attr(const char *s, const char *attr_name, char *buffer,
 }
 
 void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
+  num_tried_ = 0;
+  loaded_[0] = 0;
   if (!path) return;
+  snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", path);
   FILE *fp = fopen_regular(path);
   if (observer) observer->open(path, fp ? 0 : errno);
   if (!fp) {
@@ -233,10 +237,12 @@ void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
     if (!datadir) datadir = VEKLOG_DATADIR;
     char fallback[1024];
     snprintf(fallback, sizeof fallback, "%s/data/%s", datadir, path);
+    snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", fallback);
     fp = fopen_regular(fallback);
     if (observer) observer->open(fallback, fp ? 0 : errno);
   }
   if (!fp) return;
+  snprintf(loaded_, sizeof loaded_, "%s", tried_[num_tried_ - 1]);
 
   TextBuffer text;
   if (!text.init()) {

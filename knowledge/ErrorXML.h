@@ -119,6 +119,11 @@ public:
   // skipped silently; odd lines become text. An observer is told each try
   // to open and what became of each line.
   void load(const char *path, ErrorXMLObserver *observer = nullptr);
+  // What the last load() looked at, for telling the user where no knowledge
+  // base was found: the paths tried in order, and the one read ("" if none).
+  char tried_[2][1024];
+  int num_tried_;
+  char loaded_[1024];
   // Looks up attribute `attr_name` on a tag line (`tag_rest` is the line
   // after the tag). Leaves its value, cut to size - 1 characters, in buffer
   // and returns buffer; returns null (buffer empty) when it is absent.

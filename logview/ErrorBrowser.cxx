@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
 #include "logview/icons.h"
@@ -108,8 +109,13 @@ void ErrorBrowser::Sink::restart() {
 }
 
 void ErrorBrowser::Sink::drop_unfinished() {
-  // The unfinished line is line 1; a line remembered below it moves up.
+  // The unfinished line is line 1; a line remembered below it moves up. Its
+  // longer self, the next line given, takes over its selection and, when it
+  // was the current line, that too.
   void *first = list.item_first();
+  list.carry_selected_ = list.item_selected(first);
+  list.carry_current_ = list.selection() == first;
+  list.carry_ = 1;
   list.selected_.erase(first);
   if (list.anchor_ == first) list.anchor_ = 0;
   list.Fl_Browser::remove(1);
@@ -123,6 +129,14 @@ void ErrorBrowser::Sink::line(const char *text, size_t) {
     list.anchor_line_++;
     list.anchor_size_++;
   }
+  if (list.carry_) {
+    list.carry_ = 0;
+    void *first = list.item_first();
+    if (list.carry_current_)
+      list.Fl_Browser_::select(first, list.carry_selected_);
+    else if (list.carry_selected_)
+      list.item_select(first, 1);
+  }
 }
 
 void ErrorBrowser::load() {
@@ -130,14 +144,25 @@ void ErrorBrowser::load() {
   reader_.path(filename_);
   reader_.level(level_);
   Sink sink(*this);
+  int before = size(), pos = position();
+  carry_ = 0;
   status_ = reader_.read(sink);
-  if (status_.kind == LogStatus::Appended || status_.kind == LogStatus::Unchanged) {
-    // Leave the list as a fresh read would: nothing selected, no current
-    // line, scrolled to the top.
-    for (void *item : selected_) Fl_Browser::item_select(item, 0);
-    selected_.clear();
-    new_list();
-  }
+  carry_ = 0;
+  // After an append the lines listed before keep their selection and the
+  // current line; the view stays on the same lines, or at the top when it
+  // was there, so that the new lines come into view.
+  if (status_.kind == LogStatus::Appended && pos > 0) keep_view(pos, size() - before);
+}
+
+void ErrorBrowser::keep_view(int pos, int added) {
+  // The browser remembers which line its view starts at by pixel position,
+  // which lines added above have made wrong; it finds the line afresh from
+  // the top when the view is first sent there.
+  int bx, by, bw, bh;
+  bbox(bx, by, bw, bh);
+  position(0);
+  find_item(by);
+  position(pos + added * (textsize() + 2));
 }
 
 int ErrorBrowser::item_height(void *) const { return textsize() + 2; }
@@ -227,4 +252,79 @@ void ErrorBrowser::scroll_through(const int *lines, int count) {
     pos = next < 0 ? 0 : next;
   }
   position(pos);
+}
+
+std::string ErrorBrowser::selected_text() const {
+  std::string out;
+  for (void *item = item_last(); item; item = item_prev(item)) {
+    if (!item_selected(item)) continue;
+    out += item_text(item);
+    if (out.empty() || out.back() != '\n') out += '\n';
+  }
+  return out;
+}
+
+// Moves the current line for a navigation key; -1 for any other key.
+int ErrorBrowser::move_current(int key, bool extend) {
+  void *from = selection(), *to = from;
+  int bx, by, bw, bh;
+  bbox(bx, by, bw, bh);
+  int page = bh / (textsize() + 2);
+  if (page < 1) page = 1;
+  int steps = 0;
+  bool down = true;
+  switch (key) {
+    case FL_Up: steps = 1; down = false; break;
+    case FL_Down: steps = 1; break;
+    case FL_Page_Up: steps = page; down = false; break;
+    case FL_Page_Down: steps = page; break;
+    case FL_Home: steps = -1; down = false; break;
+    case FL_End: steps = -1; break;
+    default: return -1;
+  }
+  if (!item_first()) return 0;
+  if (!from) {
+    // Nothing current yet: the first key lands on the top line.
+    from = to = item_first();
+    steps = 0;
+    if (key == FL_End) to = item_last();
+  }
+  if (steps < 0 && !extend) {
+    to = down ? item_last() : item_first();
+    steps = 0;
+  }
+  std::vector<void *> passed{to};
+  for (int k = 0; k != steps; k++) {
+    void *next = down ? item_next(to) : item_prev(to);
+    if (!next) break;
+    to = next;
+    passed.push_back(to);
+  }
+  if (!extend) {
+    deselect();
+    passed.assign(1, to);
+  }
+  for (void *item : passed) Fl_Browser_::select(item, 1);
+  Fl_Browser_::select(to, 1);  // the line landed on is the current one
+  Fl_Browser_::display(to);
+  do_callback();
+  return 1;
+}
+
+int ErrorBrowser::handle(int event) {
+  if (event == FL_KEYBOARD && type() == FL_MULTI_BROWSER) {
+    int key = Fl::event_key(), state = Fl::event_state();
+    if ((state & (FL_CTRL | FL_META)) && !(state & (FL_SHIFT | FL_ALT)) &&
+        (key == 'c' || key == FL_Insert)) {
+      std::string text = selected_text();
+      if (!text.empty()) {
+        Fl::copy(text.data(), (int)text.size(), 1);
+        Fl::copy(text.data(), (int)text.size(), 0);
+      }
+      return 1;
+    }
+    if (!(state & (FL_CTRL | FL_ALT | FL_META)) && move_current(key, state & FL_SHIFT) >= 0)
+      return 1;
+  }
+  return Fl_Browser::handle(event);
 }

@@ -4,6 +4,7 @@
 #define LOGVIEW_ERRORBROWSER_H
 
 #include <FL/Fl_Browser.H>
+#include <string>
 #include <unordered_set>
 
 #include "logread/LogReader.h"
@@ -15,11 +16,13 @@ public:
 
   ErrorBrowser(int X, int Y, int W, int H, const char *L = 0);
 
-  // Replaces the list with the accepted lines of the file, newest at the top.
-  // A file that cannot be read (missing, unreadable, not a regular file)
-  // leaves the list empty; status() says why. The result, including the
-  // selection, current line and scroll position, is always that of reading the
-  // whole file afresh, even when only the appended bytes were read.
+  // Brings the list up to date with the file, newest line at the top. When
+  // the file only grew, the new lines are added above the old ones, which
+  // keep their selection; the current line stays the same line, and the view
+  // stays on the lines it showed (at the top, when it was there). Anything
+  // else reads the file afresh: nothing selected, no current line, scrolled
+  // to the top. A file that cannot be read (missing, unreadable, not a
+  // regular file) leaves the list empty; status() says why.
   void load();
   // What the last load() found: fresh, appended or unchanged, or why the file
   // could not be read; whether it was compressed or damaged.
@@ -49,6 +52,15 @@ public:
   void *first_item() const { return item_first(); }
   void *next_item(void *item) const { return item_next(item); }
   const char *text_of(void *item) const { return item_text(item); }
+
+  // The keys: Up, Down, Page Up, Page Down, Home and End make another line
+  // the current line, select it alone and call back (the window explains it);
+  // with Shift they add the lines passed over to the selection instead.
+  // Ctrl+C copies the selected lines to the clipboard and the selection
+  // buffer.
+  int handle(int event) override;
+  // The selected lines, oldest first, each ending in a newline.
+  std::string selected_text() const;
 
   // Empties the list and forgets the read mark.
   void clear();
@@ -94,6 +106,12 @@ private:
   mutable int anchor_line_;
   mutable int anchor_size_;
   void set_anchor(void *item, int line) const;
+
+  int move_current(int key, bool extend);
+  void keep_view(int pos, int added);
+
+  // The selection of an unfinished last line, handed to its longer self.
+  int carry_ = 0, carry_selected_ = 0, carry_current_ = 0;
 };
 
 #endif

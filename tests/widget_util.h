@@ -3,9 +3,11 @@
 #ifndef TESTS_WIDGET_UTIL_H
 #define TESTS_WIDGET_UTIL_H
 
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include <FL/Fl.H>
 #include <FL/Fl_Browser.H>
 
 #include "tests/test_util.h"
@@ -23,6 +25,17 @@ inline std::vector<int> selected_of(Fl_Browser *b) {
   for (int i = 1; i <= b->size(); i++)
     if (b->selected(i)) out.push_back(i);
   return out;
+}
+
+// Runs the event loop until done() holds or the time runs out.
+template <class F>
+bool wait_for(F done, double seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Fl::wait(0.05);
+  }
+  return true;
 }
 
 #endif
