@@ -78,4 +78,39 @@ TEST(ExplainAndWindow, DiagnoseNamesTheSameRemedyAndLines) {
   EXPECT_GE(named, 10);
 }
 
+// The start-up pane counts the entries that the checker finds broken and
+// names the command that lists them; a sound knowledge base gets no notice.
+TEST(ExplainAndWindow, StartUpPaneCountsBrokenEntries) {
+  const std::string good = "<remedy name=\"a\">\n<P>Do.</P>\n<item level=\"E\" "
+                           "pattern=\"Foo*\" severity=\"5\">\n<P>Foo.</P>\n</item>\n";
+  struct Case {
+    std::string kb;
+    const char *says;  // null: no notice at all
+  } cases[] = {
+      {good + "</remedy>\n", nullptr},
+      {good + "<item level=\"E\" pattern=\"Bar\" severity=\"x\">\n</item>\n</remedy>\n",
+       "2 entries of <TT>"},
+      {good, "1 entry of <TT>"},
+  };
+  TempDir dir;
+  char cwd[4096];
+  ASSERT_TRUE(getcwd(cwd, sizeof cwd));
+  write_file(dir.file("error_log"), "E [08/Dec/2026:17:23:40 +0000] Foo\n");
+  for (const Case &c : cases) {
+    write_file(dir.file("errors.xml"), c.kb);
+    ASSERT_EQ(0, chdir(dir.path.c_str()));
+    std::unique_ptr<ErrorLog> window(new ErrorLog(dir.file("error_log").c_str()));
+    ASSERT_EQ(0, chdir(cwd));
+    std::string pane = window->help_->value() ? window->help_->value() : "";
+    if (!c.says) {
+      EXPECT_EQ("", pane);
+      continue;
+    }
+    EXPECT_NE(std::string::npos, pane.find(c.says)) << pane;
+    EXPECT_NE(std::string::npos,
+              pane.find("<TT>veklog-explain --check-kb " + dir.file("errors.xml") + "</TT>"))
+        << pane;
+  }
+}
+
 }  // namespace
