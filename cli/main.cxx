@@ -223,9 +223,13 @@ int explain(const Options &o) {
     complain("cannot read " + name + ": " + st.reason);
     return kExitUnreadable;
   }
-  if (st.damaged)
-    complain(name + ": " + (st.reason.empty() ? "compressed data is damaged" : st.reason) +
-             "; what could be read follows");
+  if (st.damaged) {
+    // The decompressor names the file by its descriptor; the name says more.
+    std::string reason = st.reason.empty() ? "compressed data is damaged" : st.reason;
+    size_t fd = reason.find("<fd:"), end = reason.find(">: ", fd);
+    if (fd != std::string::npos && end != std::string::npos) reason.erase(fd, end + 3 - fd);
+    complain(name + ": " + reason + "; what could be read follows");
+  }
 
   std::string held;
   if (o.follow && !got.lines.empty() && !complete(got.lines.back())) {
@@ -258,6 +262,10 @@ int explain(const Options &o) {
   std::cout.flush();
   lines.clear();
   if (!o.follow) return kExitOk;
+  if (st.compressed) {
+    complain(name + " is compressed and does not grow: it is not followed");
+    return kExitOk;
+  }
   return follow(reader, present, window, held);
 }
 

@@ -110,6 +110,16 @@ if [ "$(id -u)" != 0 ]; then
   "$X" --kb "$kb" locked.log >/dev/null 2>err
   [ $? = 3 ] && grep -q 'locked.log: Permission denied' err || fail "an unreadable log: $(cat err)"
 fi
+# A compressed log is read whole, a damaged one as far as it goes (and said),
+# and neither is followed.
+gzip -c log >log.gz
+head -c 200 log.gz >damaged.gz
+[ "$("$X" --kb "$kb" log.gz)" = "$out" ] || fail "a compressed log lists differently"
+"$X" --kb "$kb" damaged.gz >/dev/null 2>err || fail "a damaged compressed log ended with $?"
+grep -qx 'veklog-explain: damaged.gz: compressed data is damaged.*; what could be read follows' err ||
+  fail "a damaged compressed log: $(cat err)"
+timeout 5 "$X" --kb "$kb" --follow log.gz >/dev/null 2>err || fail "following a compressed log ended with $?"
+grep -q 'log.gz is compressed and does not grow' err || fail "following a compressed log: $(cat err)"
 # The knowledge base found as the window finds it: in the working directory.
 cp "$kb" errors.xml
 "$X" log >/dev/null 2>err || fail "errors.xml in the working directory is not found: $(cat err)"
