@@ -139,8 +139,9 @@ printf 'E [09/Dec/2026:09:00:00 +0000] Foo\n' >broken.log
 grep -q "1 entry of broken.xml cannot be read; 'veklog-explain --check-kb broken.xml' lists them" err ||
   fail "a broken knowledge base is not mentioned: $(cat err)"
 
-# Following: an appended line shows within 2 s, a rotation is survived, and
-# Ctrl+C (SIGINT) ends it with 0 and everything printed.
+# Following: an appended line shows within 2 s; a rotation, a truncation and
+# a log briefly missing are survived; Ctrl+C (SIGINT) ends it with 0 and
+# everything printed.
 # waitfor TEXT: waits up to 2 s for TEXT in the followed output.
 waitfor() {
   for _ in $(seq 1 20); do grep -qF "$1" follow.out && return 0; sleep 0.1; done
@@ -160,6 +161,15 @@ sleep 1
 grep -q "Half a li" follow.out && fail "a line still being written was printed"
 printf 'ne, now whole.\n' >>follow.log
 waitfor "Half a line, now whole." || fail "a finished line did not show"
+: >follow.log
+printf 'E [09/Dec/2026:12:03:00 +0000] Written after the log was cut short.\n' >>follow.log
+waitfor "after the log was cut short" || fail "a line after a truncation did not show within 2 s"
+rm follow.log
+sleep 1.2
+printf 'E [09/Dec/2026:12:04:00 +0000] Written once the log was back.\n' >follow.log
+waitfor "once the log was back" || fail "a line of a log that was briefly missing did not show"
+grep -q "follow.log: No such file or directory; waiting for it to come back" follow.err ||
+  fail "the missing log was not mentioned: $(cat follow.err)"
 kill -INT "$pid"
 for _ in $(seq 1 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 wait "$pid"
