@@ -254,8 +254,15 @@ LogStatus LogReader::read(LogSink &sink) {
 LogStatus LogReader::read_gzip(int fd, const struct stat &st, LogSink &sink) {
   LogStatus status;
   status.compressed = true;
+  // Its first and last bytes (the last hold the checksum) tell a rewrite
+  // within the same clock tick.
+  char head[kHead], tail[kTail];
+  size_t head_len = (size_t)pread_full(fd, head, kHead, 0);
+  off_t tail_at = st.st_size > (off_t)kTail ? st.st_size - (off_t)kTail : 0;
+  size_t tail_len = (size_t)pread_full(fd, tail, kTail, tail_at);
   if (valid_ && compressed_ && st.st_dev == dev_ && st.st_ino == ino_ && st.st_size == size_ &&
-      same_time(st.st_mtim, mtime_)) {
+      same_time(st.st_mtim, mtime_) && head_.compare(0, std::string::npos, head, head_len) == 0 &&
+      tail_.compare(0, std::string::npos, tail, tail_len) == 0) {
     status.kind = LogStatus::Unchanged;
     status.damaged = damaged_;
     status.reason = damaged_reason_;
@@ -302,8 +309,8 @@ LogStatus LogReader::read_gzip(int fd, const struct stat &st, LogSink &sink) {
   mtime_ = st.st_mtim;
   end_ = committed_ = 0;
   unfinished_ = false;
-  head_.clear();
-  tail_.clear();
+  head_.assign(head, head_len);
+  tail_.assign(tail, tail_len);
   valid_ = true;
   return status;
 }

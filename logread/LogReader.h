@@ -71,7 +71,7 @@ private:
   off_t committed_ = 0;     // where an unfinished last line starts
   bool unfinished_ = false; // that line was given to the sink
   std::string head_;        // the first bytes of the file
-  std::string tail_;        // the bytes just before end_
+  std::string tail_;        // the bytes just before end_ (of a compressed file, its last bytes)
   bool damaged_ = false;    // what the read of a compressed log found
   std::string damaged_reason_;
 

@@ -25,10 +25,10 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string gzip(const std::string &bytes) {
+std::string gzip(const std::string &bytes, int level = 6) {
   std::string out(compressBound((uLong)bytes.size()) + 64, '\0');
   z_stream z{};
-  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
   z.next_in = (Bytef *)bytes.data();
   z.avail_in = (uInt)bytes.size();
   z.next_out = (Bytef *)&out[0];
@@ -272,6 +272,22 @@ TEST_F(Reader, ACompressedLogReadsLikeItsPlainTwin) {
     EXPECT_TRUE(st.compressed);
     EXPECT_EQ(sink.lines, before);
   }
+  // Rewritten with other bytes of the same size, within the same clock tick
+  // (stored uncompressed, the sizes are sure to agree).
+  write_file(path, gzip(plain, 0));
+  ASSERT_EQ(read(2).kind, LogStatus::Fresh);
+  struct stat st;
+  stat(path.c_str(), &st);
+  std::string other = plain;
+  other[plain.size() / 2] ^= 1;
+  write_file(twin, other);
+  write_file(path, gzip(other, 0));
+  ASSERT_EQ(gzip(other, 0).size(), (size_t)st.st_size);
+  struct timespec t[2] = {st.st_atim, st.st_mtim};
+  utimensat(AT_FDCWD, path.c_str(), t, 0);
+  ASSERT_EQ(read(2).kind, LogStatus::Fresh);
+  EXPECT_EQ(sink.lines, read_log(twin, 2));
+  write_file(twin, plain);
   // Standard input, compressed or not.
   for (const std::string &bytes : {gzip(plain), plain}) {
     int fds[2];
