@@ -111,7 +111,6 @@ ErrorXML::ErrorXML(const char *filename)
 }
 
 ErrorXML::~ErrorXML() {
-  drop_index();
   for (int i = 0; i < num_items_; i++) delete items_[i];
   free(items_);
   for (int i = 0; i < num_remedies_; i++) delete remedies_[i];
@@ -122,7 +121,12 @@ ErrorXML::~ErrorXML() {
 
 void ErrorXML::add_item(ErrorXMLItem *item) {
   if (!item) return;
-  if (!append(items_, num_items_, alloc_items_, item)) delete item;
+  if (!append(items_, num_items_, alloc_items_, item)) {
+    delete item;
+    return;
+  }
+  // An index that missed an item (no memory) stays behind for good.
+  if (index_.size() == num_items_ - 1) index_.add(item->level, item->pattern);
 }
 
 void ErrorXML::add_remedy(ErrorXMLRemedy *remedy) {
@@ -133,9 +137,8 @@ void ErrorXML::add_remedy(ErrorXMLRemedy *remedy) {
 ErrorXMLItem *ErrorXML::find_item(const char *line) {
   if (!line || strnlen(line, MESSAGE_COLUMN) < MESSAGE_COLUMN) return 0;
   const char *message = line + MESSAGE_COLUMN;
-  if (index_.items_ != num_items_) build_index();
-  if (index_.items_ == num_items_) {
-    int i = index_.find(items_, line[0], message);
+  if (index_.size() == num_items_ && index_.prepare()) {
+    int i = index_.find(line[0], message);
     return i < 0 ? 0 : items_[i];
   }
   // No index (out of memory): try every item.
@@ -147,9 +150,7 @@ ErrorXMLItem *ErrorXML::find_item(const char *line) {
   return 0;
 }
 
-void ErrorXML::drop_index() { index_.clear(); }
-
-void ErrorXML::build_index() { index_.build(items_, num_items_); }
+void ErrorXML::build_index() { index_.prepare(); }
 
 ErrorXMLRemedy *ErrorXML::find_remedy(const char *name) {
   if (!name) return 0;
@@ -257,12 +258,18 @@ void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
   ErrorXMLRemedy *remedy = 0;
 
   int number = 1;  // the file's line; a long line comes in several pieces
+  bool first = true;
   while (fgets(line, sizeof line, fp)) {
-    const char *p = line;
+    // A UTF-8 byte-order mark at the start of the file is no part of its
+    // first line: left there it would hide that line's tag.
+    const char *start = line;
+    if (first && strncmp(line, "\xEF\xBB\xBF", 3) == 0) start += 3;
+    first = false;
+    const char *p = start;
     while (is_blank(*p)) p++;
     size_t len = strlen(line);
     bool ends = len > 0 && line[len - 1] == '\n';
-    ErrorXMLStep step = {ErrorXMLStep::Text, number, line, !ends && len == sizeof line - 1,
+    ErrorXMLStep step = {ErrorXMLStep::Text, number, start, !ends && len == sizeof line - 1,
                          remedy != 0, text.len, 0};
 
     if (!remedy && strncmp(p, "<remedy ", 8) == 0) {
@@ -289,7 +296,7 @@ void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
       add_item(item);
       step.rule = ErrorXMLStep::ItemClose;
       if (num_items_ > before) step.item = item;
-    } else if (!text.append(line)) {
+    } else if (!text.append(start)) {
       break;
     }
     if (observer) observer->step(step);

@@ -78,9 +78,9 @@ public:
   int alloc_orphans_;
   ErrorXMLRemedy **orphans_;
 
-  // Lookup index, so that find_item tries only items that can match. Rebuilt
-  // by find_item whenever items were added since; an item's pattern must not
-  // be changed once it is added.
+  // Lookup index, so that find_item tries only items that can match. Each
+  // item's pattern is compiled into it when the item is added, so an item's
+  // pattern must not be changed afterwards.
   ItemIndex index_;
 
   // Creates the knowledge base and fills it from `filename` (see load). A
@@ -109,15 +109,15 @@ public:
   // The remedy with the highest score above 0 (the earliest of equals), or null.
   ErrorXMLRemedy *best_remedy();
 
-  // Builds, or releases, the lookup index of find_item.
+  // Builds the lookup tables of find_item now rather than at its next call.
   void build_index();
-  void drop_index();
 
   // Reads the knowledge base file and adds what it holds: `path` itself,
   // else "<data dir>/data/<path>", where the data directory is $TARN_DATADIR
   // or the one built in. Whatever is not a regular file or does not open is
-  // skipped silently; odd lines become text. An observer is told each try
-  // to open and what became of each line.
+  // skipped silently; odd lines become text. A UTF-8 byte-order mark at the
+  // start of the file is skipped. An observer is told each try to open and
+  // what became of each line.
   void load(const char *path, ErrorXMLObserver *observer = nullptr);
   // What the last load() looked at, for telling the user where no knowledge
   // base was found: the paths tried in order, and the one read ("" if none).

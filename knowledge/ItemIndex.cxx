@@ -1,5 +1,5 @@
-// ItemIndex.cxx - finding the items a log message could match: the text
-// each pattern requires, a table of four-character keys, and the lookup.
+// ItemIndex.cxx - finding the item a log message matches: the text each
+// pattern requires, a table of four-character keys, and the lookup.
 #include "knowledge/ItemIndex.h"
 
 #include <stdlib.h>
@@ -11,28 +11,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "knowledge/ErrorXML.h"
-#include "knowledge/pattern.h"
-
 namespace {
 
 inline int fold_char(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
-
-bool is_pattern_special(char c) {
-  return c == '?' || c == '*' || c == '[' || c == '{' || c == '}' ||
-         c == ',' || c == '|' || c == '\\';
-}
-
-// The folded character every text matching the pattern starts with, or 256
-// when the pattern starts with anything else (wildcards, sets, groups, an
-// empty pattern).
-int first_key(const char *p) {
-  if (!p || !p[0]) return 256;
-  if (p[0] == '\\') return p[1] ? fold_char((unsigned char)p[1]) : '\\';
-  if (is_pattern_special(p[0])) return 256;
-  return fold_char((unsigned char)p[0]);
 }
 
 // Whether the groups of a pattern all close and nothing outside them ends an
@@ -146,84 +128,86 @@ inline uint64_t text_hash(const char *s, size_t len, unsigned level) {
 
 }  // namespace
 
-ItemIndex::ItemIndex() : items_(-1), table_bits_(0), lookup_(0), memo_(0) {
-  memset(plain_start_, 0, sizeof plain_start_);
-}
+ItemIndex::ItemIndex() : built_(false), remember_(true) {}
 
-ItemIndex::~ItemIndex() { clear(); }
+ItemIndex::~ItemIndex() = default;
 
-void ItemIndex::clear() {
-  // Swapping with empty vectors gives the memory back.
-  std::vector<int>().swap(key_);
-  std::vector<char>().swap(level_);
-  std::vector<std::string>().swap(text_);
-  std::vector<int>().swap(gram_at_);
-  std::vector<int>().swap(text_start_);
-  std::vector<int>().swap(text_items_);
-  std::vector<int>().swap(plain_order_);
-  std::vector<uint32_t>().swap(table_gram_);
-  std::vector<int>().swap(table_bucket_);
-  std::vector<int>().swap(bucket_start_);
-  std::vector<int>().swap(bucket_texts_);
-  std::vector<uint64_t>().swap(filter_);
-  std::vector<uint32_t>().swap(found_);
-  std::vector<uint32_t>().swap(useful_);
-  std::vector<uint32_t>().swap(settled_);
-  std::vector<int>().swap(hits_);
-  free(memo_);
-  memo_ = 0;
-  table_bits_ = 0;
-  lookup_ = 0;
-  memset(plain_start_, 0, sizeof plain_start_);
-  items_ = -1;
-}
-
-bool ItemIndex::build(ErrorXMLItem *const *items, int count) {
-  clear();
-  if (count < 0) return false;
+bool ItemIndex::add(char level, const char *pattern) {
   try {
-    fill(items, count);
+    Item item{level, Pattern(pattern), {}};
+    required_runs(pattern, item.runs);
+    std::sort(item.runs.begin(), item.runs.end());
+    item.runs.erase(std::unique(item.runs.begin(), item.runs.end()), item.runs.end());
+    items_.push_back(std::move(item));
   } catch (const std::bad_alloc &) {
-    clear();
     return false;
   }
-  memo_ = (Memo *)aligned_alloc(64, sizeof(Memo) * MEMO_SLOTS);
-  if (memo_)
-    for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
-  items_ = count;
+  built_ = false;
   return true;
 }
 
-void ItemIndex::fill(ErrorXMLItem *const *items, int count) {
-  size_t n = (size_t)count;
-  key_.resize(n);
-  level_.resize(n);
-  hits_.resize(n);
-  filter_.assign((1u << FILTER_BITS) / 64, 0);
+void ItemIndex::remember(bool on) {
+  remember_ = on;
+  built_ = false;
+}
+
+bool ItemIndex::prepare() {
+  if (built_) return true;
+  t_ = Tables();
+  memo_.reset();
+  try {
+    fill();
+    if (remember_) {
+      memo_.reset(new Memo[MEMO_SLOTS]);
+      for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
+    }
+  } catch (const std::bad_alloc &) {
+    t_ = Tables();
+    memo_.reset();
+    return false;
+  }
+  built_ = true;
+  return true;
+}
+
+int ItemIndex::find(char level, const char *message) {
+  if (!message || !prepare()) return -1;
+  size_t len = strlen(message);
+  if (len > MEMO_TEXT || !memo_) return search(level, message, len);
+  uint64_t hash = text_hash(message, len, (unsigned char)level);
+  Memo &memo = memo_[hash % MEMO_SLOTS];
+  if (memo.len == (int)len && memo.hash == hash && memo.level == level &&
+      memcmp(memo.text, message, len) == 0)
+    return memo.item;
+  int item = search(level, message, len);
+  memo.hash = hash;
+  memo.item = item;
+  memo.len = (int16_t)len;
+  memo.level = level;
+  memcpy(memo.text, message, len);
+  return item;
+}
+
+void ItemIndex::fill() {
+  size_t n = items_.size();
+  t_.hits.resize(n);
+  t_.filter.assign((1u << FILTER_BITS) / 64, 0);
 
   // Each item's required text: of the runs its pattern requires (four
   // characters or more), the one the fewest other items require too, then
   // the longest, so that items alike ("... usb://*": No such device",
   // "... usb://*": Permission denied") are told apart before their patterns
   // are tried.
-  std::vector<std::vector<std::string>> runs(n);
   std::unordered_map<std::string, int> shared;
-  for (size_t i = 0; i < n; i++) {
-    required_runs(items[i]->pattern, runs[i]);
-    std::vector<std::string> &r = runs[i];
-    std::sort(r.begin(), r.end());
-    r.erase(std::unique(r.begin(), r.end()), r.end());
-    for (const std::string &run : r)
+  for (size_t i = 0; i < n; i++)
+    for (const std::string &run : items_[i].runs)
       if (run.size() >= 4) shared[run]++;
-  }
   std::vector<int> text_of(n, -1);
   std::unordered_map<std::string, int> number;
   for (size_t i = 0; i < n; i++) {
-    key_[i] = first_key(items[i]->pattern);
-    level_[i] = items[i]->level;
     const std::string *pick = 0;
     int pick_shared = 0;
-    for (const std::string &run : runs[i]) {
+    for (const std::string &run : items_[i].runs) {
       if (run.size() < 4 || run.size() > 0x7fffffff) continue;
       int users = shared[run];
       if (!pick || users < pick_shared || (users == pick_shared && run.size() > pick->size())) {
@@ -236,42 +220,41 @@ void ItemIndex::fill(ErrorXMLItem *const *items, int count) {
     if (known != number.end()) {
       text_of[i] = known->second;
     } else {
-      text_of[i] = (int)text_.size();
+      text_of[i] = (int)t_.text.size();
       number.emplace(*pick, text_of[i]);
-      text_.push_back(*pick);
+      t_.text.push_back(*pick);
     }
   }
-  runs.clear();
-  size_t texts = text_.size();
+  size_t texts = t_.text.size();
 
   // The items of each text, in file order.
-  text_start_.assign(texts + 1, 0);
+  t_.item_start.assign(texts + 1, 0);
   for (size_t i = 0; i < n; i++)
-    if (text_of[i] >= 0) text_start_[text_of[i] + 1]++;
-  for (size_t t = 0; t < texts; t++) text_start_[t + 1] += text_start_[t];
-  text_items_.resize(text_start_[texts]);
-  std::vector<int> next(text_start_.begin(), text_start_.end() - 1);
+    if (text_of[i] >= 0) t_.item_start[text_of[i] + 1]++;
+  for (size_t t = 0; t < texts; t++) t_.item_start[t + 1] += t_.item_start[t];
+  t_.items.resize(t_.item_start[texts]);
+  std::vector<int> next(t_.item_start.begin(), t_.item_start.end() - 1);
   for (size_t i = 0; i < n; i++)
-    if (text_of[i] >= 0) text_items_[next[text_of[i]]++] = (int)i;
+    if (text_of[i] >= 0) t_.items[next[text_of[i]]++] = (int)i;
 
   // Of the four-character pieces of each text, take the one that the fewest
   // texts hold anywhere (a piece of a common phrase such as "unable to"
   // would send every message with that phrase to this text), then the one
   // fewest texts have taken so far.
-  gram_at_.resize(texts);
+  t_.gram_at.resize(texts);
   std::unordered_map<uint32_t, int> holders, taken;
   for (size_t t = 0; t < texts; t++) {
     std::vector<uint32_t> pieces;
-    for (size_t at = 0; at + 4 <= text_[t].size(); at++)
-      pieces.push_back(gram_at(text_[t].c_str() + at));
+    for (size_t at = 0; at + 4 <= t_.text[t].size(); at++)
+      pieces.push_back(gram_at(t_.text[t].c_str() + at));
     std::sort(pieces.begin(), pieces.end());
     pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
     for (uint32_t g : pieces) holders[g]++;
   }
   for (size_t t = 0; t < texts; t++) {
-    const char *text = text_[t].c_str();
+    const char *text = t_.text[t].c_str();
     int best = 0, best_holders = 0, best_taken = 0;
-    for (int at = 0; at + 4 <= (int)text_[t].size(); at++) {
+    for (int at = 0; at + 4 <= (int)t_.text[t].size(); at++) {
       uint32_t g = gram_at(text + at);
       int h = holders[g];
       auto found = taken.find(g);
@@ -282,150 +265,92 @@ void ItemIndex::fill(ErrorXMLItem *const *items, int count) {
         best_taken = k;
       }
     }
-    gram_at_[t] = best;
+    t_.gram_at[t] = best;
     taken[gram_at(text + best)]++;
   }
 
   // The table of keys, twice as large as the number of keys (at least 256
   // slots), and each key's bucket of texts.
   size_t grams = taken.size();
-  table_bits_ = 8;
-  while (((size_t)1 << table_bits_) < 2 * grams && table_bits_ < 30) table_bits_++;
-  size_t slots = (size_t)1 << table_bits_;
-  table_gram_.assign(slots, 0);
-  table_bucket_.assign(slots, -1);
+  t_.bits = 8;
+  while (((size_t)1 << t_.bits) < 2 * grams && t_.bits < 30) t_.bits++;
+  size_t slots = (size_t)1 << t_.bits;
+  t_.slot_gram.assign(slots, 0);
+  t_.slot_bucket.assign(slots, -1);
   std::vector<int> bucket_of(texts);
   int buckets = 0;
   for (size_t t = 0; t < texts; t++) {
-    uint32_t g = gram_at(text_[t].c_str() + gram_at_[t]);
-    size_t s = table_hash(g, table_bits_);
-    while (table_bucket_[s] >= 0 && table_gram_[s] != g) s = (s + 1) & (slots - 1);
-    if (table_bucket_[s] < 0) {
-      table_gram_[s] = g;
-      table_bucket_[s] = buckets++;
+    uint32_t g = gram_at(t_.text[t].c_str() + t_.gram_at[t]);
+    size_t s = table_hash(g, t_.bits);
+    while (t_.slot_bucket[s] >= 0 && t_.slot_gram[s] != g) s = (s + 1) & (slots - 1);
+    if (t_.slot_bucket[s] < 0) {
+      t_.slot_gram[s] = g;
+      t_.slot_bucket[s] = buckets++;
       uint32_t f = filter_hash(g);
-      filter_[f / 64] |= (uint64_t)1 << (f % 64);
+      t_.filter[f / 64] |= (uint64_t)1 << (f % 64);
     }
-    bucket_of[t] = table_bucket_[s];
+    bucket_of[t] = t_.slot_bucket[s];
   }
-  bucket_start_.assign((size_t)buckets + 1, 0);
-  for (size_t t = 0; t < texts; t++) bucket_start_[bucket_of[t] + 1]++;
-  for (int b = 0; b < buckets; b++) bucket_start_[b + 1] += bucket_start_[b];
-  bucket_texts_.resize(texts);
-  next.assign(bucket_start_.begin(), bucket_start_.end() - 1);
-  for (size_t t = 0; t < texts; t++) bucket_texts_[next[bucket_of[t]]++] = (int)t;
-  found_.assign(texts, 0);
-  useful_.assign(texts, 0);
-  settled_.assign((size_t)buckets, 0);
+  t_.bucket_start.assign((size_t)buckets + 1, 0);
+  for (size_t t = 0; t < texts; t++) t_.bucket_start[bucket_of[t] + 1]++;
+  for (int b = 0; b < buckets; b++) t_.bucket_start[b + 1] += t_.bucket_start[b];
+  t_.bucket_texts.resize(texts);
+  next.assign(t_.bucket_start.begin(), t_.bucket_start.end() - 1);
+  for (size_t t = 0; t < texts; t++) t_.bucket_texts[next[bucket_of[t]]++] = (int)t;
+  t_.found.assign(texts, 0);
 
-  // Items without a usable text, grouped by key.
-  int start[258] = {0};
+  // Items without a usable text are tried on every message.
   for (size_t i = 0; i < n; i++)
-    if (text_of[i] < 0) start[key_[i] + 1]++;
-  for (int c = 0; c < 257; c++) start[c + 1] += start[c];
-  memcpy(plain_start_, start, sizeof plain_start_);
-  plain_order_.resize((size_t)start[257]);
-  for (size_t i = 0; i < n; i++)
-    if (text_of[i] < 0) plain_order_[start[key_[i]]++] = (int)i;
+    if (text_of[i] < 0) t_.untexted.push_back((int)i);
 }
 
-int ItemIndex::find(ErrorXMLItem *const *items, char level, const char *message) {
-  if (items_ < 0 || !message) return -1;
-  size_t len = strlen(message);
-  if (len > MEMO_TEXT || !memo_) return search(items, level, message, len);
-  uint64_t hash = text_hash(message, len, (unsigned char)level);
-  Memo &memo = memo_[hash % MEMO_SLOTS];
-  if (memo.len == (int)len && memo.hash == hash && memo.level == level &&
-      memcmp(memo.text, message, len) == 0)
-    return memo.item;
-  int item = search(items, level, message, len);
-  memo.hash = hash;
-  memo.item = item;
-  memo.len = (int16_t)len;
-  memo.level = level;
-  memcpy(memo.text, message, len);
-  return item;
-}
-
-int ItemIndex::search(ErrorXMLItem *const *items, char level, const char *message,
-                      size_t len) {
-  int c = fold_char((unsigned char)message[0]);
-  if (++lookup_ == 0) {
-    std::fill(found_.begin(), found_.end(), 0);
-    std::fill(useful_.begin(), useful_.end(), 0);
-    std::fill(settled_.begin(), settled_.end(), 0);
-    lookup_ = 1;
+int ItemIndex::search(char level, const char *message, size_t len) {
+  if (++t_.lookup == 0) {
+    std::fill(t_.found.begin(), t_.found.end(), 0);
+    t_.lookup = 1;
   }
 
-  // Every text the message holds, and of the items requiring it those whose
-  // key and level fit. A text is compared only while it is not found yet and
-  // some item of it could take the line; a bucket with no such text left is
-  // passed over.
+  // Every text the message holds, each compared where its key sits, and of
+  // the items requiring it those whose level fits.
   int nhits = 0;
-  size_t mask = ((size_t)1 << table_bits_) - 1;
-  for (size_t pos = 0; len >= 4 && pos + 4 <= len; pos++) {
+  size_t mask = ((size_t)1 << t_.bits) - 1;
+  for (size_t pos = 0; pos + 4 <= len; pos++) {
     uint32_t g = gram_at(message + pos);
     uint32_t f = filter_hash(g);
-    if (!((filter_[f / 64] >> (f % 64)) & 1)) continue;
-    size_t s = table_hash(g, table_bits_);
-    while (table_bucket_[s] >= 0 && table_gram_[s] != g) s = (s + 1) & mask;
-    int b = table_bucket_[s];
-    if (b < 0 || settled_[b] == lookup_) continue;
-    bool all = true;
-    for (int k = bucket_start_[b]; k < bucket_start_[b + 1]; k++) {
-      int t = bucket_texts_[k];
-      if (found_[t] == lookup_) continue;
-      if (useful_[t] != lookup_) {
-        // Not worth comparing when none of its items could take this line.
-        bool any = false;
-        for (int j = text_start_[t]; j < text_start_[t + 1] && !any; j++) {
-          int i = text_items_[j];
-          any = (!level_[i] || level_[i] == level) && (key_[i] == 256 || key_[i] == c);
-        }
-        if (!any) {
-          found_[t] = lookup_;
-          continue;
-        }
-        useful_[t] = lookup_;
-      }
-      size_t tlen = text_[t].size();
-      if (pos < (size_t)gram_at_[t] || pos - (size_t)gram_at_[t] + tlen > len ||
-          !folded_equal(message + pos - gram_at_[t], text_[t].data(), tlen)) {
-        all = false;
+    if (!((t_.filter[f / 64] >> (f % 64)) & 1)) continue;
+    size_t s = table_hash(g, t_.bits);
+    while (t_.slot_bucket[s] >= 0 && t_.slot_gram[s] != g) s = (s + 1) & mask;
+    int b = t_.slot_bucket[s];
+    if (b < 0) continue;
+    for (int k = t_.bucket_start[b]; k < t_.bucket_start[b + 1]; k++) {
+      int t = t_.bucket_texts[k];
+      size_t at = (size_t)t_.gram_at[t], tlen = t_.text[t].size();
+      if (t_.found[t] == t_.lookup || pos < at || pos - at + tlen > len ||
+          !folded_equal(message + pos - at, t_.text[t].data(), tlen))
         continue;
-      }
-      found_[t] = lookup_;
-      for (int j = text_start_[t]; j < text_start_[t + 1]; j++) {
-        int i = text_items_[j];
-        if ((!level_[i] || level_[i] == level) && (key_[i] == 256 || key_[i] == c))
-          hits_[nhits++] = i;
+      t_.found[t] = t_.lookup;
+      for (int j = t_.item_start[t]; j < t_.item_start[t + 1]; j++) {
+        int i = t_.items[j];
+        if (!items_[i].level || items_[i].level == level) t_.hits[nhits++] = i;
       }
     }
-    if (all) settled_[b] = lookup_;
   }
-  int *hits = hits_.data();
-  if (nhits > 16)
-    std::sort(hits, hits + nhits);
-  else
-    for (int j = 1; j < nhits; j++)
-      for (int k = j; k > 0 && hits[k - 1] > hits[k]; k--) std::swap(hits[k - 1], hits[k]);
+  int *hits = t_.hits.data();
+  std::sort(hits, hits + nhits);
 
-  // Those, and the items without a required text that start with the
-  // message's first character or with a wildcard, in file order.
-  int a = plain_start_[c], a_end = plain_start_[c + 1];
-  int w = plain_start_[256], w_end = plain_start_[257];
+  // Those, and the items without a text, in the order added.
+  size_t u = 0;
   int h = 0;
-  const int none = 0x7fffffff;
   for (;;) {
-    int ia = a < a_end ? plain_order_[a] : none;
-    int iw = w < w_end ? plain_order_[w] : none;
-    int ih = h < nhits ? hits[h] : none;
-    int i = std::min(ia, std::min(iw, ih));
-    if (i == none) return -1;
-    if (i == ia) a++;
-    else if (i == iw) w++;
-    else h++;
-    if (i != ih && level_[i] && level_[i] != level) continue;
-    if (pattern_match(message, items[i]->pattern)) return i;
+    int i;
+    if (h < nhits && (u == t_.untexted.size() || hits[h] < t_.untexted[u])) {
+      i = hits[h++];
+    } else if (u < t_.untexted.size()) {
+      i = t_.untexted[u++];
+      if (items_[i].level && items_[i].level != level) continue;
+    } else {
+      return -1;
+    }
+    if (items_[i].pattern.match(message)) return i;
   }
 }

@@ -1,66 +1,107 @@
-// ItemIndex.h - the lookup index of the knowledge base: which items a log
-// message could match, found without trying every item's pattern.
+// ItemIndex.h - the lookup index of the knowledge base: which item a log
+// message matches, found without trying every item's pattern.
 #ifndef KNOWLEDGE_ITEMINDEX_H
 #define KNOWLEDGE_ITEMINDEX_H
 
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-class ErrorXMLItem;
+#include "knowledge/pattern.h"
 
-// Most patterns hold a run of plain text that every matching message must
-// contain ("[Job *] Unable to open print file" must contain "unable to open
-// print file"). The index takes one such text per item, keeps each text once
-// under four of its characters, and keeps a table of those; one pass over a
-// message finds every text it holds, and only the items of those texts, plus
-// the ones without a usable text, have their patterns tried, in file order.
-// Items are also grouped by the first character their pattern requires. The
-// result is always that of trying every item in turn.
+// Items are given as a level letter and a pattern; the answer is an item's
+// number, always the one trying every item in turn would give.
+//
+// How it finds them. Most patterns hold a run of plain text that every
+// matching message must contain ("\[Job *\] Unable to open print file*"
+// must contain "unable to open print file"). When an item is added, its
+// pattern is compiled and those runs are taken from it: the text before the
+// first group or separator, or all text outside groups when every group
+// closes and no separator stands outside one (then every way through the
+// pattern matches that text, in order); a set ends a run. At the first
+// lookup after items were added the tables are made:
+//   - each item is keyed by the one of its runs (four characters or more)
+//     that the fewest other items share, then the longest, so that items
+//     alike ("... usb://*": No such device", "... usb://*": Permission
+//     denied") are told apart before any pattern is tried; each such text is
+//     kept once, folded to lower case, with its items in file order;
+//   - each text is found through four of its characters (a gram): the four
+//     that the fewest texts hold anywhere (a piece of a common phrase such as
+//     "unable to" would send every message with that phrase to this text),
+//     then the four fewest texts have taken so far;
+//   - an open-addressed table of those grams, each with its texts, and a
+//     filter of 32768 bits, one per hashed gram, that answers most "not
+//     here" without touching the table.
+// A lookup reads the message's grams in one pass, compares each text its
+// grams point to where that text would stand, and tries, in file order, the
+// items of the texts found (level first, then the compiled pattern) and the
+// items that have no text of four characters.
+//
+// A log says the same things over and over, and Diagnose asks about every
+// line: answers are remembered by exact message (up to MEMO_TEXT bytes) and
+// level, in MEMO_SLOTS slots of 128 bytes, indexed by a hash of the two.
+//
+// What was measured and left out (each bought under 10% on the benchmark):
+// grouping items by the first character their pattern requires, skipping
+// texts none of whose items could take the line, and passing over a table
+// bucket whose texts were all found.
 class ItemIndex {
 public:
-  int items_;               // items covered; -1 when not built
-  std::vector<int> key_;    // per item: folded first character, 256 for any
-  std::vector<char> level_; // per item: its level letter, 0 for any
-
-  // The texts the items require, each kept once (folded), with where its
-  // four key characters start, and the items that require it, in file order:
-  // text_items_[text_start_[t] .. text_start_[t + 1]).
-  std::vector<std::string> text_;
-  std::vector<int> gram_at_;
-  std::vector<int> text_start_;
-  std::vector<int> text_items_;
-
-  // Items without a required text, grouped by key:
-  // plain_order_[plain_start_[c] .. plain_start_[c + 1]); group 256 holds the
-  // patterns that start with a wildcard.
-  std::vector<int> plain_order_;
-  int plain_start_[258];
-
-  // Open-addressed table of the four-character keys (grams), each with the
-  // texts that chose it: bucket_texts_[bucket_start_[b] .. bucket_start_[b+1]).
-  int table_bits_;
-  std::vector<uint32_t> table_gram_;
-  std::vector<int> table_bucket_;    // bucket number of each slot, -1 when empty
-  std::vector<int> bucket_start_;
-  std::vector<int> bucket_texts_;
-  std::vector<uint64_t> filter_;     // one bit per hashed gram: a quick "not here"
-
-  // Scratch for lookups, marked with the lookup's number.
-  uint32_t lookup_;
-  std::vector<uint32_t> found_;      // per text: found in the message, or of
-                                     // no use to it
-  std::vector<uint32_t> useful_;     // per text: some item could take the line
-  std::vector<uint32_t> settled_;    // per bucket: every text in it found
-  std::vector<int> hits_;
-
-  // Answers given lately, by message: a log says the same things over and
-  // over, and Diagnose asks about every line. Exact: a slot holds the whole
-  // message it answers for.
   enum { MEMO_SLOTS = 8192, MEMO_TEXT = 112 };
-  struct Memo {             // 128 bytes: two cache lines at most per lookup
+
+  ItemIndex();
+  ~ItemIndex();
+  ItemIndex(const ItemIndex &) = delete;
+  ItemIndex &operator=(const ItemIndex &) = delete;
+
+  // Adds an item after those added before: its level letter (0 for any) and
+  // its pattern (null matches nothing), compiled here. False, with nothing
+  // added, when memory runs out.
+  bool add(char level, const char *pattern);
+  int size() const { return (int)items_.size(); }
+  // Makes the lookup tables now rather than at the next find(); false when
+  // memory runs out (find() then answers -1 for everything).
+  bool prepare();
+  // Whether answers are remembered (they are unless this turns it off).
+  void remember(bool on);
+
+  // The number of the first item, in the order added, whose level is 0 or
+  // `level` and whose pattern matches `message`; -1 when none does.
+  int find(char level, const char *message);
+
+private:
+  struct Item {
+    char level;
+    Pattern pattern;
+    std::vector<std::string> runs;  // plain text every match holds, folded
+  };
+  std::vector<Item> items_;
+
+  // Made from items_ by prepare().
+  struct Tables {
+    std::vector<std::string> text;     // the texts keying the items
+    std::vector<int> gram_at;          // per text: where its gram starts
+    std::vector<int> item_start;       // per text: its items are
+    std::vector<int> items;            //   items[item_start[t] .. item_start[t + 1])
+    std::vector<int> untexted;         // items with no text, in order
+    int bits = 0;                      // the table has 1 << bits slots
+    std::vector<uint32_t> slot_gram;
+    std::vector<int> slot_bucket;      // -1: empty
+    std::vector<int> bucket_start;     // a bucket's texts are
+    std::vector<int> bucket_texts;     //   bucket_texts[bucket_start[b] .. [b + 1])
+    std::vector<uint64_t> filter;
+    // Scratch of a lookup: texts found in this message carry its number.
+    uint32_t lookup = 0;
+    std::vector<uint32_t> found;
+    std::vector<int> hits;
+  };
+  Tables t_;
+  bool built_;
+
+  struct alignas(64) Memo {
     uint64_t hash;
     int32_t item;           // the answer
     int16_t len;            // message length, -1 for an empty slot
@@ -68,25 +109,11 @@ public:
     char spare;
     char text[MEMO_TEXT];
   };
-  Memo *memo_;             // null: nothing is remembered
+  std::unique_ptr<Memo[]> memo_;  // null: nothing is remembered
+  bool remember_;
 
-  ItemIndex();
-  ~ItemIndex();
-  ItemIndex(const ItemIndex &) = delete;
-  ItemIndex &operator=(const ItemIndex &) = delete;
-
-  // Indexes the items (their patterns must not change afterwards). Returns
-  // false, leaving the index unbuilt, when memory runs out.
-  bool build(ErrorXMLItem *const *items, int count);
-  void clear();
-
-  // The number of the first item, in file order, whose level fits `level`
-  // and whose pattern matches `message`; -1 when none does.
-  int find(ErrorXMLItem *const *items, char level, const char *message);
-
-private:
-  void fill(ErrorXMLItem *const *items, int count);
-  int search(ErrorXMLItem *const *items, char level, const char *message, size_t len);
+  void fill();
+  int search(char level, const char *message, size_t len);
 };
 
 #endif

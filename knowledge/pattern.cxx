@@ -2,8 +2,10 @@
 // language and the method.
 #include "knowledge/pattern.h"
 
-#include <stdlib.h>
 #include <string.h>
+
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -90,25 +92,23 @@ int step(const char *pat, int n, int q, unsigned char c) {
 // matching resumes after it: link[] chains a "{" to its first separator and
 // each separator to the next one of its group; jump[] is the position after
 // the "}" that closes a separator's group, or n when none does. "\" hides
-// the next character. open[] and tail[] are scratch, n + 1 entries each.
-void find_groups(const char *pat, int n, int *link, int *jump, int *open, int *tail) {
-  for (int i = 0; i <= n; i++) {
-    link[i] = -1;
-    jump[i] = n;
-  }
-  int depth = 0, base_head = -1, base_tail = -1;
+// the next character.
+void find_groups(const char *pat, int n, std::vector<int> &link, std::vector<int> &jump) {
+  link.assign((size_t)n + 1, -1);
+  jump.assign((size_t)n + 1, n);
+  std::vector<int> open(1), tail(1);
+  int base_head = -1, base_tail = -1;
   for (int i = 0; i < n; i++) {
     char c = pat[i];
     if (c == '\\') {
       if (i + 1 < n) i++;
     } else if (c == '{') {
-      depth++;
-      open[depth] = i;
-      tail[depth] = i;
+      open.push_back(i);
+      tail.push_back(i);
     } else if (c == ',' || c == '|') {
-      if (depth > 0) {
-        link[tail[depth]] = i;
-        tail[depth] = i;
+      if (open.size() > 1) {
+        link[tail.back()] = i;
+        tail.back() = i;
       } else {
         if (base_tail < 0) base_head = i;
         else link[base_tail] = i;
@@ -116,9 +116,10 @@ void find_groups(const char *pat, int n, int *link, int *jump, int *open, int *t
       }
     } else if (c == '}') {
       int from;
-      if (depth > 0) {
-        from = link[open[depth]];
-        depth--;
+      if (open.size() > 1) {
+        from = link[open.back()];
+        open.pop_back();
+        tail.pop_back();
       } else {
         from = base_head;
         base_head = base_tail = -1;
@@ -129,10 +130,8 @@ void find_groups(const char *pat, int n, int *link, int *jump, int *open, int *t
 }
 
 enum {
-  SMALL_PATTERN = 256,  // longest pattern matched without allocating
-  SMALL_WORDS = (SMALL_PATTERN + 1 + WORD_BITS - 1) / WORD_BITS,
-  MASKS = 12,           // single sets used by run_sets()
-  CACHE = 32            // steps remembered, by character
+  SMALL_WORDS = 4,  // sets of up to 256 positions live on the stack
+  CACHE = 32        // steps remembered, by character
 };
 
 // dst = src moved up by k positions (k < WORD_BITS). W, when not 0, is the
@@ -146,227 +145,6 @@ void shift_up(Word *dst, const Word *src, int k, int wd) {
     dst[i] = (v << k) | carry;
     carry = v >> (WORD_BITS - k);
   }
-}
-
-// Adds to `set` every position reached from it without reading text.
-// Runs of "*" and "}" lead on to the next position: a bit that starts in
-// such a run flows to its end and one past it, which adding the run mask to
-// the starting bits does in one go (the carry ripples through the run).
-// Groups and separators then add what they reach, worked out beforehand.
-template <int W>
-void close_set(Word *set, const Word *onward, const Word *branch,
-               const Word *closure, int wd) {
-  const int w = W ? W : wd;
-  Word carry = 0;
-  for (int i = 0; i < w; i++) {
-    Word start = set[i] & onward[i];
-    Word sum = start + onward[i];
-    Word c1 = sum < start;
-    Word total = sum + carry;
-    Word c2 = total < sum;
-    carry = c1 | c2;
-    set[i] |= (total ^ onward[i]) | start;
-  }
-  for (int i = 0; i < w; i++) {
-    Word jumps = set[i] & branch[i];
-    while (jumps) {
-      int q = i * WORD_BITS + __builtin_ctzll(jumps);
-      jumps &= jumps - 1;
-      const Word *reach = closure + (size_t)q * w;
-      for (int k = 0; k < w; k++) set[k] |= reach[k];
-    }
-  }
-}
-
-template <int W>
-bool run_sets(const char *pat, int n, int start, const unsigned char *t,
-              int wd) {
-  const int w = W ? W : wd;
-
-  // Tables: 5 int arrays of n + 1; the closure of each position, the set of
-  // positions reading each character the pattern names, and single masks.
-  size_t nints = 5 * (size_t)(n + 1) + CACHE;
-  size_t nwords = (2 * (size_t)(n + 1) + MASKS + 2 * CACHE) * (size_t)w;
-  int small_ints[5 * (SMALL_PATTERN + 1) + CACHE];
-  Word small_words[(2 * (SMALL_PATTERN + 1) + MASKS + 2 * CACHE) * SMALL_WORDS];
-  int *ints = small_ints;
-  Word *words = small_words;
-  if (n > SMALL_PATTERN) {
-    ints = (int *)malloc(sizeof(int) * nints);
-    words = (Word *)malloc(sizeof(Word) * nwords);
-    if (!ints || !words) {
-      free(ints);
-      free(words);
-      return false;
-    }
-  }
-  int *link = ints, *jump = link + (n + 1), *open = jump + (n + 1);
-  int *tail = open + (n + 1), *singles = tail + (n + 1);
-  int *cache_char = singles + (n + 1);
-  Word *closure = words;                          // (n + 1) sets
-  Word *by_char = closure + (size_t)(n + 1) * w;  // up to n + 1 sets
-  Word *mask = by_char + (size_t)(n + 1) * w;
-  memset(mask, 0, sizeof(Word) * MASKS * w);
-  Word *reads = mask;              // positions that read a character
-  Word *any = reads + w;           // "?" and "*": read any character
-  Word *next1 = any + w;           // plain characters and "?": go on by one
-  Word *next2 = next1 + w;         // "\c": go on by two
-  Word *stars = next2 + w;         // "*": stay
-  Word *onward = stars + w;        // "*" and "}": lead on without reading
-  Word *branch = onward + w;       // "{", "," and "|"
-  Word *final_star = branch + w;   // a "*" that ends the pattern
-  Word *cur = final_star + w, *next = cur + w, *tmp = next + w;
-  Word *cache = mask + MASKS * w;  // CACHE x (set before, set after)
-  for (int i = 0; i < CACHE; i++) cache_char[i] = -1;
-  unsigned char char_slot[256];    // folded character -> by_char set + 1
-  memset(char_slot, 0, sizeof char_slot);
-  int nchars = 0, nsingles = 0;    // singles: sets and a final "\"
-
-  find_groups(pat, n, link, jump, open, tail);
-  for (int q = 0; q < n; q++) {
-    int c = -1;
-    switch (pat[q]) {
-      case '*':
-        set_bit(reads, q);
-        set_bit(any, q);
-        set_bit(stars, q);
-        set_bit(onward, q);
-        if (q + 1 == n) set_bit(final_star, q);
-        break;
-      case '?':
-        set_bit(reads, q);
-        set_bit(any, q);
-        set_bit(next1, q);
-        break;
-      case '}':
-        set_bit(onward, q);
-        break;
-      case '{':
-      case ',':
-      case '|':
-        set_bit(branch, q);
-        break;
-      case '[':
-        set_bit(reads, q);
-        singles[nsingles++] = q;
-        break;
-      case '\\':
-        set_bit(reads, q);
-        if (q + 1 == n) {
-          singles[nsingles++] = q;
-        } else {
-          set_bit(next2, q);
-          c = fold((unsigned char)pat[q + 1]);
-        }
-        break;
-      default:
-        set_bit(reads, q);
-        set_bit(next1, q);
-        c = fold((unsigned char)pat[q]);
-        break;
-    }
-    if (c >= 0) {
-      if (!char_slot[c]) {
-        char_slot[c] = (unsigned char)(nchars < 255 ? ++nchars : 0);
-        if (char_slot[c]) memset(by_char + (size_t)(nchars - 1) * w, 0, sizeof(Word) * w);
-      }
-      if (char_slot[c]) set_bit(by_char + (size_t)(char_slot[c] - 1) * w, q);
-      else singles[nsingles++] = q;   // only when 255 different characters
-    }
-  }
-
-  // Everything each position reaches without reading text; moves only go
-  // forward, so work from the end.
-  for (int q = n; q >= 0; q--) {
-    Word *set = closure + (size_t)q * w;
-    memset(set, 0, sizeof(Word) * w);
-    set_bit(set, q);
-    if (q == n) continue;
-    switch (pat[q]) {
-      case '*':
-      case '}':
-        for (int k = 0; k < w; k++) set[k] |= closure[(size_t)(q + 1) * w + k];
-        break;
-      case '{':
-        for (int k = 0; k < w; k++) set[k] |= closure[(size_t)(q + 1) * w + k];
-        for (int j = link[q]; j >= 0; j = link[j])
-          for (int k = 0; k < w; k++) set[k] |= closure[(size_t)(j + 1) * w + k];
-        break;
-      case ',':
-      case '|':
-        for (int k = 0; k < w; k++) set[k] |= closure[(size_t)jump[q] * w + k];
-        break;
-      default:
-        break;
-    }
-  }
-
-  memcpy(cur, closure + (size_t)start * w, sizeof(Word) * w);
-  bool result = false;
-  for (;; t++) {
-    bool alive = false, done = false;
-    for (int k = 0; k < w; k++) {
-      alive |= (cur[k] & reads[k]) != 0;
-      done |= (cur[k] & final_star[k]) != 0;
-    }
-    if (done) {
-      result = true;
-      break;
-    }
-    if (!*t) {
-      result = has_bit(cur, n);
-      break;
-    }
-    if (!alive) break;
-
-    // A step already taken from this same set on this character is reused:
-    // on long runs of similar text the set soon stops changing.
-    unsigned char c = *t;
-    int line = c % CACHE;
-    Word *before = cache + (size_t)line * 2 * w, *after = before + w;
-    if (cache_char[line] == c) {
-      bool same = true;
-      for (int k = 0; k < w; k++) same &= before[k] == cur[k];
-      if (same) {
-        for (int k = 0; k < w; k++) cur[k] = after[k];
-        continue;
-      }
-    }
-
-    // The positions that take this character, then where each goes.
-    int slot = char_slot[fold(c)];
-    const Word *named = slot ? by_char + (size_t)(slot - 1) * w : 0;
-    for (int k = 0; k < w; k++)
-      tmp[k] = cur[k] & (any[k] | (named ? named[k] : 0));
-    Word *by_one = next;
-    for (int k = 0; k < w; k++) by_one[k] = tmp[k] & next1[k];
-    shift_up<W>(by_one, by_one, 1, w);
-    for (int k = 0; k < w; k++) {
-      Word two = tmp[k] & next2[k];
-      tmp[k] = (tmp[k] & stars[k]) | by_one[k];
-      by_one[k] = two;
-    }
-    shift_up<W>(by_one, by_one, 2, w);
-    for (int k = 0; k < w; k++) next[k] = tmp[k] | by_one[k];
-    for (int i = 0; i < nsingles; i++) {
-      int q = singles[i];
-      if (!has_bit(cur, q)) continue;
-      int dest = step(pat, n, q, c);
-      if (dest >= 0) set_bit(next, dest);
-    }
-    close_set<W>(next, onward, branch, closure, w);
-    cache_char[line] = c;
-    memcpy(before, cur, sizeof(Word) * w);
-    memcpy(after, next, sizeof(Word) * w);
-    Word *swap = cur;
-    cur = next;
-    next = swap;
-  }
-  if (ints != small_ints) {
-    free(ints);
-    free(words);
-  }
-  return result;
 }
 
 // Whether the element at p (not "*", not the end) takes character c, and
@@ -400,9 +178,8 @@ bool element_takes(const char *p, unsigned char c, const char **after) {
 // when an element fails only the latest "*" needs to take one more
 // character. That is quick on ordinary lines, but a line made to nearly fit
 // can cost the length of the text for every retry; so it gives up (-1) after
-// 256 element tries plus 8 for each retry, and also at the first group,
-// separator or brace, and run_sets() decides.
-int run_plain(const char *p, const unsigned char *t) {
+// 256 element tries plus 8 for each retry, and the set machine decides.
+int run_quick(const char *p, const unsigned char *t) {
   long budget = 256;
   const char *star_p = 0;
   const unsigned char *star_t = 0;
@@ -426,7 +203,6 @@ int run_plain(const char *p, const unsigned char *t) {
       budget--;
     }
     if (*p == '*') continue;
-    if (*p == '{' || *p == '}' || *p == ',' || *p == '|') return -1;
     const char *after;
     if (--budget < 0) return -1;
     if (*t && *p && element_takes(p, *t, &after)) {
@@ -446,40 +222,283 @@ int run_plain(const char *p, const unsigned char *t) {
   }
 }
 
-bool run(const char *pat, int start, const unsigned char *t) {
-  int plain = run_plain(pat + start, t);
-  if (plain >= 0) return plain == 1;
-  size_t len = strlen(pat);
-  if (len > 0x3fffffff) return false;
-  int n = (int)len;
-  int w = (n + 1 + WORD_BITS - 1) / WORD_BITS;
-  switch (w) {
-    case 1: return run_sets<1>(pat, n, start, t, w);
-    case 2: return run_sets<2>(pat, n, start, t, w);
-    default: return run_sets<0>(pat, n, start, t, w);
+// Whether a rest can go the quick way: no groups, separators or braces.
+bool has_groups(const std::string &p) {
+  for (size_t i = 0; i < p.size(); i++) {
+    char c = p[i];
+    if (c == '\\') i++;
+    else if (c == '{' || c == '}' || c == ',' || c == '|') return true;
   }
+  return false;
 }
 
 }  // namespace
 
+// The set machine of one pattern: its tables, worked out once.
+struct Pattern::Machine {
+  std::string pat;
+  int n = 0, w = 1;
+  // One set each: positions that read a character; "?" and "*" (read any
+  // character); plain characters and "?" (go on by one); "\c" (go on by
+  // two); "*" (stay); "*" and "}" (lead on without reading); "{", "," and
+  // "|"; a "*" that ends the pattern.
+  std::vector<Word> reads, any, next1, next2, stars, onward, branch, final_star;
+  std::vector<Word> closure;   // per position, all it reaches without reading
+  std::vector<Word> by_char;   // per character the pattern names, the
+                               // positions reading it
+  unsigned char char_slot[256];  // folded character -> by_char set + 1
+  std::vector<int> singles;    // positions stepped one by one: sets, a final "\"
+
+  explicit Machine(const std::string &p);
+  bool run(const unsigned char *t) const;
+  template <int W>
+  bool run_sets(const unsigned char *t, Word *scratch, int *cache_char) const;
+  template <int W>
+  void close_set(Word *set) const;
+};
+
+Pattern::Machine::Machine(const std::string &p) : pat(p) {
+  n = (int)pat.size();
+  w = (n + 1 + WORD_BITS - 1) / WORD_BITS;
+  size_t sw = (size_t)w;
+  for (std::vector<Word> *v : {&reads, &any, &next1, &next2, &stars, &onward, &branch, &final_star})
+    v->assign(sw, 0);
+  memset(char_slot, 0, sizeof char_slot);
+  std::vector<int> link, jump;
+  find_groups(pat.c_str(), n, link, jump);
+  int nchars = 0;
+  for (int q = 0; q < n; q++) {
+    int c = -1;
+    switch (pat[q]) {
+      case '*':
+        set_bit(reads.data(), q);
+        set_bit(any.data(), q);
+        set_bit(stars.data(), q);
+        set_bit(onward.data(), q);
+        if (q + 1 == n) set_bit(final_star.data(), q);
+        break;
+      case '?':
+        set_bit(reads.data(), q);
+        set_bit(any.data(), q);
+        set_bit(next1.data(), q);
+        break;
+      case '}':
+        set_bit(onward.data(), q);
+        break;
+      case '{':
+      case ',':
+      case '|':
+        set_bit(branch.data(), q);
+        break;
+      case '[':
+        set_bit(reads.data(), q);
+        singles.push_back(q);
+        break;
+      case '\\':
+        set_bit(reads.data(), q);
+        if (q + 1 == n) {
+          singles.push_back(q);
+        } else {
+          set_bit(next2.data(), q);
+          c = fold((unsigned char)pat[q + 1]);
+        }
+        break;
+      default:
+        set_bit(reads.data(), q);
+        set_bit(next1.data(), q);
+        c = fold((unsigned char)pat[q]);
+        break;
+    }
+    if (c >= 0) {
+      if (!char_slot[c] && nchars < 255) {
+        char_slot[c] = (unsigned char)++nchars;
+        by_char.resize((size_t)nchars * sw, 0);
+      }
+      if (char_slot[c]) set_bit(by_char.data() + (size_t)(char_slot[c] - 1) * sw, q);
+      else singles.push_back(q);   // only when 255 different characters
+    }
+  }
+
+  // Everything each position reaches without reading text; moves only go
+  // forward, so work from the end.
+  closure.assign((size_t)(n + 1) * sw, 0);
+  for (int q = n; q >= 0; q--) {
+    Word *set = closure.data() + (size_t)q * sw;
+    set_bit(set, q);
+    if (q == n) continue;
+    auto add = [&](int from) {
+      for (size_t k = 0; k < sw; k++) set[k] |= closure[(size_t)from * sw + k];
+    };
+    switch (pat[q]) {
+      case '*':
+      case '}':
+        add(q + 1);
+        break;
+      case '{':
+        add(q + 1);
+        for (int j = link[q]; j >= 0; j = link[j]) add(j + 1);
+        break;
+      case ',':
+      case '|':
+        add(jump[q]);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// Adds to `set` every position reached from it without reading text.
+// Runs of "*" and "}" lead on to the next position: a bit that starts in
+// such a run flows to its end and one past it, which adding the run mask to
+// the starting bits does in one go (the carry ripples through the run).
+// Groups and separators then add what they reach.
+template <int W>
+void Pattern::Machine::close_set(Word *set) const {
+  const int wd = W ? W : w;
+  Word carry = 0;
+  for (int i = 0; i < wd; i++) {
+    Word start = set[i] & onward[i];
+    Word sum = start + onward[i];
+    Word c1 = sum < start;
+    Word total = sum + carry;
+    Word c2 = total < sum;
+    carry = c1 | c2;
+    set[i] |= (total ^ onward[i]) | start;
+  }
+  for (int i = 0; i < wd; i++) {
+    Word jumps = set[i] & branch[i];
+    while (jumps) {
+      int q = i * WORD_BITS + __builtin_ctzll(jumps);
+      jumps &= jumps - 1;
+      const Word *reach = closure.data() + (size_t)q * wd;
+      for (int k = 0; k < wd; k++) set[k] |= reach[k];
+    }
+  }
+}
+
+template <int W>
+bool Pattern::Machine::run_sets(const unsigned char *t, Word *scratch, int *cache_char) const {
+  const int wd = W ? W : w;
+  Word *cur = scratch, *next = cur + wd, *tmp = next + wd;
+  Word *cache = tmp + wd;   // CACHE x (set before, set after)
+  for (int i = 0; i < CACHE; i++) cache_char[i] = -1;
+
+  memcpy(cur, closure.data(), sizeof(Word) * wd);
+  for (;; t++) {
+    bool alive = false, done = false;
+    for (int k = 0; k < wd; k++) {
+      alive |= (cur[k] & reads[k]) != 0;
+      done |= (cur[k] & final_star[k]) != 0;
+    }
+    if (done) return true;
+    if (!*t) return has_bit(cur, n);
+    if (!alive) return false;
+
+    // A step already taken from this same set on this character is reused:
+    // on long runs of similar text the set soon stops changing.
+    unsigned char c = *t;
+    int line = c % CACHE;
+    Word *before = cache + (size_t)line * 2 * wd, *after = before + wd;
+    if (cache_char[line] == c) {
+      bool same = true;
+      for (int k = 0; k < wd; k++) same &= before[k] == cur[k];
+      if (same) {
+        for (int k = 0; k < wd; k++) cur[k] = after[k];
+        continue;
+      }
+    }
+
+    // The positions that take this character, then where each goes.
+    int slot = char_slot[fold(c)];
+    const Word *named = slot ? by_char.data() + (size_t)(slot - 1) * wd : 0;
+    for (int k = 0; k < wd; k++) tmp[k] = cur[k] & (any[k] | (named ? named[k] : 0));
+    Word *by_one = next;
+    for (int k = 0; k < wd; k++) by_one[k] = tmp[k] & next1[k];
+    shift_up<W>(by_one, by_one, 1, wd);
+    for (int k = 0; k < wd; k++) {
+      Word two = tmp[k] & next2[k];
+      tmp[k] = (tmp[k] & stars[k]) | by_one[k];
+      by_one[k] = two;
+    }
+    shift_up<W>(by_one, by_one, 2, wd);
+    for (int k = 0; k < wd; k++) next[k] = tmp[k] | by_one[k];
+    for (int q : singles) {
+      if (!has_bit(cur, q)) continue;
+      int dest = step(pat.c_str(), n, q, c);
+      if (dest >= 0) set_bit(next, dest);
+    }
+    close_set<W>(next);
+    cache_char[line] = c;
+    memcpy(before, cur, sizeof(Word) * wd);
+    memcpy(after, next, sizeof(Word) * wd);
+    Word *swap = cur;
+    cur = next;
+    next = swap;
+  }
+}
+
+bool Pattern::Machine::run(const unsigned char *t) const {
+  // Scratch: the current, next and a spare set, and the remembered steps.
+  enum { SETS = 3 + 2 * CACHE };
+  int cache_char[CACHE];
+  if (w <= SMALL_WORDS) {
+    Word scratch[SETS * SMALL_WORDS];
+    switch (w) {
+      case 1: return run_sets<1>(t, scratch, cache_char);
+      case 2: return run_sets<2>(t, scratch, cache_char);
+      default: return run_sets<0>(t, scratch, cache_char);
+    }
+  }
+  std::vector<Word> scratch((size_t)SETS * (size_t)w);
+  return run_sets<0>(t, scratch.data(), cache_char);
+}
+
+Pattern::Pattern(const char *pattern) : kind_(NONE) {
+  if (!pattern) return;
+  pattern_ = pattern;
+  if (pattern_.empty()) {
+    kind_ = END;
+  } else if (pattern_ == "*") {
+    kind_ = ANY;
+  } else if (!has_groups(pattern_)) {
+    kind_ = QUICK;
+  } else {
+    try {
+      machine_.reset(new Machine(pattern_));
+      kind_ = GROUPS;
+    } catch (const std::bad_alloc &) {
+      // Without its tables the pattern matches nothing.
+    }
+  }
+}
+
+Pattern::~Pattern() = default;
+Pattern::Pattern(Pattern &&other) noexcept = default;
+Pattern &Pattern::operator=(Pattern &&other) noexcept = default;
+
+bool Pattern::match(const char *text) const {
+  if (!text) return false;
+  const unsigned char *t = (const unsigned char *)text;
+  switch (kind_) {
+    case NONE: return false;
+    case END: return *t == 0;
+    case ANY: return true;
+    case QUICK: {
+      int quick = run_quick(pattern_.c_str(), t);
+      if (quick >= 0) return quick == 1;
+      try {
+        if (!machine_) machine_.reset(new Machine(pattern_));
+      } catch (const std::bad_alloc &) {
+        return false;
+      }
+      return machine_->run(t);
+    }
+    default: return machine_->run(t);
+  }
+}
+
 bool pattern_match(const char *text, const char *pattern) {
   if (!text || !pattern) return false;
-  const unsigned char *t = (const unsigned char *)text;
-  const char *p = pattern;
-  // Most patterns start with plain words: compare those directly.
-  for (;;) {
-    while (!kTables.stop[(unsigned char)*p]) {
-      if (fold((unsigned char)*p) != fold(*t)) return false;
-      p++;
-      t++;
-    }
-    char c = *p;
-    if (!c) return *t == 0;
-    if (c == '*' && p[1] == 0) return true;
-    if (c != '\\' || !p[1]) break;
-    if (fold((unsigned char)p[1]) != fold(*t)) return false;
-    p += 2;
-    t++;
-  }
-  return run(pattern, (int)(p - pattern), t);
+  return Pattern(pattern).match(text);
 }

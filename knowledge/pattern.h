@@ -3,8 +3,10 @@
 #ifndef KNOWLEDGE_PATTERN_H
 #define KNOWLEDGE_PATTERN_H
 
-// Returns true when `pattern` matches the whole of `text` (a null text or
-// pattern matches nothing). The pattern language:
+#include <memory>
+#include <string>
+
+// The pattern language:
 //
 //   ?          any one character (never the end of the text)
 //   *          any run of characters, including none
@@ -28,23 +30,51 @@
 // An alternative that holds a group of its own and fails hands over to the
 // next alternative of its own group: "{a{b|c}d|e}" matches "abd", "acd", "e".
 //
-// How it runs: a leading run of plain characters is compared directly. For
-// the rest, patterns without groups are first tried the quick way: every
+// How it runs: a pattern without groups is first tried the quick way: every
 // element but "*" takes one character, so on a mismatch only the latest "*"
-// takes one more character and matching resumes after it. A line made to
-// nearly fit could make that cost |pattern| for every character, so after a
-// bounded number of tries (and at the first group) the set machine decides:
-// its states are pattern positions, and it keeps the set of positions that
-// the text read so far can reach, one bit per position. What each position
-// reaches without reading text (into the alternatives of a group, past "}",
-// separators and "*") is worked out once; each text character then moves
-// every live position that accepts it, a word of positions at a time. A step
-// already taken from the same set on the same character is remembered.
-// Nothing backtracks without bound or recurses, nothing is read past either
+// takes one more character and matching resumes after it (the text that
+// cannot start what follows a "*" is skipped at once). A line made to nearly
+// fit could make that cost |pattern| for every character, so after a bounded
+// number of tries (and always for a pattern with groups) the set machine
+// decides: its states are pattern
+// positions, and it keeps the set of positions that the text read so far can
+// reach, one bit per position. What each position reaches without reading
+// text (into the alternatives of a group, past "}", separators and "*") is
+// worked out when the pattern is compiled; each text character then moves
+// every live position that accepts it, a word of positions at a time, and a
+// step already taken from the same set on the same character is remembered
+// (on long runs of alike text the set soon stops changing). Nothing
+// backtracks without bound or recurses, nothing is read past either
 // terminator, and the work stays within |pattern| x |text| (a set's members
-// are scanned when it is tried). A "*" that ends the pattern accepts at once.
-// Patterns of up to 256 characters never allocate; the set machine takes two
-// heap blocks for longer ones (and matches nothing if it cannot have them).
+// are scanned when it is tried).
+class Pattern {
+public:
+  // Compiles the pattern; a null pattern matches nothing. The set machine of
+  // a pattern with groups is built here; that of a pattern without groups
+  // only the first time a line needs it (most never do), and then kept. A
+  // pattern whose tables cannot be had (no memory) matches nothing.
+  explicit Pattern(const char *pattern);
+  ~Pattern();
+  Pattern(Pattern &&other) noexcept;
+  Pattern &operator=(Pattern &&other) noexcept;
+  Pattern(const Pattern &) = delete;
+  Pattern &operator=(const Pattern &) = delete;
+
+  // Whether the pattern matches the whole of `text` (a null text: no).
+  bool match(const char *text) const;
+
+private:
+  struct Machine;
+  // NONE: null, matches nothing; END: empty, matches the empty text; ANY:
+  // "*"; QUICK: no groups, tried the quick way first; GROUPS: the machine.
+  enum Kind { NONE, END, ANY, QUICK, GROUPS };
+  Kind kind_;
+  std::string pattern_;
+  mutable std::unique_ptr<Machine> machine_;
+};
+
+// Compiles `pattern` and matches it against `text` once; false when either is
+// null. For patterns matched again and again, keep a Pattern.
 bool pattern_match(const char *text, const char *pattern);
 
 #endif

@@ -4,5 +4,9 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build}
 shift || true
-cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+# A directory configured before keeps its generator (the README's install
+# steps use CMake's default one); a new one gets Ninja.
+generator=(-G Ninja)
+[ -f "$dir/CMakeCache.txt" ] && generator=()
+cmake -S "$root" -B "$dir" "${generator[@]}" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

@@ -7,7 +7,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build-asan}
 mkdir -p "$dir"
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -G Ninja \
+# A directory configured before keeps its generator; a new one gets Ninja.
+generator=(-G Ninja)
+[ -f "$dir/CMakeCache.txt" ] && generator=()
+CC=clang CXX=clang++ cmake -S "$root" -B "$dir" "${generator[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEKLOG_SANITIZE=ON >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 

@@ -129,6 +129,8 @@ TEST(KbCheck, FindsNothingInAWellFormedFile) {
                      item(kGood) + item("level=\"W\" pattern='Bar \\, \"x\" {a|b}*' severity=\"-1\"") +
                      "</remedy>\n</errors>\n";
   EXPECT_TRUE(check(file).empty());
+  // A byte-order mark before the first tag hides nothing from the checker.
+  EXPECT_TRUE(check("\xEF\xBB\xBF" + file.substr(file.find("<remedy"))).empty());
 }
 
 TEST(KbCheck, FormatsAsCompilersDo) {

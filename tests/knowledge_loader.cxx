@@ -351,6 +351,40 @@ TEST_F(KnowledgeFile, LongLinesArriveInPiecesOf1023) {
   delete kb;
 }
 
+// Editors on other systems put a UTF-8 byte-order mark at the start of the
+// file; it must not hide the first tag. Anywhere else it is text.
+TEST_F(KnowledgeFile, ByteOrderMarkAtTheStartIsSkipped) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string body =
+      "<remedy name=\"paper\">\n<p>Load paper.</p>\n"
+      "<item level=\"E\" pattern=\"Out of paper*\" severity=\"5\">\n<p>Empty.</p>\n</item>\n"
+      "</remedy>\n";
+  struct {
+    std::string file;
+    int remedies, items;
+    const char *remedy_text;
+  } cases[] = {
+      {bom + body, 1, 1, "<p>Load paper.</p>\n"},
+      {bom + "<?xml version=\"1.0\"?>\n" + body, 1, 1, "<p>Load paper.</p>\n"},
+      {bom + "  " + body, 1, 1, "<p>Load paper.</p>\n"},
+      // A mark in the middle of the file is text, and so hides a tag there.
+      {"<remedy name=\"paper\">\n" + bom + "<p>Load paper.</p>\n" + body.substr(body.find("<item")),
+       1, 1, "\xEF\xBB\xBF<p>Load paper.</p>\n"},
+      {body.substr(0, body.find("<item")) + bom + body.substr(body.find("<item")), 0, 0, nullptr},
+      {bom, 0, 0, nullptr},
+      {bom.substr(0, 2) + body, 0, 0, nullptr},   // half a mark is not one
+  };
+  for (const auto &c : cases) {
+    ErrorXML *kb = load(c.file);
+    EXPECT_EQ(c.remedies, kb->num_remedies_) << c.file;
+    EXPECT_EQ(c.items, kb->num_items_) << c.file;
+    if (c.remedy_text && kb->num_remedies_ > 0) {
+      EXPECT_STREQ(c.remedy_text, kb->remedies_[0]->text);
+    }
+    delete kb;
+  }
+}
+
 TEST(KnowledgeAttr, ReadsOneAttributeFromATagLine) {
   struct {
     const char *rest, *name;
