@@ -137,9 +137,12 @@ void KbCheck::check_item_tag(const ErrorXMLStep &s, const char *rest) {
   if (severity.empty()) {
     report(s.line, true, "item has no severity: the reader drops it");
     item_reported_ = true;
-  } else if (!is_integer(severity) || severity.size() > 15) {
+  } else if (!is_integer(severity)) {
     report(s.line, true, "severity " + quoted(severity) + " is not a whole number: the reader takes " +
                              std::to_string(atoi(severity.substr(0, 15).c_str())));
+  } else if (severity.size() > 15) {
+    report(s.line, true, "severity " + quoted(severity) + " is longer than 15 characters: the "
+                         "reader cuts it to " + severity.substr(0, 15));
   }
 
   std::string pattern = attr(rest, "pattern", &present);
