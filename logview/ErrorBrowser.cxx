@@ -1,5 +1,5 @@
-// ErrorBrowser.cxx - reading the log file into the list, newest line first,
-// and following it as it grows.
+// ErrorBrowser.cxx - the log list: the reader's lines taken in newest first,
+// the current line found without walking, and each line drawn with its icon.
 #include "logview/ErrorBrowser.h"
 
 #include <string.h>

@@ -1,5 +1,5 @@
-// ErrorBrowser.h - the log list: reads the log file, keeps the lines that pass
-// the level filter, newest first, and draws each with its level icon.
+// ErrorBrowser.h - the log list: holds the lines the log reader accepts,
+// newest first, and draws each with its level icon.
 #ifndef LOGVIEW_ERRORBROWSER_H
 #define LOGVIEW_ERRORBROWSER_H
 
