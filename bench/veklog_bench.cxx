@@ -23,6 +23,7 @@
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/pattern.h"
+#include "logread/LogReader.h"
 #include "logview/ErrorBrowser.h"
 
 namespace {
@@ -190,24 +191,33 @@ BENCHMARK(BM_PollAfterAppend)
     ->Args({0, 3})->Args({2, 3})->Args({2, 0})
     ->Unit(benchmark::kMicrosecond)->Iterations(200);
 
-// Every line of the large log as a list at level 2 stores it (pieces of at
-// most 10239 bytes, newline kept), one after the other in one block.
-struct StoredLines {
+// Every line of the large log as the reader gives it at level 2 (pieces of
+// at most 10239 bytes, newline kept), one after the other in one block.
+struct StoredLines : LogSink {
   std::string bytes;            // each line followed by its terminator
   std::vector<size_t> starts;
+  void restart() override {
+    bytes.clear();
+    starts.clear();
+  }
+  void drop_unfinished() override {
+    if (starts.empty()) return;
+    bytes.resize(starts.back());
+    starts.pop_back();
+  }
+  void line(const char *text, size_t len) override {
+    starts.push_back(bytes.size());
+    bytes.append(text, len);
+    bytes += '\0';
+  }
 };
 
 const StoredLines &all_lines() {
   static StoredLines stored;
-  if (!stored.starts.empty()) return stored;
-  FILE *fp = fopen(g_log, "r");
-  char buf[10240];
-  while (fp && fgets(buf, sizeof buf, fp)) {
-    stored.starts.push_back(stored.bytes.size());
-    stored.bytes += buf;
-    stored.bytes += '\0';
+  if (stored.starts.empty()) {
+    LogReader reader(g_log, 2);
+    reader.read(stored);
   }
-  if (fp) fclose(fp);
   return stored;
 }
 

@@ -10,6 +10,7 @@
 
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
+#include "logread/LogReader.h"
 
 // In data_errors_xml.cxx.
 std::vector<std::string> read_lines(const std::string &path);
@@ -18,9 +19,8 @@ namespace {
 
 const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
 
-const char *kErrors = "XACE";           // the list's default filter
-const char *kInformational = "XACEWNI";
-const char *kAll = nullptr;             // every line
+// The list's filter levels.
+const int kErrors = 0, kInformational = 1, kAll = 2;
 
 struct Verdict {
   std::string remedy;   // empty when nothing stands out
@@ -29,12 +29,12 @@ struct Verdict {
   int unexplained = 0;  // listed lines that no item matches
 };
 
-// Diagnose over the lines that a list with this filter would show, weighed by
-// the same code as the window's.
-Verdict diagnose(ErrorXML &xml, const std::vector<std::string> &log, const char *letters) {
+// Diagnose over the lines that a list at this filter level would show,
+// filtered and weighed by the same code as the window's.
+Verdict diagnose(ErrorXML &xml, const std::vector<std::string> &log, int level) {
   Diagnosis diagnosis(xml);
   for (const std::string &l : log)
-    if (!letters || strchr(letters, l[0])) diagnosis.weigh(l.c_str());
+    if (LogReader::accepts(level, (unsigned char)l[0])) diagnosis.weigh(l.c_str());
   Verdict d;
   d.unexplained = (int)(diagnosis.weighed() - diagnosis.explained());
   d.lines = (int)diagnosis.leads().size();
@@ -66,7 +66,7 @@ TEST_F(Scenario, NamesTheRemedyForEachFailure) {
   ASSERT_GT(xml->num_remedies_, 0);
   struct Case {
     const char *log;
-    const char *filter;
+    int filter;
     const char *remedy;
     int lines;  // lines that Diagnose would select
   } cases[] = {
@@ -80,7 +80,7 @@ TEST_F(Scenario, NamesTheRemedyForEachFailure) {
       {"scenario_expired_cert.log", kAll, "certificate-expired", 5},
   };
   for (const Case &c : cases) {
-    SCOPED_TRACE(std::string(c.log) + " listing " + (c.filter ? c.filter : "all"));
+    SCOPED_TRACE(std::string(c.log) + " at level " + std::to_string(c.filter));
     Verdict d = diagnose(*xml, log(c.log), c.filter);
     EXPECT_EQ(c.remedy, d.remedy);
     EXPECT_EQ(c.lines, d.lines);
@@ -92,9 +92,9 @@ TEST_F(Scenario, NamesTheRemedyForEachFailure) {
 // levels are listed no routine line is weighty enough to name a remedy.
 TEST_F(Scenario, RoutineLinesNeverDecide) {
   std::vector<std::string> l = log("scenario_routine.log");
-  for (const char *filter : {kErrors, kInformational, kAll}) {
+  for (int filter : {kErrors, kInformational, kAll}) {
     Verdict d = diagnose(*xml, l, filter);
-    EXPECT_EQ("", d.remedy) << (filter ? filter : "all");
+    EXPECT_EQ("", d.remedy) << "level " << filter;
     EXPECT_EQ(0, d.unexplained);
   }
   for (const std::string &line : l) EXPECT_NE(nullptr, xml->find_item(line.c_str())) << line;
