@@ -166,8 +166,9 @@ void BM_Load(benchmark::State &state) {
 BENCHMARK(BM_Load)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(4);
 
 // The poll's work after the server appended one line: a stat and the reload,
-// which keeps the current line number. range(0) is the level, range(1) the
-// current line (3: the user clicked near the top; 0: half way down).
+// which keeps the listed lines' state. range(0) is the level, range(1) the
+// current line (3: the user clicked near the top; 0: half way down), range(2)
+// 1 when the view is scrolled down to that line, which then stays in view.
 void BM_PollAfterAppend(benchmark::State &state) {
   need_display();
   std::string path = copy_of_log();
@@ -175,6 +176,7 @@ void BM_PollAfterAppend(benchmark::State &state) {
   log.level((int)state.range(0));
   int line = state.range(1) ? (int)state.range(1) : log.list_->size() / 2;
   log.list_->select(line);
+  if (state.range(2)) log.list_->position((line - 1) * 16);
   for (auto _ : state) {
     state.PauseTiming();
     append_line(path);
@@ -188,7 +190,7 @@ void BM_PollAfterAppend(benchmark::State &state) {
   unlink(path.c_str());
 }
 BENCHMARK(BM_PollAfterAppend)
-    ->Args({0, 3})->Args({2, 3})->Args({2, 0})
+    ->Args({0, 3, 0})->Args({2, 3, 0})->Args({2, 0, 0})->Args({2, 0, 1})
     ->Unit(benchmark::kMicrosecond)->Iterations(200);
 
 // Every line of the large log as the reader gives it at level 2 (pieces of

@@ -1,5 +1,6 @@
 // ErrorBrowser.cxx - the log list: the reader's lines taken in newest first,
-// the current line found without walking, and each line drawn with its icon.
+// the current line found without walking, the keys and copying, and each
+// line drawn with its icon.
 #include "logview/ErrorBrowser.h"
 
 #include <string.h>
@@ -155,13 +156,19 @@ void ErrorBrowser::load() {
 }
 
 void ErrorBrowser::keep_view(int pos, int added) {
-  // The browser remembers which line its view starts at by pixel position,
-  // which lines added above have made wrong; it finds the line afresh from
-  // the top when the view is first sent there.
-  int bx, by, bw, bh;
-  bbox(bx, by, bw, bh);
-  position(0);
-  find_item(by);
+  // The browser knows the line its view starts at and that line's pixel
+  // position, which the lines added above have made wrong. Finding the line
+  // again from the top would walk every line above the view; instead it is
+  // pointed at the line that now stands where its line stood, and walks from
+  // there to the new position, over the lines added.
+  void *top = Fl_Browser_::top();
+  if (added > 0 && top && top != item_first()) {
+    void *now_there = top;
+    for (int k = 0; k < added && item_prev(now_there); k++) now_there = item_prev(now_there);
+    void *current = selection();
+    swapping(top, now_there);  // exchanges the browser's pointers, not the lines
+    if (selection() != current) Fl_Browser_::select(current, item_selected(current));
+  }
   position(pos + added * (textsize() + 2));
 }
 
