@@ -8,6 +8,10 @@
 
 #include "cli/LogTime.h"
 
+#ifndef VEKLOG_DATADIR
+#define VEKLOG_DATADIR "/usr/share/tarn"
+#endif
+
 namespace {
 
 enum { kOldest = 256, kSince, kUntil, kColor, kCheckKb, kSamples };
@@ -141,7 +145,8 @@ std::string help_text() {
       "  -f, --follow         after the listing, explain new lines as they are written\n"
       "  -j, --json           JSON Lines for scripts and monitoring\n"
       "  -k, --kb=FILE        the knowledge base (default: errors.xml in the working\n"
-      "                       directory, else $TARN_DATADIR/data/errors.xml)\n"
+      "                       directory, else in DATADIR/data, where DATADIR is\n"
+      "                       $TARN_DATADIR or " VEKLOG_DATADIR ")\n"
       "      --color=WHEN     colour the levels: auto (on a terminal, unless NO_COLOR\n"
       "                       is set), always or never\n"
       "      --check-kb       report what the reader of the knowledge base (KB, or the\n"
@@ -152,7 +157,8 @@ std::string help_text() {
       "  -V, --version        show the version and exit\n"
       "\n"
       "TIME is 2026-12-09, 2026-12-09 10:00 or 2026-12-09 10:00:30 in local time\n"
-      "(add Z or +01:00 for another zone), or the log's own 09/Dec/2026:10:00:30 +0000.\n"
+      "(add Z or +01:00 for another zone), or the log's own form,\n"
+      "09/Dec/2026:10:00:30 +0000.\n"
       "A line without a time of its own counts as written with the line before it.\n"
       "\n"
       "Exit status: 0 when it ran (and --diagnose found nothing, --check-kb no\n"
