@@ -143,9 +143,10 @@ int check_kb(const Options &o) {
   for (const KbProblem &p : check.problems()) std::cout << KbCheck::format(p) << '\n';
   std::cout.flush();
   int e = check.errors(), w = check.warnings();
-  fprintf(stderr, "%s: %s: %d remedies, %d items; %d error%s, %d warning%s\n", kProgram,
-          check.path().c_str(), xml.num_remedies_, xml.num_items_, e, e == 1 ? "" : "s", w,
-          w == 1 ? "" : "s");
+  int r = xml.num_remedies_, i = xml.num_items_;
+  fprintf(stderr, "%s: %s: %d remed%s, %d item%s; %d error%s, %d warning%s\n", kProgram,
+          check.path().c_str(), r, r == 1 ? "y" : "ies", i, i == 1 ? "" : "s", e,
+          e == 1 ? "" : "s", w, w == 1 ? "" : "s");
   return e ? kExitFound : kExitOk;
 }
 

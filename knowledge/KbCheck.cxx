@@ -147,6 +147,20 @@ void KbCheck::check_item_tag(const ErrorXMLStep &s, const char *rest) {
 
   std::string pattern = attr(rest, "pattern", &present);
   item_pattern_ = pattern.substr(0, 255);
+  // A backslash does not escape the attribute's own quote: the value ends
+  // there and whatever follows joins it unquoted, up to the next blank.
+  const char *at = strstr(rest, "pattern=");
+  if (at && (at[8] == '"' || at[8] == '\'')) {
+    const char *close = strchr(at + 9, at[8]);
+    if (close && close[-1] == '\\') {
+      report(s.line, true, std::string("the pattern's quote ends at the \\") + at[8] +
+                               " at column " + std::to_string(close - s.text + 1) +
+                               ": a backslash does not escape it; quote a pattern that holds " +
+                               at[8] + " with " + (at[8] == '"' ? "'" : "\""));
+      item_reported_ = true;
+      return;
+    }
+  }
   if (pattern.empty()) {
     report(s.line, true, "item has no pattern: the reader drops it");
     item_reported_ = true;

@@ -108,6 +108,9 @@ TEST(KbCheck, ReportsEachMistakeOnceOnItsLine) {
        "second copy of the item at line 3"},
       {"same item twice", remedy + kText + item(kGood) + item(kGood) + "</remedy>\n", 6, true,
        "pattern of the item at line 3"},
+      {"backslash before the closing quote", remedy + kText +
+       item("level=\"E\" pattern=\"Printer \\\"*\\\" stopped*\" severity=\"5\"") +
+       "</remedy>\n", 3, true, "quote ends at the \\\" at column 35"},
       {"tag without its blank", remedy + kText + "<item\tlevel=\"E\" pattern=\"Foo *\" severity=\"5\">\n"
        "<P>Means.</P>\n</item>\n</remedy>\n", 3, true, "followed by a blank"},
   };
