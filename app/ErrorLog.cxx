@@ -386,7 +386,7 @@ void ErrorLog::diagnose_cb() {
     return;
   }
 
-  Diagnosis diagnosis(*xml_);
+  Diagnosis diagnosis(*xml_, (size_t)list_->size());
   list_->deselect();
 
   // Weigh every listed line in list order, keeping each line's record so

@@ -231,7 +231,7 @@ void BM_Diagnose(benchmark::State &state) {
   const StoredLines &lines = all_lines();
   size_t leads = 0, explained = 0;
   for (auto _ : state) {
-    Diagnosis diagnosis(xml);
+    Diagnosis diagnosis(xml, lines.starts.size());
     for (size_t start : lines.starts) diagnosis.weigh(lines.bytes.data() + start);
     benchmark::DoNotOptimize(diagnosis.best());
     leads = diagnosis.leads().size();

@@ -108,7 +108,7 @@ void Presenter::line(const std::string &text) {
 }
 
 const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines) {
-  Diagnosis d(kb_);
+  Diagnosis d(kb_, lines.size());
   for (const std::string &l : lines) d.weigh(l.c_str());
   ErrorXMLRemedy *best = d.best();
   std::vector<ErrorXMLRemedy *> ranking = d.ranking();

@@ -3,7 +3,10 @@
 
 #include <algorithm>
 
-Diagnosis::Diagnosis(ErrorXML &xml) : xml_(xml) { xml_.clear_scores(); }
+Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
+  xml_.clear_scores();
+  explained_.reserve(lines);
+}
 
 ErrorXMLItem *Diagnosis::weigh(const char *line) {
   ErrorXMLItem *item = xml_.score_item(line);

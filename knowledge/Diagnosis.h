@@ -1,6 +1,8 @@
 // Diagnosis.h - Diagnose without a window: weighs log lines one by one against
 // the knowledge base and names the most likely remedy, the ranking of the
-// others, and the lines that lead to the best one.
+// others, and the lines that lead to the best one. The interface agreed for
+// the toolkit-free core, plus one thing: the constructor may be told how many
+// lines will come, so that a long log is weighed without regrowing storage.
 #ifndef KNOWLEDGE_DIAGNOSIS_H
 #define KNOWLEDGE_DIAGNOSIS_H
 
@@ -15,8 +17,9 @@
 // another clears the scores of the first. The knowledge base must outlive it.
 class Diagnosis {
 public:
-  // Clears every remedy's score.
-  explicit Diagnosis(ErrorXML &xml);
+  // Clears every remedy's score. `lines`, when known, is how many lines will
+  // be weighed: room for them is made at once.
+  explicit Diagnosis(ErrorXML &xml, size_t lines = 0);
 
   // Weighs one listed line (the text as the list stores it): its item's
   // severity goes to the item's remedy. Gives that item, or null.

@@ -32,11 +32,11 @@
 //
 // How it runs: a pattern without groups is first tried the quick way: every
 // element but "*" takes one character, so on a mismatch only the latest "*"
-// takes one more character and matching resumes after it (the text that
-// cannot start what follows a "*" is skipped at once). A line made to nearly
-// fit could make that cost |pattern| for every character, so after a bounded
-// number of tries (and always for a pattern with groups) the set machine
-// decides: its states are pattern
+// takes one more character and matching resumes after it (text that cannot
+// start what follows a "*" is skipped at once; a "*" that ends the pattern
+// takes the rest). A line made to nearly fit could make that cost |pattern|
+// for every character, so after a bounded number of tries (and always for a
+// pattern with groups) the set machine decides: its states are pattern
 // positions, and it keeps the set of positions that the text read so far can
 // reach, one bit per position. What each position reaches without reading
 // text (into the alternatives of a group, past "}", separators and "*") is
@@ -51,8 +51,9 @@ class Pattern {
 public:
   // Compiles the pattern; a null pattern matches nothing. The set machine of
   // a pattern with groups is built here; that of a pattern without groups
-  // only the first time a line needs it (most never do), and then kept. A
-  // pattern whose tables cannot be had (no memory) matches nothing.
+  // only the first time a line needs it (most never do), and then kept, so
+  // a Pattern is not for two threads at once. A pattern whose tables cannot
+  // be had (no memory) matches nothing.
   explicit Pattern(const char *pattern);
   ~Pattern();
   Pattern(Pattern &&other) noexcept;
