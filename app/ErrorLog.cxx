@@ -16,6 +16,7 @@
 
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
+#include "knowledge/KbCheck.h"
 
 static const char *kDefaultLog = "/var/log/tarn/error_log";
 
@@ -102,7 +103,11 @@ ErrorLog::ErrorLog(const char *filename) {
   memset(&seen_, 0, sizeof seen_);
   notice_ = 0;
   trouble_ = 0;
-  xml_ = new ErrorXML("errors.xml");
+  // The checker watches the load, so that a broken entry is not lost in silence.
+  xml_ = new ErrorXML(0);
+  KbCheck check;
+  xml_->load("errors.xml", &check);
+  kb_errors_ = check.errors();
 
   list_->level_ = 0;
   list_->redraw();
@@ -346,6 +351,20 @@ std::string ErrorLog::notice() const {
            "line can be explained and Diagnose has nothing to weigh the lines against. ";
     doc += knowledge_tried(xml_);
     doc += "</P>\n";
+  } else if (kb_errors_ > 0) {
+    std::string path;
+    char cwd[1024];
+    if (xml_->loaded_[0] != '/' && getcwd(cwd, sizeof cwd))
+      path = std::string(cwd) + (strcmp(cwd, "/") ? "/" : "");
+    path += xml_->loaded_;
+    std::string file;
+    append_escaped(file, path.c_str());
+    doc += "<H1>Errors in the Knowledge Base</H1>\n<P>" + std::to_string(kb_errors_) +
+           (kb_errors_ == 1 ? " entry" : " entries") + " of <TT>" + file +
+           "</TT> could not be read as written: items are lost, moved to another remedy or "
+           "can never match a line, which changes what is explained and what Diagnose names. "
+           "<TT>veklog-explain --check-kb " + file + "</TT> lists them with their line "
+           "numbers.</P>\n";
   }
   return doc;
 }

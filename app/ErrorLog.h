@@ -35,6 +35,7 @@ public:
   int notice_;              // 1 while the pane shows what is wrong with the log or the
                             // knowledge base, rather than an explanation
   ErrorXML *xml_;           // the knowledge base, owned
+  int kb_errors_;           // entries of the knowledge base that could not be read as written
   Fl_Window *window_;       // owned; its user data points back here
   Fl_Menu_Bar *menubar_;
   ErrorBrowser *list_;

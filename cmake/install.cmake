@@ -14,7 +14,7 @@ else()
                  "the install prefix ${CMAKE_INSTALL_PREFIX}; it is installed there as it is")
 endif()
 
-install(TARGETS veklog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS veklog veklog-explain RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/errors.xml
         DESTINATION ${VEKLOG_INSTALL_DATADIR}/data OPTIONAL)
 
@@ -31,14 +31,16 @@ endforeach()
 install(FILES ${_veklog_pkg}/veklog.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
-# The manual page names the data directory that this build looks in.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             ${PROJECT_SOURCE_DIR}/docs/veklog.1)
-file(READ ${PROJECT_SOURCE_DIR}/docs/veklog.1 _veklog_man)
-string(REPLACE "/usr/share/tarn" "${VEKLOG_DATADIR}" _veklog_man "${_veklog_man}")
+# The manual pages name the data directory that this build looks in.
 set(_veklog_doc ${PROJECT_BINARY_DIR}/doc)
 file(MAKE_DIRECTORY ${_veklog_doc})
-file(CONFIGURE OUTPUT ${_veklog_doc}/veklog.1 CONTENT "${_veklog_man}" @ONLY)
+foreach(_page veklog.1 veklog-explain.1)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${PROJECT_SOURCE_DIR}/docs/${_page})
+  file(READ ${PROJECT_SOURCE_DIR}/docs/${_page} _veklog_man)
+  string(REPLACE "/usr/share/tarn" "${VEKLOG_DATADIR}" _veklog_man "${_veklog_man}")
+  file(CONFIGURE OUTPUT ${_veklog_doc}/${_page} CONTENT "${_veklog_man}" @ONLY)
+endforeach()
 
 # The package's changelog, in the form Debian's tools read.
 set(VEKLOG_MAINTAINER "veklog maintainers <maintainers@veklog.invalid>" CACHE STRING
@@ -49,7 +51,8 @@ file(CONFIGURE OUTPUT ${_veklog_doc}/changelog CONTENT
 
   * First release: a window on the print server's error log with a
     knowledge base of known messages, a desktop entry, icons and a manual
-    page.
+    page; veklog-explain, its companion for terminals without a display,
+    with its own manual page.
 
  -- ${VEKLOG_MAINTAINER}  Tue, 08 Dec 2026 12:00:00 +0000
 " @ONLY)
@@ -59,18 +62,22 @@ file(CONFIGURE OUTPUT ${_veklog_doc}/changelog CONTENT
 find_program(VEKLOG_GZIP gzip)
 if(VEKLOG_GZIP)
   add_custom_command(
-    OUTPUT ${_veklog_doc}/veklog.1.gz ${_veklog_doc}/changelog.gz
-    COMMAND ${VEKLOG_GZIP} -9 -n -k -f veklog.1 changelog
-    DEPENDS ${_veklog_doc}/veklog.1 ${_veklog_doc}/changelog
+    OUTPUT ${_veklog_doc}/veklog.1.gz ${_veklog_doc}/veklog-explain.1.gz
+           ${_veklog_doc}/changelog.gz
+    COMMAND ${VEKLOG_GZIP} -9 -n -k -f veklog.1 veklog-explain.1 changelog
+    DEPENDS ${_veklog_doc}/veklog.1 ${_veklog_doc}/veklog-explain.1 ${_veklog_doc}/changelog
     WORKING_DIRECTORY ${_veklog_doc}
     COMMENT "Compressing the manual page and changelog"
     VERBATIM)
   add_custom_target(veklog_docs ALL
-    DEPENDS ${_veklog_doc}/veklog.1.gz ${_veklog_doc}/changelog.gz)
-  install(FILES ${_veklog_doc}/veklog.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    DEPENDS ${_veklog_doc}/veklog.1.gz ${_veklog_doc}/veklog-explain.1.gz
+            ${_veklog_doc}/changelog.gz)
+  install(FILES ${_veklog_doc}/veklog.1.gz ${_veklog_doc}/veklog-explain.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${_veklog_doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 else()
-  install(FILES ${_veklog_doc}/veklog.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${_veklog_doc}/veklog.1 ${_veklog_doc}/veklog-explain.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${_veklog_doc}/changelog DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 install(FILES ${_veklog_pkg}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -87,7 +94,12 @@ first, filtered by severity, and keeps the view current while the server
 writes to the log. Clicking a line explains it from a knowledge base of
 known messages: what the message means and what to do about it. The
 Diagnose command weighs every listed line, names the single most likely
-remedy and selects the lines that lead to it.")
+remedy and selects the lines that lead to it.
+.
+veklog-explain does the same in a terminal, without a display: it lists and
+explains the log's lines, names the remedy Diagnose would name, follows the
+log as it is written, writes JSON Lines for scripts and monitoring, and
+checks an edited knowledge base.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

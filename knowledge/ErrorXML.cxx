@@ -4,6 +4,7 @@
 
 #include <limits.h>
 
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -225,12 +226,13 @@ char *ErrorXML::get_attr(const char *s, const char *attr_name, char *buffer,
   }
 }
 
-void ErrorXML::load(const char *path) {
+void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
   num_tried_ = 0;
   loaded_[0] = 0;
   if (!path) return;
   snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", path);
   FILE *fp = fopen_regular(path);
+  if (observer) observer->open(path, fp ? 0 : errno);
   if (!fp) {
     const char *datadir = getenv("TARN_DATADIR");
     if (!datadir) datadir = VEKLOG_DATADIR;
@@ -238,6 +240,7 @@ void ErrorXML::load(const char *path) {
     snprintf(fallback, sizeof fallback, "%s/data/%s", datadir, path);
     snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", fallback);
     fp = fopen_regular(fallback);
+    if (observer) observer->open(fallback, fp ? 0 : errno);
   }
   if (!fp) return;
   snprintf(loaded_, sizeof loaded_, "%s", tried_[num_tried_ - 1]);
@@ -254,6 +257,7 @@ void ErrorXML::load(const char *path) {
   char severity[16] = "";
   ErrorXMLRemedy *remedy = 0;
 
+  int number = 1;  // the file's line; a long line comes in several pieces
   bool first = true;
   while (fgets(line, sizeof line, fp)) {
     // A UTF-8 byte-order mark at the start of the file is no part of its
@@ -263,13 +267,19 @@ void ErrorXML::load(const char *path) {
     first = false;
     const char *p = start;
     while (is_blank(*p)) p++;
+    size_t len = strlen(line);
+    bool ends = len > 0 && line[len - 1] == '\n';
+    ErrorXMLStep step = {ErrorXMLStep::Text, number, start, !ends && len == sizeof line - 1,
+                         remedy != 0, text.len, 0};
 
     if (!remedy && strncmp(p, "<remedy ", 8) == 0) {
       get_attr(p + 8, "name", name, sizeof name);
       text.clear();
+      step.rule = ErrorXMLStep::RemedyOpen;
     } else if (remedy && strncmp(p, "</remedy>", 9) == 0) {
       add_remedy(remedy);
       remedy = 0;
+      step.rule = ErrorXMLStep::RemedyClose;
     } else if (strncmp(p, "<item ", 6) == 0 &&
                (remedy || (name[0] && text.len > 0))) {
       if (!remedy) remedy = new ErrorXMLRemedy(name, text.data);
@@ -277,16 +287,24 @@ void ErrorXML::load(const char *path) {
       get_attr(p + 6, "level", level, sizeof level);
       get_attr(p + 6, "pattern", pattern, sizeof pattern);
       get_attr(p + 6, "severity", severity, sizeof severity);
+      step.rule = ErrorXMLStep::ItemOpen;
     } else if (remedy && strncmp(p, "</item>", 7) == 0 && pattern[0] &&
                severity[0]) {
-      add_item(new ErrorXMLItem(atoi(severity), level[0], pattern, text.data,
-                                remedy));
+      ErrorXMLItem *item = new ErrorXMLItem(atoi(severity), level[0], pattern, text.data,
+                                            remedy);
+      int before = num_items_;
+      add_item(item);
+      step.rule = ErrorXMLStep::ItemClose;
+      if (num_items_ > before) step.item = item;
     } else if (!text.append(start)) {
       break;
     }
+    if (observer) observer->step(step);
+    if (ends) number++;
   }
   fclose(fp);
   free(text.data);
+  if (observer) observer->end(remedy);
   // A remedy whose closing tag never came still backs its items.
   if (remedy && !append(orphans_, num_orphans_, alloc_orphans_, remedy)) {
     // No room to keep it: its items must not point at a deleted remedy.

@@ -39,6 +39,28 @@ public:
   ErrorXMLItem &operator=(const ErrorXMLItem &) = delete;
 };
 
+// What the reader of errors.xml made of one line of the file (see load).
+struct ErrorXMLStep {
+  enum Rule { RemedyOpen, RemedyClose, ItemOpen, ItemClose, Text } rule;
+  int line;            // the line's number in the file, from 1
+  const char *text;    // the line as read, or a piece of one longer than 1023 characters
+  bool cut;            // the line goes on in the next piece
+  bool in_remedy;      // a remedy was current before this line
+  size_t text_len;     // the length of the text gathered before this line
+  ErrorXMLItem *item;  // ItemClose: the item made, null when it could not be kept
+};
+
+// Watches a load, for checkers of the file; load reads the same without one.
+class ErrorXMLObserver {
+public:
+  virtual ~ErrorXMLObserver() = default;
+  // One try to open the file: error is 0 for the file that is read, else errno.
+  virtual void open(const char *path, int error) = 0;
+  virtual void step(const ErrorXMLStep &step) = 0;
+  // The end of the file; unclosed is the remedy whose closing tag never came.
+  virtual void end(const ErrorXMLRemedy *unclosed) = 0;
+};
+
 // The knowledge base. Owns its items and remedies; nothing is ever removed,
 // so pointers it hands out live as long as it does.
 class ErrorXML {
@@ -94,8 +116,9 @@ public:
   // else "<data dir>/data/<path>", where the data directory is $TARN_DATADIR
   // or the one built in. Whatever is not a regular file or does not open is
   // skipped silently; odd lines become text. A UTF-8 byte-order mark at the
-  // start of the file is skipped.
-  void load(const char *path);
+  // start of the file is skipped. An observer is told each try to open and
+  // what became of each line.
+  void load(const char *path, ErrorXMLObserver *observer = nullptr);
   // What the last load() looked at, for telling the user where no knowledge
   // base was found: the paths tried in order, and the one read ("" if none).
   char tried_[2][1024];

@@ -5,14 +5,14 @@
 set -eu
 demo=(
   g++ cmake ninja-build pkg-config
-  libfltk1.3-dev zlib1g-dev
+  libfltk1.3-dev zlib1g-dev libxml2-dev nlohmann-json3-dev
   xvfb xauth imagemagick
 )
 rest=(
   googletest libgtest-dev libbenchmark-dev
   xdotool xclip x11-utils
   clang libclang-rt-14-dev llvm valgrind
-  dpkg-dev file lintian desktop-file-utils appstream groff-base
+  dpkg-dev file lintian desktop-file-utils appstream groff-base python3
 )
 case "${1:-all}" in
   demo) packages=("${demo[@]}") ;;

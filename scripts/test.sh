@@ -10,7 +10,7 @@ cd "$root/build"
 # a test that connects during the reset finds no display.
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$(nproc)"
 
-# The libraries that need no toolkit, configured without it: anything in them
+# The libraries that need no toolkit and veklog-explain, configured without it: anything in them
 # that reaches for the toolkit fails to build here.
 "$root/scripts/build.sh" "$root/build-core" -DVEKLOG_GUI=OFF
 (cd "$root/build-core" && ctest --output-on-failure -j "$(nproc)")

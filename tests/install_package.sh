@@ -30,12 +30,13 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 echo "Depends: $depends"
 # The toolkit and the C library come from dpkg-shlibdeps, with versions.
-for lib in libfltk1.3 libc6; do
+for lib in libfltk1.3 libxml2 libc6; do
   printf '%s\n' "$depends" | grep -q "$lib (>= " || fail "Depends lacks a versioned $lib"
 done
 
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' >"$work/contents"
-for f in /usr/bin/veklog /usr/share/tarn/data/errors.xml /usr/share/applications/veklog.desktop \
+for f in /usr/bin/veklog /usr/bin/veklog-explain /usr/share/man/man1/veklog-explain.1.gz \
+         /usr/share/tarn/data/errors.xml /usr/share/applications/veklog.desktop \
          /usr/share/metainfo/org.veklog.veklog.metainfo.xml \
          /usr/share/icons/hicolor/scalable/apps/veklog.svg /usr/share/man/man1/veklog.1.gz \
          /usr/share/doc/veklog/copyright /usr/share/doc/veklog/changelog.gz; do
@@ -46,8 +47,13 @@ grep -q '^/usr/local' "$work/contents" && fail "the package installs under /usr/
 # The program in the package looks for its knowledge base where the package
 # puts it.
 dpkg-deb -x "$deb" "$work/root"
-grep -q -a '/usr/share/tarn' "$work/root/usr/bin/veklog" ||
-  fail "the packaged program does not look in /usr/share/tarn"
+for prog in veklog veklog-explain; do
+  grep -q -a '/usr/share/tarn' "$work/root/usr/bin/$prog" ||
+    fail "the packaged $prog does not look in /usr/share/tarn"
+done
+# veklog-explain needs neither the toolkit nor X11.
+objdump -p "$work/root/usr/bin/veklog-explain" | grep NEEDED | grep -qE 'libfltk|libX' &&
+  fail "the packaged veklog-explain links the toolkit or X11"
 
 if command -v lintian >/dev/null 2>&1; then
   lintian "$deb" >"$work/lintian.log" 2>&1

@@ -27,6 +27,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
 # Every file the desktop, the shell and the program look for.
 for f in \
   bin/veklog \
+  bin/veklog-explain \
   "$datadir_rel/data/errors.xml" \
   share/applications/veklog.desktop \
   share/metainfo/org.veklog.veklog.metainfo.xml \
@@ -75,28 +76,39 @@ if [ -f "$meta" ]; then
     fail "the metainfo launches '$launch', which is not installed"
 fi
 
-# The manual page: compressed, formats without warnings, and tells where this
+# The manual pages: compressed, format without warnings, and tell where this
 # build looks for its knowledge base.
-man=$(find "$prefix/share/man/man1" -name 'veklog.1*' 2>/dev/null | head -1)
-if [ -z "$man" ]; then
-  fail "no manual page veklog.1 in share/man/man1"
-else
+for page in veklog.1 veklog-explain.1; do
+  man=$(find "$prefix/share/man/man1" -name "$page*" 2>/dev/null | head -1)
+  if [ -z "$man" ]; then
+    fail "no manual page $page in share/man/man1"
+    continue
+  fi
   case $man in
-    *.gz) gzip -t "$man" || fail "the manual page is not valid gzip"
-          gzip -dc "$man" >"$work/veklog.1" ;;
-    *) cp "$man" "$work/veklog.1" ;;
+    *.gz) gzip -t "$man" || fail "the manual page $page is not valid gzip"
+          gzip -dc "$man" >"$work/$page" ;;
+    *) cp "$man" "$work/$page" ;;
   esac
   if command -v groff >/dev/null 2>&1; then
-    groff -man -ww -z -Tutf8 "$work/veklog.1" >"$work/groff.log" 2>&1
-    [ -s "$work/groff.log" ] && { cat "$work/groff.log" >&2; fail "groff warns about the manual page"; }
+    groff -man -ww -z -Tutf8 "$work/$page" >"$work/groff.log" 2>&1
+    [ -s "$work/groff.log" ] && { cat "$work/groff.log" >&2; fail "groff warns about $page"; }
   fi
-  grep -q "$datadir" "$work/veklog.1" || fail "the manual page does not name $datadir"
+  grep -q "$datadir" "$work/$page" || fail "the manual page $page does not name $datadir"
   for section in SYNOPSIS DESCRIPTION ENVIRONMENT FILES 'EXIT STATUS'; do
-    grep -q "^\.SH \"*$section" "$work/veklog.1" || fail "the manual page has no $section section"
+    grep -q "^\.SH \"*$section" "$work/$page" || fail "the manual page $page has no $section section"
   done
-  for var in HOME TARN_DATADIR TARN_SERVERROOT; do
-    grep -q "^\.B $var\$" "$work/veklog.1" || fail "the manual page does not describe $var"
-  done
+done
+for var in HOME TARN_DATADIR TARN_SERVERROOT; do
+  grep -q "^\.B $var\$" "$work/veklog.1" || fail "the manual page does not describe $var"
+done
+# The terminal program runs from the install without a display, finds the
+# installed knowledge base through TARN_DATADIR and finds nothing wrong in it.
+if [ -x "$prefix/bin/veklog-explain" ]; then
+  (cd "$work" && env -u DISPLAY TARN_DATADIR="$prefix/$datadir_rel" \
+    "$prefix/bin/veklog-explain" --check-kb) >"$work/check.out" 2>&1 ||
+    { cat "$work/check.out" >&2; fail "the installed veklog-explain does not pass its knowledge base"; }
+  grep -q "$prefix/$datadir_rel/data/errors.xml: [1-9][0-9]* remedies" "$work/check.out" ||
+    fail "the installed veklog-explain read another knowledge base: $(cat "$work/check.out")"
 fi
 
 if [ $failures -ne 0 ]; then

@@ -1,0 +1,151 @@
+// Present.cxx - formatting lines, explanations and diagnoses for the
+// terminal (wrapped, optionally coloured) and as JSON Lines (nlohmann-json).
+#include "cli/Present.h"
+
+#include <string.h>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/HtmlText.h"
+#include "cli/LogTime.h"
+#include "knowledge/Diagnosis.h"
+
+// Keys in the order written, so that a person reading the output finds the
+// line first.
+using json = nlohmann::ordered_json;
+
+namespace {
+
+const int kIndent = 4;  // explanations stand under their line, indented
+
+// The colour of a level, as the window's icons have it: red errors, blue
+// informational lines, yellow everything else.
+const char *level_sgr(char level) {
+  if (level && strchr("XACE", level)) return "1;31";
+  if (level && strchr("WNI", level)) return "34";
+  return "33";
+}
+
+// JSON text; bytes that are not UTF-8 become U+FFFD rather than failing.
+std::string dump(const json &j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+}  // namespace
+
+std::string line_body(const std::string &line) {
+  size_t n = line.size();
+  if (n && line[n - 1] == '\n') n--;
+  if (n && line[n - 1] == '\r') n--;
+  return line.substr(0, n);
+}
+
+Presenter::Presenter(ErrorXML &kb, std::ostream &out, const PresentStyle &style)
+    : kb_(kb), out_(out), style_(style) {}
+
+std::string Presenter::paint(const std::string &text, const char *sgr) const {
+  if (!style_.color) return text;
+  return std::string("\033[") + sgr + "m" + text + "\033[0m";
+}
+
+std::string Presenter::log_text(const std::string &line) const {
+  std::string body = line_body(line), safe;
+  for (unsigned char c : body) safe += (c < 0x20 && c != '\t') || c == 0x7F ? '?' : (char)c;
+  // The C1 controls, which some terminals obey even in UTF-8.
+  for (size_t i = 0; i + 1 < safe.size(); i++)
+    if ((unsigned char)safe[i] == 0xC2 && (unsigned char)safe[i + 1] >= 0x80 &&
+        (unsigned char)safe[i + 1] <= 0x9F)
+      safe.replace(i, 2, "?");
+  return paint(safe, level_sgr(body.empty() ? 0 : body[0]));
+}
+
+// Explanations are indented under their line in text, unwrapped in JSON.
+const std::string &Presenter::render(const char *html) {
+  auto known = rendered_.find(html);
+  if (known != rendered_.end()) return known->second;
+  HtmlTextStyle s;
+  s.width = style_.json ? 0 : style_.width;
+  s.indent = style_.json ? 0 : kIndent;
+  s.utf8 = style_.utf8;
+  std::string text = html_to_text(html ? html : "", s);
+  if (style_.json && !text.empty() && text.back() == '\n') text.pop_back();
+  return rendered_[html] = text;
+}
+
+void Presenter::separate() {
+  if (!first_) out_ << '\n';
+  first_ = false;
+}
+
+void Presenter::line(const std::string &text) {
+  ErrorXMLItem *item = kb_.find_item(text.c_str());
+  ErrorXMLRemedy *remedy = item ? item->remedy : nullptr;
+  if (style_.json) {
+    std::string body = line_body(text);
+    time_t t;
+    json j = {{"type", "line"},
+              {"level", body.empty() ? "" : body.substr(0, 1)},
+              {"time", line_time(text.data(), text.size(), &t) ? json(iso_time(t)) : json()},
+              {"line", body},
+              {"known", item != nullptr},
+              {"severity", item ? json(item->severity) : json()},
+              {"remedy", remedy ? json(remedy->name) : json()},
+              {"explanation", item ? json(render(item->text)) : json()}};
+    if (style_.remedy) j["remedy_text"] = remedy ? json(render(remedy->text)) : json();
+    out_ << dump(j) << '\n';
+    return;
+  }
+  separate();
+  out_ << log_text(text) << '\n';
+  if (!item) {
+    out_ << std::string(kIndent, ' ') << paint("(not in the knowledge base)", "2") << '\n';
+    return;
+  }
+  out_ << render(item->text);
+  if (style_.remedy && remedy) {
+    out_ << '\n' << std::string(kIndent, ' ') << paint("Remedy", "1") << " (" << remedy->name
+         << "):\n"
+         << render(remedy->text);
+  }
+}
+
+const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines) {
+  Diagnosis d(kb_, lines.size());
+  for (const std::string &l : lines) d.weigh(l.c_str());
+  ErrorXMLRemedy *best = d.best();
+  std::vector<ErrorXMLRemedy *> ranking = d.ranking();
+  std::vector<size_t> leads = d.leads();
+  size_t next = std::min<size_t>(ranking.size(), 3);
+
+  if (style_.json) {
+    auto remedy = [this](const ErrorXMLRemedy *r) {
+      return json{{"name", r->name}, {"score", r->score}, {"text", render(r->text)}};
+    };
+    json j = {{"type", "diagnosis"},
+              {"weighed", d.weighed()},
+              {"explained", d.explained()},
+              {"remedy", best ? remedy(best) : json()},
+              {"next", json::array()},
+              {"lines", json::array()}};
+    for (size_t i = 1; i < next; i++) j["next"].push_back(remedy(ranking[i]));
+    for (size_t k : leads) j["lines"].push_back(line_body(lines[k]));
+    out_ << dump(j) << '\n';
+    return best;
+  }
+
+  std::string tally = std::to_string(d.weighed()) + (d.weighed() == 1 ? " line" : " lines") +
+                      " weighed, " + std::to_string(d.explained()) + " explained";
+  if (!best) {
+    out_ << paint("No errors were found that require a remedy.", "1") << " (" << tally << ")\n";
+    return nullptr;
+  }
+  out_ << paint("Remedy:", "1") << ' ' << paint(best->name, "1") << ", score " << best->score
+       << " (" << tally << ", " << leads.size() << " pointing to it)\n"
+       << render(best->text);
+  for (size_t i = 1; i < next; i++)
+    out_ << '\n'
+         << paint("Next:", "1") << ' ' << ranking[i]->name << ", score " << ranking[i]->score
+         << '\n'
+         << render(ranking[i]->text);
+  out_ << '\n' << paint("Lines that point to " + std::string(best->name) + ":", "1") << '\n';
+  for (size_t k : leads) out_ << log_text(lines[k]) << '\n';
+  return best;
+}

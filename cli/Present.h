@@ -1,0 +1,57 @@
+// Present.h - what veklog-explain prints: each log line with what the
+// knowledge base says of it, and Diagnose's answer; as text for people or
+// as JSON Lines for scripts.
+#ifndef CLI_PRESENT_H
+#define CLI_PRESENT_H
+
+#include <ostream>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "knowledge/ErrorXML.h"
+
+struct PresentStyle {
+  bool json = false;
+  bool color = false;   // ANSI colours for levels and names (text only)
+  bool remedy = false;  // each line's remedy text too
+  bool utf8 = true;     // the terminal takes UTF-8 (list bullets)
+  int width = 80;       // columns to wrap explanations at
+};
+
+// Writes to `out`; the knowledge base must outlive it. Lines are given as
+// the reader stores them (newline kept); control characters in them are
+// shown as '?' in text, so a log line cannot steer the terminal.
+class Presenter {
+public:
+  Presenter(ErrorXML &kb, std::ostream &out, const PresentStyle &style);
+
+  // One log line and its explanation (or that the knowledge base does not
+  // know it).
+  void line(const std::string &text);
+
+  // Weighs the lines, in the order given, as the window's Diagnose does, and
+  // shows the remedy it names (with its score and text), the next two, and
+  // the lines that point to the named one. Gives the named remedy, or null
+  // when no line calls for one.
+  const ErrorXMLRemedy *diagnose(const std::vector<std::string> &lines);
+
+private:
+  ErrorXML &kb_;
+  std::ostream &out_;
+  PresentStyle style_;
+  bool first_ = true;
+  // Rendered texts by their HTML's address: a log repeats itself, and the
+  // knowledge base's texts stay put while it lives.
+  std::unordered_map<const char *, std::string> rendered_;
+
+  std::string paint(const std::string &text, const char *sgr) const;
+  std::string log_text(const std::string &line) const;
+  const std::string &render(const char *html);
+  void separate();
+};
+
+// The line without its trailing newline (and carriage return).
+std::string line_body(const std::string &line);
+
+#endif

@@ -1,0 +1,296 @@
+// main.cxx - veklog-explain: the print server's error log explained in a
+// terminal, Diagnose's answer, following the log, and checking errors.xml.
+// The reading and the weighing are the window's own (logread/, knowledge/).
+#include <errno.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/LogTime.h"
+#include "cli/Options.h"
+#include "cli/Present.h"
+#include "knowledge/ErrorXML.h"
+#include "knowledge/KbCheck.h"
+#include "logread/LogReader.h"
+#include "logread/open_regular.h"
+
+#ifndef VEKLOG_VERSION_TEXT
+#define VEKLOG_VERSION_TEXT "1.0"
+#endif
+
+namespace {
+
+const char kProgram[] = "veklog-explain";
+
+volatile sig_atomic_t g_stop = 0;
+void on_signal(int) { g_stop = 1; }
+
+void complain(const std::string &what) {
+  std::cout.flush();
+  fprintf(stderr, "%s: %s\n", kProgram, what.c_str());
+}
+
+// The lines of one read, in file order.
+class Gather : public LogSink {
+public:
+  std::vector<std::string> lines;
+  bool restarted = false;
+  bool dropped = false;  // an unfinished line of an earlier read was withdrawn
+
+  void restart() override {
+    lines.clear();
+    restarted = true;
+  }
+  void drop_unfinished() override {
+    if (!lines.empty() && lines.back().back() != '\n')
+      lines.pop_back();
+    else
+      dropped = true;
+  }
+  void line(const char *text, size_t len) override { lines.emplace_back(text, len); }
+};
+
+// --since and --until. A line without a time of its own (a piece of a long
+// line, a line of another layout) goes with the last line before it that
+// had one; before any, it is left out when a limit is set.
+class TimeWindow {
+public:
+  explicit TimeWindow(const Options &o) : o_(o) {}
+  bool take(const std::string &line) {
+    if (!o_.has_since && !o_.has_until) return true;
+    time_t t;
+    if (line_time(line.data(), line.size(), &t)) {
+      last_ = t;
+      known_ = true;
+    }
+    return known_ && (!o_.has_since || last_ >= o_.since) && (!o_.has_until || last_ <= o_.until);
+  }
+
+private:
+  const Options &o_;
+  time_t last_ = 0;
+  bool known_ = false;
+};
+
+int terminal_width() {
+  const char *columns = getenv("COLUMNS");
+  if (columns && atoi(columns) > 0) return atoi(columns);
+  struct winsize ws;
+  if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
+    return ws.ws_col;
+  return 80;
+}
+
+bool use_color(const Options &o) {
+  if (o.json || o.color == Options::Never) return false;
+  if (o.color == Options::Always) return true;
+  const char *no = getenv("NO_COLOR"), *term = getenv("TERM");
+  return isatty(STDOUT_FILENO) && !(no && *no) && !(term && !strcmp(term, "dumb"));
+}
+
+// The try that says most about a knowledge base that could not be opened:
+// one that is there but cannot be read beats one that is not there.
+std::string kb_failure(const KbCheck &check) {
+  std::string why = check.tried() + ": " + strerror(check.open_error());
+  return "cannot read the knowledge base " + why;
+}
+
+// Loads the knowledge base as the window does (or the file named), telling
+// the checker. False, with the message, when there is none to read.
+bool load_kb(const std::string &named, ErrorXML &xml, KbCheck &check, std::string *message) {
+  if (!named.empty()) {
+    int fd = open_regular(named.c_str());
+    if (fd < 0) {
+      *message = "cannot read the knowledge base " + named + ": " + strerror(errno);
+      return false;
+    }
+    close(fd);
+  }
+  xml.load(named.empty() ? "errors.xml" : named.c_str(), &check);
+  if (check.path().empty()) {
+    *message = kb_failure(check);
+    return false;
+  }
+  return true;
+}
+
+int check_kb(const Options &o) {
+  ErrorXML xml(nullptr);
+  KbCheck check;
+  std::string message;
+  if (!load_kb(o.kb, xml, check, &message)) {
+    complain(message);
+    return kExitUnreadable;
+  }
+  if (!o.samples.empty()) {
+    std::string reason;
+    if (!check.check_samples(xml, o.samples, &reason)) {
+      complain("cannot read the samples " + o.samples + ": " + reason);
+      return kExitUnreadable;
+    }
+  }
+  for (const KbProblem &p : check.problems()) std::cout << KbCheck::format(p) << '\n';
+  std::cout.flush();
+  int e = check.errors(), w = check.warnings();
+  int r = xml.num_remedies_, i = xml.num_items_;
+  fprintf(stderr, "%s: %s: %d remed%s, %d item%s; %d error%s, %d warning%s\n", kProgram,
+          check.path().c_str(), r, r == 1 ? "y" : "ies", i, i == 1 ? "" : "s", e,
+          e == 1 ? "" : "s", w, w == 1 ? "" : "s");
+  return e ? kExitFound : kExitOk;
+}
+
+bool complete(const std::string &line) { return !line.empty() && line.back() == '\n'; }
+
+// Prints lines appended to the log until SIGINT or SIGTERM. The last line of
+// a read is held back until it is finished (or the next read shows that it
+// stands as it is), so that a line being written is printed once, whole.
+int follow(LogReader &reader, Presenter &present, TimeWindow &window, std::string held) {
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = on_signal;  // no SA_RESTART: the sleep ends at once
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  const std::string &path = reader.path();
+  bool missing = false;
+  auto show = [&](const std::string &l) {
+    if (window.take(l)) present.line(l);
+  };
+  while (!g_stop) {
+    struct timespec nap = {0, 500 * 1000 * 1000};
+    nanosleep(&nap, nullptr);
+    if (g_stop) break;
+    Gather got;
+    LogStatus st = reader.read(got);
+    if (st.kind == LogStatus::Failed) {
+      if (!missing) complain(path + ": " + st.reason + "; waiting for it to come back");
+      missing = true;
+      held.clear();
+      continue;
+    }
+    if (missing)
+      complain(path + " is back; reading it from the start");
+    else if (got.restarted)
+      complain(path + " was replaced or cut short; reading it from the start");
+    missing = false;
+    if (got.dropped || got.restarted)
+      held.clear();
+    else if (!held.empty() && !got.lines.empty()) {
+      show(held);
+      held.clear();
+    }
+    for (size_t i = 0; i < got.lines.size(); i++) {
+      if (i + 1 == got.lines.size() && !complete(got.lines[i]))
+        held = got.lines[i];
+      else
+        show(got.lines[i]);
+    }
+    std::cout.flush();
+  }
+  if (!held.empty()) show(held);
+  std::cout.flush();
+  return kExitOk;
+}
+
+int explain(const Options &o) {
+  ErrorXML xml(nullptr);
+  KbCheck check;
+  std::string message;
+  if (!load_kb(o.kb, xml, check, &message)) {
+    complain(message);
+    return kExitUnreadable;
+  }
+  if (check.errors())
+    complain(std::to_string(check.errors()) + " entr" + (check.errors() == 1 ? "y" : "ies") +
+             " of " + check.path() + " cannot be read; 'veklog-explain --check-kb " +
+             check.path() + "' lists them");
+
+  LogReader reader(o.log == "-" ? "" : o.log, o.level);
+  Gather got;
+  LogStatus st = o.log == "-" ? reader.read_stream(STDIN_FILENO, got) : reader.read(got);
+  std::string name = o.log == "-" ? "standard input" : o.log;
+  if (st.kind == LogStatus::Failed) {
+    complain("cannot read " + name + ": " + st.reason);
+    return kExitUnreadable;
+  }
+  if (st.damaged) {
+    // The decompressor names the file by its descriptor; the name says more.
+    std::string reason = st.reason.empty() ? "compressed data is damaged" : st.reason;
+    size_t fd = reason.find("<fd:"), end = reason.find(">: ", fd);
+    if (fd != std::string::npos && end != std::string::npos) reason.erase(fd, end + 3 - fd);
+    complain(name + ": " + reason + "; what could be read follows");
+  }
+
+  std::string held;
+  if (o.follow && !got.lines.empty() && !complete(got.lines.back())) {
+    held = got.lines.back();
+    got.lines.pop_back();
+  }
+  TimeWindow window(o);
+  std::vector<std::string> lines;
+  for (const std::string &l : got.lines)
+    if (window.take(l)) lines.push_back(l);
+  got.lines.clear();
+  // Newest first, as the window lists them; Diagnose weighs them so too.
+  if (!o.oldest_first) std::reverse(lines.begin(), lines.end());
+
+  PresentStyle style;
+  style.json = o.json;
+  style.color = use_color(o);
+  style.remedy = o.remedy;
+  style.width = terminal_width();
+  const char *codeset = nl_langinfo(CODESET);
+  style.utf8 = codeset && !strcmp(codeset, "UTF-8");
+  Presenter present(xml, std::cout, style);
+
+  if (o.mode == Options::Diagnose) {
+    const ErrorXMLRemedy *named = present.diagnose(lines);
+    std::cout.flush();
+    return named ? kExitFound : kExitOk;
+  }
+  for (const std::string &l : lines) present.line(l);
+  std::cout.flush();
+  lines.clear();
+  if (!o.follow) return kExitOk;
+  if (st.compressed) {
+    complain(name + " is compressed and does not grow: it is not followed");
+    return kExitOk;
+  }
+  return follow(reader, present, window, held);
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  setlocale(LC_CTYPE, "");
+  Options o;
+  std::string wrong = parse_options(argc, argv, o);
+  if (!wrong.empty()) {
+    fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, wrong.c_str(),
+            kProgram);
+    return kExitUsage;
+  }
+  switch (o.mode) {
+    case Options::Help:
+      std::cout << help_text();
+      return kExitOk;
+    case Options::Version:
+      std::cout << kProgram << " (veklog) " << VEKLOG_VERSION_TEXT << '\n';
+      return kExitOk;
+    case Options::CheckKb:
+      return check_kb(o);
+    default:
+      return explain(o);
+  }
+}

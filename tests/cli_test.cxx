@@ -1,0 +1,214 @@
+// cli_test.cxx - the pieces of veklog-explain on their own: the HTML
+// renderer, the times of lines and options, the command line.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/HtmlText.h"
+#include "cli/LogTime.h"
+#include "cli/Options.h"
+
+namespace {
+
+std::string text(const std::string &html, int width = 40, int indent = 0, bool utf8 = false) {
+  HtmlTextStyle s;
+  s.width = width;
+  s.indent = indent;
+  s.utf8 = utf8;
+  return html_to_text(html, s);
+}
+
+TEST(HtmlText, RendersTheKnowledgeBasesMarkup) {
+  struct Case {
+    const char *what;
+    std::string html;
+    int width, indent;
+    std::string want;
+  } cases[] = {
+      {"paragraphs wrap and stand apart",
+       "<P>The scheduler could not open   the\nfile it needs.</P><P>Second.</P>", 20, 0,
+       "The scheduler could\nnot open the file it\nneeds.\n\nSecond.\n"},
+      {"indent on every line", "<P>one two three four</P>", 14, 4, "    one two\n    three four\n"},
+      {"numbered list, wrapped under its text",
+       "<P>Do:</P><OL><LI>First step here.</LI><LI>Second</LI></OL><P>Done.</P>", 16, 0,
+       "Do:\n\n  1. First step\n     here.\n  2. Second\n\nDone.\n"},
+      {"bullets", "<UL><LI>a</LI><LI>b</LI></UL>", 40, 0, "  * a\n  * b\n"},
+      {"nested lists", "<OL><LI>a<UL><LI>b</LI></UL></LI><LI>c</LI></OL>", 40, 0,
+       "  1. a\n       * b\n  2. c\n"},
+      {"PRE kept as written", "<P>Set:</P><PRE>KeepJobFiles  No\n  MaxLogSize 1m</PRE>", 10, 0,
+       "Set:\n\n  KeepJobFiles  No\n    MaxLogSize 1m\n"},
+      {"TT never broken, blanks kept", "<P>Run <TT>tarnd  -t</TT> now please</P>", 12, 0,
+       "Run\ntarnd  -t\nnow please\n"},
+      {"TT glued to punctuation", "<P>(<TT>lpstat</TT>).</P>", 40, 0, "(lpstat).\n"},
+      {"entities decoded", "<P>&lt;Location /admin&gt; &amp; caf&eacute;&nbsp;au&#33;</P>", 40, 0,
+       "<Location /admin> & caf\xC3\xA9 au!\n"},
+      {"line break", "<P>one<BR>two</P>", 40, 0, "one\ntwo\n"},
+      {"link target shown", "<P>See <A HREF=\"http://x.invalid/doc\">the guide</A>.</P>", 60, 0,
+       "See the guide <http://x.invalid/doc> .\n"},
+      {"broken markup still gives text", "<P>open <B>bold <OL><LI>item", 40, 0,
+       "open bold\n\n  1. item\n"},
+      {"control characters never reach the terminal", "<P>bell\x07 and \x1b[31mred\xC2\x9B" "1m</P>",
+       40, 0, "bell and [31mred?1m\n"},
+      {"a word longer than the width stands alone", "<P>a abcdefghijklmnopqrstuvwxyz b</P>", 20,
+       0, "a\nabcdefghijklmnopqrstuvwxyz\nb\n"},
+      {"no wrapping at width 0", "<P>one two three four five six seven</P>", 0, 0,
+       "one two three four five six seven\n"},
+      {"text outside any element", "plain words", 40, 0, "plain words\n"},
+      {"nothing", "  \n ", 40, 0, ""},
+      {"scripts are not text", "<P>a</P><SCRIPT>alert(1)</SCRIPT>", 40, 0, "a\n"},
+  };
+  for (const Case &c : cases) EXPECT_EQ(c.want, text(c.html, c.width, c.indent)) << c.what;
+}
+
+TEST(HtmlText, BulletsAreUnicodeOnUtf8Terminals) {
+  EXPECT_EQ("  \xE2\x80\xA2 a\n", text("<UL><LI>a</LI></UL>", 40, 0, true));
+  EXPECT_EQ(3u, text_columns("\xE2\x80\xA2 a"));
+}
+
+struct Utc {
+  Utc() {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+};
+
+TEST(LogTime, ReadsTheLinesTimeField) {
+  struct Case {
+    std::string line;
+    bool ok;
+    time_t t;
+  } cases[] = {
+      {"E [09/Dec/2026:10:00:00 +0000] msg\n", true, 1796810400},
+      {"E [09/Dec/2026:11:00:00 +0100] msg\n", true, 1796810400},
+      {"E [09/Dec/2026:04:30:00 -0530] msg\n", true, 1796810400},
+      {"E [09/Dec/2026:10:00:00 +0000]", true, 1796810400},
+      {"E [09/Xyz/2026:10:00:00 +0000] msg\n", false, 0},
+      {"E [31/Apr/2026:10:00:00 +0000] msg\n", false, 0},
+      {"E [09/Dec/2026:25:00:00 +0000] msg\n", false, 0},
+      {"E 09/Dec/2026:10:00:00 +0000  msg\n", false, 0},
+      {"continuation of a long line without a time\n", false, 0},
+      {"\n", false, 0},
+  };
+  for (const Case &c : cases) {
+    time_t t = 0;
+    EXPECT_EQ(c.ok, line_time(c.line.data(), c.line.size(), &t)) << c.line;
+    if (c.ok) {
+      EXPECT_EQ(c.t, t) << c.line;
+    }
+  }
+  EXPECT_EQ("2026-12-09T10:00:00Z", iso_time(1796810400));
+}
+
+TEST(LogTime, ReadsTimesAsAdministratorsWriteThem) {
+  Utc utc;
+  struct Case {
+    const char *arg;
+    bool ok;
+    time_t t;
+  } cases[] = {
+      {"2026-12-09 10:00", true, 1796810400},     {"2026-12-09T10:00:00", true, 1796810400},
+      {"2026-12-09 10:00:30", true, 1796810430},  {"2026-12-09", true, 1796774400},
+      {"2026-12-09 11:00+01:00", true, 1796810400}, {"2026-12-09 10:00Z", true, 1796810400},
+      {"2026-12-09 05:00 -0500", true, 1796810400},
+      {"09/Dec/2026:10:00:00 +0000", true, 1796810400},
+      {"[09/Dec/2026:10:00:00 +0000]", true, 1796810400},
+      {"09/Dec/2026:10:00:00", true, 1796810400},
+      {"2026-02-30", false, 0},                  {"2026-12-09 10", false, 0},
+      {"yesterday", false, 0},                   {"", false, 0},
+      {"2026-12-09 10:00 junk", false, 0},       {"2026-12-09 24:00", false, 0},
+  };
+  for (const Case &c : cases) {
+    time_t t = 0;
+    EXPECT_EQ(c.ok, parse_time(c.arg, &t)) << c.arg;
+    if (c.ok) {
+      EXPECT_EQ(c.t, t) << c.arg;
+    }
+  }
+  // Without an offset the time is local.
+  setenv("TZ", "CET-1", 1);
+  tzset();
+  time_t t = 0;
+  EXPECT_TRUE(parse_time("2026-12-09 11:00", &t));
+  EXPECT_EQ(1796810400, t);
+  setenv("TZ", "UTC", 1);
+  tzset();
+}
+
+std::string parse(std::vector<const char *> args, Options &o) {
+  args.insert(args.begin(), "veklog-explain");
+  return parse_options((int)args.size(), const_cast<char *const *>(args.data()), o);
+}
+
+TEST(Options, ReadsTheCommandLine) {
+  Utc utc;
+  Options o;
+  EXPECT_EQ("", parse({}, o));
+  EXPECT_EQ(Options::List, o.mode);
+  EXPECT_EQ("/var/log/tarn/error_log", o.log);
+  EXPECT_EQ(0, o.level);
+
+  Options p;
+  EXPECT_EQ("", parse({"-l", "all", "--remedy", "--oldest-first", "--json", "--kb=k.xml",
+                       "--since", "2026-12-09", "--until=2026-12-09 10:00", "--color=never",
+                       "log"},
+                      p));
+  EXPECT_EQ(2, p.level);
+  EXPECT_TRUE(p.remedy && p.oldest_first && p.json);
+  EXPECT_EQ("k.xml", p.kb);
+  EXPECT_EQ("log", p.log);
+  EXPECT_EQ(Options::Never, p.color);
+  EXPECT_TRUE(p.has_since && p.has_until);
+  EXPECT_EQ(1796774400, p.since);
+  EXPECT_EQ(1796810400, p.until);
+
+  Options q;
+  EXPECT_EQ("", parse({"--level=info", "-d", "-"}, q));
+  EXPECT_EQ(1, q.level);
+  EXPECT_EQ(Options::Diagnose, q.mode);
+  EXPECT_EQ("-", q.log);
+
+  Options c;
+  EXPECT_EQ("", parse({"--check-kb", "data/errors.xml", "--samples", "s.txt"}, c));
+  EXPECT_EQ(Options::CheckKb, c.mode);
+  EXPECT_EQ("data/errors.xml", c.kb);
+  EXPECT_EQ("s.txt", c.samples);
+
+  Options h, v;
+  EXPECT_EQ("", parse({"-l", "all", "--help", "--bogus"}, h));
+  EXPECT_EQ(Options::Help, h.mode);
+  EXPECT_EQ("", parse({"-V"}, v));
+  EXPECT_EQ(Options::Version, v.mode);
+}
+
+TEST(Options, SaysWhatIsWrong) {
+  struct Case {
+    std::vector<const char *> args;
+    const char *says;
+  } cases[] = {
+      {{"--level=warnings"}, "unknown level 'warnings'"},
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"-z"}, "unknown option '-z'"},
+      {{"--kb"}, "option '--kb' needs a value"},
+      {{"-l"}, "option '-l' needs a value"},
+      {{"--since=soon"}, "cannot read the time 'soon'"},
+      {{"--color=sometimes"}, "--color takes always, never or auto"},
+      {{"a", "b"}, "too many files: 'b'"},
+      {{"--follow", "--diagnose"}, "do not go together"},
+      {{"--follow", "-"}, "standard input cannot be followed"},
+      {{"--samples=s"}, "--samples goes with --check-kb"},
+      {{"--check-kb", "--json"}, "cannot be combined"},
+      {{"--since=2026-12-10", "--until=2026-12-09"}, "earlier than --since"},
+      {{""}, "the log's name is empty"},
+  };
+  for (const Case &c : cases) {
+    Options o;
+    std::string got = parse(c.args, o);
+    EXPECT_NE(std::string::npos, got.find(c.says)) << c.args[0] << " gave: " << got;
+  }
+}
+
+}  // namespace

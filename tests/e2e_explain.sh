@@ -1,0 +1,200 @@
+#!/bin/bash
+# e2e_explain.sh - the built veklog-explain as an administrator meets it over
+# SSH: no display, the listing at each level and in both orders, times,
+# standard input, JSON, colour, the exit statuses and their messages, the
+# checker, and following a log through an append and a rotation.
+#   e2e_explain.sh VEKLOG_EXPLAIN SOURCE_DIR [VEKLOG]
+# With VEKLOG, the window program's --help and --version are tried too.
+set -u
+X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+src=$(cd "$2" && pwd)
+unset DISPLAY
+export TARN_DATADIR=/nonexistent NO_COLOR= COLUMNS=100
+tmp=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+kb=$src/data/errors.xml
+cd "$tmp" || exit 1
+
+# Two known errors, an unknown one, a warning, a debug line, oldest first.
+cat >log <<'LOG'
+E [09/Dec/2026:09:00:00 +0000] Scheduler shutting down due to SIGTERM.
+W [09/Dec/2026:09:30:00 +0000] Low disk space on /var/spool/tarn: 48 MB free.
+D [09/Dec/2026:10:00:00 +0000] Debug chatter nobody explains.
+E [09/Dec/2026:10:30:00 +0000] Something no knowledge base has heard of.
+A [09/Dec/2026:11:00:00 +0000] Unable to write job record "/var/spool/tarn/c00431": No space left on device
+LOG
+
+# The log lines a run printed, by their first letters and minutes.
+listed() { "$X" --kb "$kb" "$@" log | grep -E '^[A-Z] \[' | cut -c1,19-20 | tr '\n' ' '; }
+
+# Listing: level and order. Each case: expected lines, then the options.
+while IFS='|' read -r want opts; do
+  # shellcheck disable=SC2086
+  got=$(listed $opts)
+  [ "$got" = "$want" ] || fail "listing with '$opts': got '$got', want '$want'"
+done <<'CASES'
+A00 E30 E00 |
+A00 E30 E00 |--level=errors
+A00 E30 W30 E00 |--level=info
+A00 E30 D00 W30 E00 |--level=all
+E00 E30 A00 |--oldest-first
+E00 W30 D00 E30 A00 |-l all --oldest-first
+E30 D00 W30 |-l all --since=2026-12-09T09:15Z --until=09/Dec/2026:10:45:00+0000
+A00 |--since=2026-12-09T11:00Z
+CASES
+
+out=$("$X" --kb "$kb" log)
+printf '%s\n' "$out" | grep -q '^    (not in the knowledge base)$' || fail "an unknown line is not marked"
+n=$(printf '%s\n' "$out" | grep -c '^    ')
+[ "$n" -ge 3 ] || fail "the known lines carry no explanation: $out"
+"$X" --kb "$kb" --remedy log | grep -q '^    Remedy (disk-full):$' || fail "--remedy shows no remedy"
+[ "$("$X" --kb "$kb" - <log)" = "$out" ] || fail "standard input lists differently from the file"
+
+# JSON Lines: each line parses, and carries what the text shows.
+"$X" --kb "$kb" --json -l all -r log >json.out
+"$X" --kb "$kb" --json --diagnose log >>json.out
+python3 - json.out <<'PY' || fail "JSON output does not parse or lacks its fields"
+import json, sys
+rows = [json.loads(l) for l in open(sys.argv[1])]
+lines = [r for r in rows if r["type"] == "line"]
+assert len(lines) == 5, lines
+assert lines[0]["level"] == "A" and lines[0]["remedy"] == "disk-full" and lines[0]["known"]
+assert lines[0]["time"] == "2026-12-09T11:00:00Z"
+assert any(not r["known"] and r["remedy"] is None for r in lines)
+d = rows[-1]
+assert d["type"] == "diagnosis" and d["remedy"]["name"] and len(d["lines"]) >= 1, d
+PY
+
+# Colour only on request here (not a terminal), and never with NO_COLOR set.
+esc=$(printf '\033')
+"$X" --kb "$kb" log | grep -q "$esc" && fail "colour on a pipe"
+"$X" --kb "$kb" --color=always log | grep -q "${esc}\[1;31mA \[" || fail "--color=always gives no red error"
+NO_COLOR=1 "$X" --kb "$kb" --color=auto log | grep -q "$esc" && fail "colour despite NO_COLOR"
+
+# Exit statuses, and the one line on standard error that names file and
+# reason (a wrong command line adds a pointer to --help).
+mkdir adir emptydir
+printf 'E [09/Dec/2026:09:00:00 +0000] Something no knowledge base has heard of.\n' >unknown.log
+while IFS='|' read -r rc errline opts; do
+  # shellcheck disable=SC2086
+  (cd emptydir && "$X" $opts >../out 2>../err </dev/null)
+  got=$?
+  [ "$got" = "$rc" ] || fail "'$opts' ended with $got, not $rc"
+  if [ -n "$errline" ]; then
+    [ "$rc" = 2 ] || [ "$(wc -l <err)" = 1 ] || fail "'$opts' wrote $(wc -l <err) lines on stderr: $(cat err)"
+    grep -qF -- "$errline" err || fail "'$opts' said '$(cat err)', not '$errline'"
+  fi
+done <<CASES
+0||--kb $kb ../log
+0||--kb $kb --diagnose ../unknown.log
+1||--kb $kb --diagnose ../log
+0||--help
+0||--version
+2|unknown option '--bogus'|--bogus
+2|unknown level 'some'|--level=some ../log
+3|cannot read ../missing.log: No such file or directory|--kb $kb ../missing.log
+3|cannot read ../adir: is a directory|--kb $kb ../adir
+3|cannot read the knowledge base ../missing.xml: No such file or directory|--kb ../missing.xml ../log
+3|cannot read the knowledge base /nonexistent/data/errors.xml: No such file or directory|../log
+3|cannot read the knowledge base /nonexistent/data/errors.xml: No such file or directory|--diagnose ../log
+CASES
+if [ "$(id -u)" != 0 ]; then
+  cp log locked.log && chmod 000 locked.log
+  "$X" --kb "$kb" locked.log >/dev/null 2>err
+  [ $? = 3 ] && grep -q 'locked.log: Permission denied' err || fail "an unreadable log: $(cat err)"
+fi
+# A compressed log is read whole, a damaged one as far as it goes (and said),
+# and neither is followed.
+gzip -c log >log.gz
+head -c 200 log.gz >damaged.gz
+[ "$("$X" --kb "$kb" log.gz)" = "$out" ] || fail "a compressed log lists differently"
+"$X" --kb "$kb" damaged.gz >/dev/null 2>err || fail "a damaged compressed log ended with $?"
+grep -qx 'veklog-explain: damaged.gz: compressed data is damaged.*; what could be read follows' err ||
+  fail "a damaged compressed log: $(cat err)"
+timeout 5 "$X" --kb "$kb" --follow log.gz >/dev/null 2>err || fail "following a compressed log ended with $?"
+grep -q 'log.gz is compressed and does not grow' err || fail "following a compressed log: $(cat err)"
+# The knowledge base found as the window finds it: in the working directory.
+cp "$kb" errors.xml
+"$X" log >/dev/null 2>err || fail "errors.xml in the working directory is not found: $(cat err)"
+"$X" --help | head -1 | grep -q '^Usage: veklog-explain ' || fail "--help has no usage line"
+
+# The checker: clean on the shipped file, one error with its line on a broken one.
+"$X" --check-kb "$kb" --samples "$src/tests/data/item_lines.txt" >out 2>err ||
+  fail "the shipped knowledge base is not clean: $(cat out err)"
+[ -s out ] && fail "the checker reports problems in the shipped file: $(cat out)"
+printf '<remedy name="a">\n<item level="E" pattern="Foo*" severity="5">\n</item>\n</remedy>\n' >broken.xml
+"$X" --check-kb broken.xml >out 2>err
+[ $? = 1 ] || fail "--check-kb on a broken file does not end with 1"
+grep -qx 'broken.xml:2: error: item comes before any text of remedy .*' out ||
+  fail "--check-kb said: $(cat out)"
+printf 'E [09/Dec/2026:09:00:00 +0000] Foo\n' >broken.log
+"$X" --kb broken.xml broken.log >/dev/null 2>err
+grep -q "1 entry of broken.xml cannot be read; 'veklog-explain --check-kb broken.xml' lists them" err ||
+  fail "a broken knowledge base is not mentioned: $(cat err)"
+
+# Following: an appended line shows within 2 s; a rotation, a truncation and
+# a log briefly missing are survived; Ctrl+C (SIGINT) ends it with 0 and
+# everything printed.
+# waitfor TEXT: waits up to 2 s for TEXT in the followed output.
+waitfor() {
+  for _ in $(seq 1 20); do grep -qF "$1" follow.out && return 0; sleep 0.1; done
+  return 1
+}
+cp log follow.log
+"$X" --kb "$kb" --follow follow.log >follow.out 2>follow.err &
+pid=$!
+waitfor "Unable to write job record" || fail "--follow printed no listing"
+printf 'E [09/Dec/2026:12:00:00 +0000] Scheduler shutting down due to SIGTERM (appended).\n' >>follow.log
+waitfor "(appended)" || fail "an appended line did not show within 2 s"
+mv follow.log follow.log.1
+printf 'E [09/Dec/2026:12:01:00 +0000] Something after the rotation.\n' >follow.log
+waitfor "after the rotation" || fail "a line of the rotated log did not show within 2 s"
+printf 'E [09/Dec/2026:12:02:00 +0000] Half a li' >>follow.log
+sleep 1
+grep -q "Half a li" follow.out && fail "a line still being written was printed"
+printf 'ne, now whole.\n' >>follow.log
+waitfor "Half a line, now whole." || fail "a finished line did not show"
+: >follow.log
+printf 'E [09/Dec/2026:12:03:00 +0000] Written after the log was cut short.\n' >>follow.log
+waitfor "after the log was cut short" || fail "a line after a truncation did not show within 2 s"
+rm follow.log
+sleep 1.2
+printf 'E [09/Dec/2026:12:04:00 +0000] Written once the log was back.\n' >follow.log
+waitfor "once the log was back" || fail "a line of a log that was briefly missing did not show"
+grep -q "follow.log: No such file or directory; waiting for it to come back" follow.err ||
+  fail "the missing log was not mentioned: $(cat follow.err)"
+kill -INT "$pid"
+for _ in $(seq 1 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+wait "$pid"
+rc=$?
+pid=
+[ "$rc" = 0 ] || fail "--follow ended with $rc after SIGINT"
+[ "$(grep -c 'appended' follow.out)" = 1 ] || fail "the appended line was printed $(grep -c appended follow.out) times"
+grep -q "replaced or cut short" follow.err || fail "the rotation was not mentioned: $(cat follow.err)"
+
+# The window program answers --help and --version without a display.
+if [ -n "${3:-}" ]; then
+  for opt in --help -h --version -V; do
+    out=$("$3" "$opt" 2>&1)
+    rc=$?
+    [ "$rc" = 0 ] || fail "veklog $opt ended with $rc: $out"
+    case $opt in
+      *h*) printf '%s\n' "$out" | head -1 | grep -qx 'Usage: veklog \[LOGFILE\]' ||
+             fail "veklog $opt printed: $out" ;;
+      *) [ "$out" = "veklog 1.0 beta 1" ] || fail "veklog $opt printed: $out" ;;
+    esac
+  done
+fi
+
+if [ $failures -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "e2e_explain: all checks passed"
