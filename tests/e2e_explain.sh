@@ -28,7 +28,7 @@ E [09/Dec/2026:09:00:00 +0000] Scheduler shutting down due to SIGTERM.
 W [09/Dec/2026:09:30:00 +0000] Low disk space on /var/spool/tarn: 48 MB free.
 D [09/Dec/2026:10:00:00 +0000] Debug chatter nobody explains.
 E [09/Dec/2026:10:30:00 +0000] Something no knowledge base has heard of.
-A [09/Dec/2026:11:00:00 +0000] Unable to write job record "/var/spool/tarn/c00431": No space left on device
+A [09/Dec/2026:11:00:00 +0000] [Job 431] Credentials are expired.
 LOG
 
 # The log lines a run printed, by their first letters and minutes.
@@ -51,23 +51,28 @@ A00 |--since=2026-12-09T11:00Z
 CASES
 
 out=$("$X" --kb "$kb" log)
-printf '%s\n' "$out" | grep -q '^    (not in the knowledge base)$' || fail "an unknown line is not marked"
+# The shipped file ends in catch-all items, so an unknown line needs a
+# knowledge base that lacks them.
+printf '<remedy name="creds">\n<P>Renew them.</P>\n<item level="A" pattern="\\[Job *\\] Credentials are expired*" severity="5">\n<P>Expired.</P>\n</item>\n</remedy>\n' >tiny.xml
+"$X" --kb tiny.xml log | grep -q '^    (not in the knowledge base)$' || fail "an unknown line is not marked"
 n=$(printf '%s\n' "$out" | grep -c '^    ')
 [ "$n" -ge 3 ] || fail "the known lines carry no explanation: $out"
-"$X" --kb "$kb" --remedy log | grep -q '^    Remedy (disk-full):$' || fail "--remedy shows no remedy"
+"$X" --kb "$kb" --remedy log | grep -q '^    Remedy (printer-credentials):$' || fail "--remedy shows no remedy"
 [ "$("$X" --kb "$kb" - <log)" = "$out" ] || fail "standard input lists differently from the file"
 
 # JSON Lines: each line parses, and carries what the text shows.
 "$X" --kb "$kb" --json -l all -r log >json.out
 "$X" --kb "$kb" --json --diagnose log >>json.out
-python3 - json.out <<'PY' || fail "JSON output does not parse or lacks its fields"
+"$X" --kb tiny.xml --json log >tiny.out
+python3 - json.out tiny.out <<'PY' || fail "JSON output does not parse or lacks its fields"
 import json, sys
 rows = [json.loads(l) for l in open(sys.argv[1])]
 lines = [r for r in rows if r["type"] == "line"]
 assert len(lines) == 5, lines
-assert lines[0]["level"] == "A" and lines[0]["remedy"] == "disk-full" and lines[0]["known"]
+assert lines[0]["level"] == "A" and lines[0]["remedy"] == "printer-credentials" and lines[0]["known"]
 assert lines[0]["time"] == "2026-12-09T11:00:00Z"
-assert any(not r["known"] and r["remedy"] is None for r in lines)
+tiny = [json.loads(l) for l in open(sys.argv[2])]
+assert any(not r["known"] and r["remedy"] is None for r in tiny if r["type"] == "line")
 d = rows[-1]
 assert d["type"] == "diagnosis" and d["remedy"]["name"] and len(d["lines"]) >= 1, d
 PY
@@ -150,7 +155,7 @@ waitfor() {
 cp log follow.log
 "$X" --kb "$kb" --follow follow.log >follow.out 2>follow.err &
 pid=$!
-waitfor "Unable to write job record" || fail "--follow printed no listing"
+waitfor "Credentials are expired" || fail "--follow printed no listing"
 printf 'E [09/Dec/2026:12:00:00 +0000] Scheduler shutting down due to SIGTERM (appended).\n' >>follow.log
 waitfor "(appended)" || fail "an appended line did not show within 2 s"
 mv follow.log follow.log.1
