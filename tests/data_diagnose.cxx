@@ -12,12 +12,10 @@
 #include "knowledge/ErrorXML.h"
 #include "logread/LogReader.h"
 
-// In data_errors_xml.cxx.
-std::vector<std::string> read_lines(const std::string &path);
+#include "tests/data_util.h"
 
 namespace {
 
-const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
 
 // The list's filter levels.
 const int kErrors = 0, kInformational = 1, kAll = 2;
@@ -45,21 +43,14 @@ Verdict diagnose(ErrorXML &xml, const std::vector<std::string> &log, int level) 
   return d;
 }
 
-class Scenario : public ::testing::Test {
+class Scenario : public ShippedKbTest {
 protected:
-  static ErrorXML *xml;
-  static void SetUpTestSuite() { xml = new ErrorXML(kErrorsXml.c_str()); }
-  static void TearDownTestSuite() {
-    delete xml;
-    xml = nullptr;
-  }
   static std::vector<std::string> log(const char *name) {
     std::vector<std::string> l = read_lines(std::string(VEKLOG_TEST_DIR) + "/data/" + name);
     EXPECT_FALSE(l.empty()) << name;
     return l;
   }
 };
-ErrorXML *Scenario::xml = nullptr;
 
 // Each log mixes the failure with unrelated client errors and routine lines.
 TEST_F(Scenario, NamesTheRemedyForEachFailure) {

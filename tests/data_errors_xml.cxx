@@ -13,14 +13,11 @@
 #include <vector>
 
 #include "knowledge/ErrorXML.h"
-#include "tests/test_util.h"
+#include "tests/data_util.h"
 
-// The file's lines as the log list stores them: newline kept, at most 10239 bytes.
-std::vector<std::string> read_lines(const std::string &path) { return read_log(path, 2); }
 
 namespace {
 
-const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
 const std::string kSampleLog = std::string(VEKLOG_SOURCE_DIR) + "/data/sample_error_log";
 const std::string kItemLines = std::string(VEKLOG_TEST_DIR) + "/data/item_lines.txt";
 
@@ -36,15 +33,8 @@ int count_tags(const std::vector<std::string> &lines, const char *tag) {
   return n;
 }
 
-class ShippedKnowledge : public ::testing::Test {
+class ShippedKnowledge : public ShippedKbTest {
 protected:
-  static ErrorXML *xml;
-  static void SetUpTestSuite() { xml = new ErrorXML(kErrorsXml.c_str()); }
-  static void TearDownTestSuite() {
-    delete xml;
-    xml = nullptr;
-  }
-
   // The item whose level letter and pattern are exactly these, or null.
   static ErrorXMLItem *item_named(char level, const std::string &pattern) {
     for (int i = 0; i < xml->num_items_; i++)
@@ -53,7 +43,6 @@ protected:
     return nullptr;
   }
 };
-ErrorXML *ShippedKnowledge::xml = nullptr;
 
 // The loader silently drops a remedy without text of its own and items in
 // odd places; so every opening tag in the file must show up as an object.

@@ -14,12 +14,10 @@
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 
-// In data_errors_xml.cxx.
-std::vector<std::string> read_lines(const std::string &path);
+#include "tests/data_util.h"
 
 namespace {
 
-const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
 const std::string kData = std::string(VEKLOG_TEST_DIR) + "/data/";
 
 // Characters a pattern requires literally: escaped ones count, wildcards and
@@ -91,16 +89,7 @@ std::string log_line(char level, const std::string &message) {
   return std::string(1, level) + " [09/Dec/2026:10:00:00 +0000] " + message + "\n";
 }
 
-class RealMessages : public ::testing::Test {
-protected:
-  static ErrorXML *xml;
-  static void SetUpTestSuite() { xml = new ErrorXML(kErrorsXml.c_str()); }
-  static void TearDownTestSuite() {
-    delete xml;
-    xml = nullptr;
-  }
-};
-ErrorXML *RealMessages::xml = nullptr;
+class RealMessages : public ShippedKbTest {};
 
 // Every X, A, C and E row of the catalog, with each kind of value, is explained
 // by a specific item of a level that fits it ("E/D" rows: E or D).
