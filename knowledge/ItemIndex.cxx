@@ -171,15 +171,18 @@ void ItemIndex::remember(bool on) {
 bool ItemIndex::build() {
   t_ = Tables();
   memo_.reset();
+  memo_tag_.reset();
   try {
     fill();
     if (remember_) {
       memo_.reset(new Memo[MEMO_SLOTS]);
+      memo_tag_.reset(new uint32_t[MEMO_SLOTS]());
       for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
     }
   } catch (const std::bad_alloc &) {
     t_ = Tables();
     memo_.reset();
+    memo_tag_.reset();
     return false;
   }
   built_ = true;
@@ -191,11 +194,14 @@ int ItemIndex::find(char level, const char *message) {
   size_t len = strlen(message);
   if (len > MEMO_TEXT || !memo_) return search(level, message, len);
   uint64_t hash = text_hash(message, len, (unsigned char)level);
-  Memo &memo = memo_[hash % MEMO_SLOTS];
-  if (memo.len == (int)len && memo.hash == hash && memo.level == level &&
-      memcmp(memo.text, message, len) == 0)
+  size_t slot = hash % MEMO_SLOTS;
+  uint32_t tag = (uint32_t)(hash >> 32);
+  Memo &memo = memo_[slot];
+  if (memo_tag_[slot] == tag && memo.len == (int)len && memo.hash == hash &&
+      memo.level == level && memcmp(memo.text, message, len) == 0)
     return memo.item;
   int item = search(level, message, len);
+  memo_tag_[slot] = tag;
   memo.hash = hash;
   memo.item = item;
   memo.len = (int16_t)len;

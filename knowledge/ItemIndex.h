@@ -127,6 +127,9 @@ private:
     char text[MEMO_TEXT];
   };
   std::unique_ptr<Memo[]> memo_;  // null: nothing is remembered
+  // Per slot, the high half of its hash, read first: a message that is not
+  // there is told so without touching the slot (1 MB, seldom in cache).
+  std::unique_ptr<uint32_t[]> memo_tag_;
   bool remember_;
 
   bool build();
