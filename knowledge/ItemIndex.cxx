@@ -102,9 +102,26 @@ const int FILTER_BITS = 15;
 inline uint32_t filter_hash(uint32_t g) { return (g * 0x9E3779B1u) >> (32 - FILTER_BITS); }
 inline uint32_t table_hash(uint32_t g, int bits) { return (g * 0x85EBCA6Bu) >> (32 - bits); }
 
+// Eight bytes with A-Z folded to lower case and every other byte as it is.
+inline uint64_t fold8(uint64_t w) {
+  const uint64_t high = 0x8080808080808080ull, low7 = 0x7f7f7f7f7f7f7f7full;
+  uint64_t b = w & low7;
+  uint64_t from_a = b + 0x3f3f3f3f3f3f3f3full;   // high bit: b >= 'A'
+  uint64_t past_z = b + 0x2525252525252525ull;   // high bit: b > 'Z'
+  uint64_t upper = (from_a ^ past_z) & ~w & high;
+  return w | (upper >> 2);
+}
+
 // Whether the message text at s equals need (folded) without regard to case.
 inline bool folded_equal(const char *s, const char *need, size_t n) {
-  for (size_t k = 0; k < n; k++)
+  size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    uint64_t a, b;
+    memcpy(&a, s + k, 8);
+    memcpy(&b, need + k, 8);
+    if (fold8(a) != b) return false;
+  }
+  for (; k < n; k++)
     if (fold_char((unsigned char)s[k]) != (unsigned char)need[k]) return false;
   return true;
 }
@@ -151,19 +168,21 @@ void ItemIndex::remember(bool on) {
   built_ = false;
 }
 
-bool ItemIndex::prepare() {
-  if (built_) return true;
+bool ItemIndex::build() {
   t_ = Tables();
   memo_.reset();
+  memo_tag_.reset();
   try {
     fill();
     if (remember_) {
       memo_.reset(new Memo[MEMO_SLOTS]);
+      memo_tag_.reset(new uint32_t[MEMO_SLOTS]());
       for (int m = 0; m < MEMO_SLOTS; m++) memo_[m].len = -1;
     }
   } catch (const std::bad_alloc &) {
     t_ = Tables();
     memo_.reset();
+    memo_tag_.reset();
     return false;
   }
   built_ = true;
@@ -175,11 +194,14 @@ int ItemIndex::find(char level, const char *message) {
   size_t len = strlen(message);
   if (len > MEMO_TEXT || !memo_) return search(level, message, len);
   uint64_t hash = text_hash(message, len, (unsigned char)level);
-  Memo &memo = memo_[hash % MEMO_SLOTS];
-  if (memo.len == (int)len && memo.hash == hash && memo.level == level &&
-      memcmp(memo.text, message, len) == 0)
+  size_t slot = hash % MEMO_SLOTS;
+  uint32_t tag = (uint32_t)(hash >> 32);
+  Memo &memo = memo_[slot];
+  if (memo_tag_[slot] == tag && memo.len == (int)len && memo.hash == hash &&
+      memo.level == level && memcmp(memo.text, message, len) == 0)
     return memo.item;
   int item = search(level, message, len);
+  memo_tag_[slot] = tag;
   memo.hash = hash;
   memo.item = item;
   memo.len = (int16_t)len;
@@ -201,14 +223,14 @@ void ItemIndex::fill() {
   std::unordered_map<std::string, int> shared;
   for (size_t i = 0; i < n; i++)
     for (const std::string &run : items_[i].runs)
-      if (run.size() >= 4) shared[run]++;
+      if (run.size() >= 5) shared[run]++;
   std::vector<int> text_of(n, -1);
   std::unordered_map<std::string, int> number;
   for (size_t i = 0; i < n; i++) {
     const std::string *pick = 0;
     int pick_shared = 0;
     for (const std::string &run : items_[i].runs) {
-      if (run.size() < 4 || run.size() > 0x7fffffff) continue;
+      if (run.size() < 5 || run.size() > 0x7fffffff) continue;
       int users = shared[run];
       if (!pick || users < pick_shared || (users == pick_shared && run.size() > pick->size())) {
         pick = &run;
@@ -228,12 +250,12 @@ void ItemIndex::fill() {
   size_t texts = t_.text.size();
 
   // The items of each text, in file order.
-  t_.item_start.assign(texts + 1, 0);
+  std::vector<int> item_start(texts + 1, 0);
   for (size_t i = 0; i < n; i++)
-    if (text_of[i] >= 0) t_.item_start[text_of[i] + 1]++;
-  for (size_t t = 0; t < texts; t++) t_.item_start[t + 1] += t_.item_start[t];
-  t_.items.resize(t_.item_start[texts]);
-  std::vector<int> next(t_.item_start.begin(), t_.item_start.end() - 1);
+    if (text_of[i] >= 0) item_start[text_of[i] + 1]++;
+  for (size_t t = 0; t < texts; t++) item_start[t + 1] += item_start[t];
+  t_.items.resize(item_start[texts]);
+  std::vector<int> next(item_start.begin(), item_start.end() - 1);
   for (size_t i = 0; i < n; i++)
     if (text_of[i] >= 0) t_.items[next[text_of[i]]++] = (int)i;
 
@@ -241,7 +263,7 @@ void ItemIndex::fill() {
   // texts hold anywhere (a piece of a common phrase such as "unable to"
   // would send every message with that phrase to this text), then the one
   // fewest texts have taken so far.
-  t_.gram_at.resize(texts);
+  std::vector<int> gram_at_(texts);
   std::unordered_map<uint32_t, int> holders, taken;
   for (size_t t = 0; t < texts; t++) {
     std::vector<uint32_t> pieces;
@@ -251,22 +273,26 @@ void ItemIndex::fill() {
     pieces.erase(std::unique(pieces.begin(), pieces.end()), pieces.end());
     for (uint32_t g : pieces) holders[g]++;
   }
+  auto taken_by = [&](uint32_t g) {
+    auto found = taken.find(g);
+    return found == taken.end() ? 0 : found->second;
+  };
   for (size_t t = 0; t < texts; t++) {
     const char *text = t_.text[t].c_str();
     int best = 0, best_holders = 0, best_taken = 0;
-    for (int at = 0; at + 4 <= (int)t_.text[t].size(); at++) {
-      uint32_t g = gram_at(text + at);
-      int h = holders[g];
-      auto found = taken.find(g);
-      int k = found == taken.end() ? 0 : found->second;
+    for (int at = 0; at + 5 <= (int)t_.text[t].size(); at++) {
+      uint32_t g = gram_at(text + at), g2 = gram_at(text + at + 1);
+      int h = holders[g] + holders[g2];
+      int k = taken_by(g) + taken_by(g2);
       if (at == 0 || h < best_holders || (h == best_holders && k < best_taken)) {
         best = at;
         best_holders = h;
         best_taken = k;
       }
     }
-    t_.gram_at[t] = best;
+    gram_at_[t] = best;
     taken[gram_at(text + best)]++;
+    taken[gram_at(text + best + 1)]++;
   }
 
   // The table of keys, twice as large as the number of keys (at least 256
@@ -275,29 +301,46 @@ void ItemIndex::fill() {
   t_.bits = 8;
   while (((size_t)1 << t_.bits) < 2 * grams && t_.bits < 30) t_.bits++;
   size_t slots = (size_t)1 << t_.bits;
-  t_.slot_gram.assign(slots, 0);
-  t_.slot_bucket.assign(slots, -1);
-  std::vector<int> bucket_of(texts);
-  int buckets = 0;
+  t_.slots.assign(slots, Tables::Slot{0, -1});
+  // Each text is keyed twice, by the grams at gram_at_[t] and one further
+  // on: a lookup reads only every other position of a message, and one of
+  // the two always stands on such a position.
+  std::vector<Tables::Key> keys(2 * texts);
   for (size_t t = 0; t < texts; t++) {
-    uint32_t g = gram_at(t_.text[t].c_str() + t_.gram_at[t]);
+    keys[2 * t] = {(int)t, gram_at_[t]};
+    keys[2 * t + 1] = {(int)t, gram_at_[t] + 1};
+  }
+  std::vector<int> bucket_of(keys.size());
+  int buckets = 0;
+  for (size_t e = 0; e < keys.size(); e++) {
+    uint32_t g = gram_at(t_.text[keys[e].text].c_str() + keys[e].at);
     size_t s = table_hash(g, t_.bits);
-    while (t_.slot_bucket[s] >= 0 && t_.slot_gram[s] != g) s = (s + 1) & (slots - 1);
-    if (t_.slot_bucket[s] < 0) {
-      t_.slot_gram[s] = g;
-      t_.slot_bucket[s] = buckets++;
+    while (t_.slots[s].bucket >= 0 && t_.slots[s].gram != g) s = (s + 1) & (slots - 1);
+    if (t_.slots[s].bucket < 0) {
+      t_.slots[s].gram = g;
+      t_.slots[s].bucket = buckets++;
       uint32_t f = filter_hash(g);
       t_.filter[f / 64] |= (uint64_t)1 << (f % 64);
     }
-    bucket_of[t] = t_.slot_bucket[s];
+    bucket_of[e] = t_.slots[s].bucket;
   }
   t_.bucket_start.assign((size_t)buckets + 1, 0);
-  for (size_t t = 0; t < texts; t++) t_.bucket_start[bucket_of[t] + 1]++;
+  for (size_t e = 0; e < keys.size(); e++) t_.bucket_start[bucket_of[e] + 1]++;
   for (int b = 0; b < buckets; b++) t_.bucket_start[b + 1] += t_.bucket_start[b];
-  t_.bucket_texts.resize(texts);
+  t_.bucket_keys.resize(keys.size());
   next.assign(t_.bucket_start.begin(), t_.bucket_start.end() - 1);
-  for (size_t t = 0; t < texts; t++) t_.bucket_texts[next[bucket_of[t]]++] = (int)t;
+  for (size_t e = 0; e < keys.size(); e++) t_.bucket_keys[next[bucket_of[e]]++] = keys[e];
   t_.found.assign(texts, 0);
+
+  // The packed form of the texts, and each item's level.
+  t_.texts.resize(texts + 1);
+  for (size_t t = 0; t <= texts; t++) {
+    uint32_t len = t < texts ? (uint32_t)t_.text[t].size() : 0;
+    t_.texts[t] = {(uint32_t)t_.chars.size(), len, (uint32_t)item_start[t]};
+    if (t < texts) t_.chars += t_.text[t];
+  }
+  t_.level.resize(n);
+  for (size_t i = 0; i < n; i++) t_.level[i] = items_[i].level;
 
   // Items without a usable text are tried on every message.
   for (size_t i = 0; i < n; i++)
@@ -314,24 +357,29 @@ int ItemIndex::search(char level, const char *message, size_t len) {
   // the items requiring it those whose level fits.
   int nhits = 0;
   size_t mask = ((size_t)1 << t_.bits) - 1;
-  for (size_t pos = 0; pos + 4 <= len; pos++) {
+  const Tables::Slot *slots = t_.slots.data();
+  const Tables::Text *texts = t_.texts.data();
+  const char *chars = t_.chars.data();
+  const char *levels = t_.level.data();
+  for (size_t pos = 0; pos + 4 <= len; pos += 2) {
     uint32_t g = gram_at(message + pos);
     uint32_t f = filter_hash(g);
     if (!((t_.filter[f / 64] >> (f % 64)) & 1)) continue;
     size_t s = table_hash(g, t_.bits);
-    while (t_.slot_bucket[s] >= 0 && t_.slot_gram[s] != g) s = (s + 1) & mask;
-    int b = t_.slot_bucket[s];
+    while (slots[s].bucket >= 0 && slots[s].gram != g) s = (s + 1) & mask;
+    int b = slots[s].bucket;
     if (b < 0) continue;
     for (int k = t_.bucket_start[b]; k < t_.bucket_start[b + 1]; k++) {
-      int t = t_.bucket_texts[k];
-      size_t at = (size_t)t_.gram_at[t], tlen = t_.text[t].size();
+      int t = t_.bucket_keys[k].text;
+      const Tables::Text &text = texts[t];
+      size_t at = (size_t)t_.bucket_keys[k].at, tlen = text.len;
       if (t_.found[t] == t_.lookup || pos < at || pos - at + tlen > len ||
-          !folded_equal(message + pos - at, t_.text[t].data(), tlen))
+          !folded_equal(message + pos - at, chars + text.at, tlen))
         continue;
       t_.found[t] = t_.lookup;
-      for (int j = t_.item_start[t]; j < t_.item_start[t + 1]; j++) {
+      for (uint32_t j = text.item_start; j < texts[t + 1].item_start; j++) {
         int i = t_.items[j];
-        if (!items_[i].level || items_[i].level == level) t_.hits[nhits++] = i;
+        if (!levels[i] || levels[i] == level) t_.hits[nhits++] = i;
       }
     }
   }
@@ -347,7 +395,7 @@ int ItemIndex::search(char level, const char *message, size_t len) {
       i = hits[h++];
     } else if (u < t_.untexted.size()) {
       i = t_.untexted[u++];
-      if (items_[i].level && items_[i].level != level) continue;
+      if (levels[i] && levels[i] != level) continue;
     } else {
       return -1;
     }
