@@ -107,19 +107,20 @@ std::string kb_failure(const KbCheck &check) {
 }
 
 // Loads the knowledge base as the window does (or the file named), telling
-// the checker. False, with the message, when there is none to read.
-bool load_kb(const std::string &named, ErrorXML &xml, KbCheck &check, std::string *message) {
+// the checker. False, after saying why on standard error, when there is none
+// to read.
+bool load_kb(const std::string &named, ErrorXML &xml, KbCheck &check) {
   if (!named.empty()) {
     int fd = open_regular(named.c_str());
     if (fd < 0) {
-      *message = "cannot read the knowledge base " + named + ": " + strerror(errno);
+      complain("cannot read the knowledge base " + named + ": " + strerror(errno));
       return false;
     }
     close(fd);
   }
   xml.load(named.empty() ? "errors.xml" : named.c_str(), &check);
   if (check.path().empty()) {
-    *message = kb_failure(check);
+    complain(kb_failure(check));
     return false;
   }
   return true;
@@ -128,11 +129,7 @@ bool load_kb(const std::string &named, ErrorXML &xml, KbCheck &check, std::strin
 int check_kb(const Options &o) {
   ErrorXML xml(nullptr);
   KbCheck check;
-  std::string message;
-  if (!load_kb(o.kb, xml, check, &message)) {
-    complain(message);
-    return kExitUnreadable;
-  }
+  if (!load_kb(o.kb, xml, check)) return kExitUnreadable;
   if (!o.samples.empty()) {
     std::string reason;
     if (!check.check_samples(xml, o.samples, &reason)) {
@@ -206,11 +203,7 @@ int follow(LogReader &reader, Presenter &present, TimeWindow &window, std::strin
 int explain(const Options &o) {
   ErrorXML xml(nullptr);
   KbCheck check;
-  std::string message;
-  if (!load_kb(o.kb, xml, check, &message)) {
-    complain(message);
-    return kExitUnreadable;
-  }
+  if (!load_kb(o.kb, xml, check)) return kExitUnreadable;
   if (check.errors())
     complain(std::to_string(check.errors()) + " entr" + (check.errors() == 1 ? "y" : "ies") +
              " of " + check.path() + " cannot be read; 'veklog-explain --check-kb " +
