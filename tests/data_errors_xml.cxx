@@ -69,7 +69,7 @@ TEST_F(ShippedKnowledge, NoLineOfTheFileIsSplitByTheReader) {
 }
 
 TEST_F(ShippedKnowledge, ItemsFollowTheFileConventions) {
-  const std::set<int> scale = {0, 1, 3, 5, 7, 10};
+  const std::set<int> scale = {0, 1, 2, 3, 5, 7, 10};
   for (int i = 0; i < xml->num_items_; i++) {
     const ErrorXMLItem *it = xml->items_[i];
     SCOPED_TRACE(it->pattern);
