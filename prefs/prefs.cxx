@@ -16,6 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 // The numeric settings, read with atoi.
 static const struct {
   const char *key;
@@ -49,8 +53,11 @@ static bool system_file(char *path, size_t size) {
   return make_path(path, size, root ? root : "/etc/tarn", "vekrc");
 }
 
-// Applies one piece of a line (at most 1023 characters) to the record.
-static void apply_line(prefs_t *prefs, char *line) {
+static void add_uris(prefs_t *prefs, const std::vector<std::string> &uris);
+
+// Applies one piece of a line (at most 1023 characters) to the record. The
+// addresses are gathered in uris and added all at once (add_uris).
+static void apply_line(prefs_t *prefs, char *line, std::vector<std::string> &uris) {
   size_t len = strlen(line);
   if (len > 0 && line[len - 1] == '\n') line[--len] = '\0';
 
@@ -66,7 +73,7 @@ static void apply_line(prefs_t *prefs, char *line) {
       char *slash = strchr(value + 6, '/');
       if (slash) *slash = '\0';
     }
-    guiPrefsAddURI(prefs, value);
+    uris.push_back(value);
   } else if (!strcasecmp(key, "ToolBar")) {
     if (!strcasecmp(value, "off")) prefs->toolbar = 0;
   } else if (!strcasecmp(key, "LocationBar")) {
@@ -105,19 +112,19 @@ prefs_t *guiPrefsLoad() {
   if (!fp) return prefs;                    // no file: the toolkit keeps its look
 
   char line[1024];
-  while (fgets(line, sizeof line, fp)) apply_line(prefs, line);
+  std::vector<std::string> uris;
+  while (fgets(line, sizeof line, fp)) apply_line(prefs, line, uris);
   fclose(fp);
+  add_uris(prefs, uris);
 
   Fl::scheme(prefs->modernskin ? "plastic" : "none");
   return prefs;
 }
 
-void guiPrefsAddURI(prefs_t *prefs, const char *uri) {
-  if (!prefs || !uri) return;
-
-  // Keep scheme, host and port: cut at the first "/" after "scheme://".
-  char copy[1024];
-  snprintf(copy, sizeof copy, "%s", uri);
+// The part of an address that is kept: scheme, host and port, cut at the
+// first "/" after "scheme://".
+static void server_part(const char *uri, char *copy, size_t size) {
+  snprintf(copy, size, "%s", uri);
   char *from = copy;
   char *colon = strchr(copy, ':');
   if (colon) from = strlen(colon + 1) >= 3 ? colon + 3 : 0;
@@ -125,6 +132,12 @@ void guiPrefsAddURI(prefs_t *prefs, const char *uri) {
     char *slash = strchr(from, '/');
     if (slash) *slash = '\0';
   }
+}
+
+void guiPrefsAddURI(prefs_t *prefs, const char *uri) {
+  if (!prefs || !uri) return;
+  char copy[1024];
+  server_part(uri, copy, sizeof copy);
 
   for (int i = 0; i < prefs->num_uris; i++) {
     if (strcasecmp(prefs->uris[i], copy)) continue;
@@ -143,6 +156,58 @@ void guiPrefsAddURI(prefs_t *prefs, const char *uri) {
   }
   prefs->uris = grown;
   prefs->uris[prefs->num_uris++] = dup;
+}
+
+// Adds the addresses as guiPrefsAddURI would, one after the other, in time
+// linear in their number: a file of many lines would otherwise compare each
+// with all before it. Adding moves a known address to the front, so the list
+// ends as the addresses added again, the latest first, then those never added
+// again, in the order they came.
+static void add_uris(prefs_t *prefs, const std::vector<std::string> &uris) {
+  if (uris.empty()) return;
+  struct Entry {
+    char *text;
+    long again;  // when it was last added again; -1 never
+  };
+  std::vector<Entry> entries;
+  std::unordered_map<std::string, size_t> known;  // by the address in lower case
+  auto key = [](const char *s) {
+    std::string k(s);
+    for (char &c : k) c = (char)tolower((unsigned char)c);
+    return k;
+  };
+  for (int i = 0; i < prefs->num_uris; i++) {
+    known.emplace(key(prefs->uris[i]), entries.size());
+    entries.push_back({prefs->uris[i], -1});
+  }
+  size_t old = entries.size();
+  for (size_t t = 0; t < uris.size(); t++) {
+    char copy[1024];
+    server_part(uris[t].c_str(), copy, sizeof copy);
+    auto found = known.find(key(copy));
+    if (found != known.end()) {
+      entries[found->second].again = (long)t;
+    } else if (char *dup = strdup(copy)) {
+      known.emplace(key(copy), entries.size());
+      entries.push_back({dup, -1});
+    }
+  }
+  char **list = (char **)malloc(entries.size() * sizeof *list);
+  if (!list) {  // out of memory: the list stays as it was
+    for (size_t i = old; i < entries.size(); i++) free(entries[i].text);
+    return;
+  }
+  std::vector<long> at(uris.size(), -1);  // the entry last added again at each step
+  for (size_t i = 0; i < entries.size(); i++)
+    if (entries[i].again >= 0) at[entries[i].again] = (long)i;
+  size_t n = 0;
+  for (size_t t = uris.size(); t-- > 0;)
+    if (at[t] >= 0) list[n++] = entries[at[t]].text;
+  for (const Entry &e : entries)
+    if (e.again < 0) list[n++] = e.text;
+  free(prefs->uris);
+  prefs->uris = list;
+  prefs->num_uris = (int)n;
 }
 
 // Length of a value as written: up to its end, or up to a newline, which would

@@ -11,6 +11,7 @@
 #include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -109,6 +110,10 @@ protected:
   std::string load_text(const std::string &text) {
     write_file(system(), text);
     return load_and_describe();
+  }
+  prefs_t *load_with(const std::string &text) {
+    write_file(system(), text);
+    return guiPrefsLoad();
   }
 };
 
@@ -259,6 +264,47 @@ TEST_F(PrefsLoad, ReadsLinesInPiecesOf1023Characters) {
   snprintf(want->location, sizeof want->location, "%s", std::string(127, 'x').c_str());
   EXPECT_EQ(load_text(text), describe(want));
   guiPrefsFree(want);
+}
+
+// A file's address lines give the list that adding them one by one gives,
+// and many of them load in time linear in their number (an old file can hold
+// tens of thousands, and this program never uses them).
+TEST_F(PrefsLoad, AddressLinesGiveTheListAddingThemInTurnGives) {
+  struct Case {
+    int lines, distinct;
+  } cases[] = {{0, 1}, {7, 3}, {2000, 170}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.lines);
+    std::string text = "Interval 5\n";
+    prefs_t *want = default_record();
+    want->interval = 5;
+    for (int i = 0; i < c.lines; i++) {
+      // Repeats in another case, with paths that are cut off, and moves of
+      // the first entry, which change nothing.
+      unsigned k = (unsigned)i * 2654435761u % (unsigned)c.distinct;
+      std::string uri = std::string(i % 3 ? "ipp://Host" : "ipp://host") + std::to_string(k) +
+                        (i % 2 ? ":631/printers/q" : "");
+      text += "URI " + uri + "\n";
+      guiPrefsAddURI(want, uri.c_str());
+    }
+    EXPECT_EQ(load_text(text), describe(want));
+    guiPrefsFree(want);
+  }
+  // 80,000 addresses, each new: compared with all before it, they took 11 s.
+  std::string text;
+  for (int i = 0; i < 80000; i++) text += "URI ipp://host" + std::to_string(i) + "\n";
+  text += "URI IPP://HOST7\n";
+  struct timespec t0, t1;
+  clock_gettime(CLOCK_MONOTONIC, &t0);
+  prefs_t *p = load_with(text);
+  clock_gettime(CLOCK_MONOTONIC, &t1);
+  ASSERT_NE(nullptr, p);
+  ASSERT_EQ(80000, p->num_uris);
+  EXPECT_STREQ("ipp://host7", p->uris[0]);
+  EXPECT_STREQ("ipp://host0", p->uris[1]);
+  EXPECT_STREQ("ipp://host79999", p->uris[79999]);
+  EXPECT_LT((t1.tv_sec - t0.tv_sec) + (t1.tv_nsec - t0.tv_nsec) / 1e9, 1.0);
+  guiPrefsFree(p);
 }
 
 TEST_F(PrefsLoad, ChoosesTheLookOnlyWhenAFileWasRead) {
