@@ -1,0 +1,169 @@
+// data_staged.cxx - Diagnose over the staged incident logs (tests/data/staged):
+// known faults among a healthy server's ordinary work, each logged at
+// LogLevel warn and at LogLevel debug, against the remedy that fits the fault.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "knowledge/ErrorXML.h"
+
+#include "tests/data_util.h"
+
+namespace {
+
+const std::string kStaged = std::string(VEKLOG_TEST_DIR) + "/data/staged/";
+
+// Remedies that are being added to the knowledge base for these faults.
+const std::set<std::string> kComing = {"printer-connection-lost", "backend-hangs",
+                                       "printer-firmware-missing", "document-format-unsupported",
+                                       "color-manager-hung", "wrong-driver"};
+
+// A row of incidents.tsv: one log of one fault.
+struct Staged {
+  int number = 0;
+  std::string name, level, remedy, shows;
+
+  bool held_out() const { return number % 2 == 0; }
+  std::string file() const {
+    char head[16];
+    snprintf(head, sizeof head, "%02d-", number);
+    return std::string(held_out() ? "held/" : "tune/") + head + name + "." + level + ".log";
+  }
+  // How a failure names the row: the held-out half only by number.
+  std::string label() const { return held_out() ? "held-out incident " + std::to_string(number) : file(); }
+};
+
+std::vector<Staged> manifest() {
+  std::vector<Staged> rows;
+  for (const std::string &l : read_lines(kStaged + "incidents.tsv")) {
+    if (l[0] == '#') continue;
+    std::istringstream in(l);
+    std::vector<std::string> f;
+    for (std::string field; std::getline(in, field, '\t');) f.push_back(field);
+    if (f.size() < 6) continue;
+    Staged s;
+    s.number = atoi(f[0].c_str());
+    s.name = f[1], s.level = f[2], s.remedy = f[3], s.shows = f[4];
+    rows.push_back(s);
+  }
+  return rows;
+}
+
+class StagedIncidents : public ShippedKbTest {};
+
+// Agreement counts: cases and agreeing verdicts at the Errors and All levels.
+struct Tally {
+  int cases = 0, errors = 0, all = 0;
+};
+
+std::string share(int n, int of) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "%d of %d (%d%%)", n, of, of ? (100 * n + of / 2) / of : 0);
+  return buf;
+}
+
+// Diagnose at the default Errors level and at the All level over every
+// staged log, against the remedy of the fault put there: the agreement per
+// half, per log level and per whether the lines show the cause (the logs with
+// nothing to fix apart); the tuning half's disagreements in full, the held-out
+// half's counts only.
+TEST_F(StagedIncidents, DiagnoseAgainstTheFaultPutThere) {
+  std::vector<Staged> rows = manifest();
+  std::set<int> faults[2];
+  std::map<std::string, Tally> tally[2];  // by half, by "level shows"
+  std::string disagreements;
+  for (const Staged &s : rows) {
+    SCOPED_TRACE(s.label());
+    EXPECT_TRUE(s.level == "warn" || s.level == "debug") << s.level;
+    EXPECT_TRUE(s.shows == "yes" || s.shows == "no") << s.shows;
+    if (s.remedy != "-") {
+      faults[s.held_out()].insert(s.number);
+      EXPECT_TRUE(xml->find_remedy(s.remedy.c_str()) || kComing.count(s.remedy))
+          << "no such remedy" << (s.held_out() ? "" : ": " + s.remedy);
+    }
+    std::vector<std::string> log = read_lines(kStaged + s.file());
+    ASSERT_FALSE(log.empty()) << "the log does not read";
+    std::string verdict[2] = {diagnose_at(*xml, log, kErrorsLevel).remedy,
+                              diagnose_at(*xml, log, kAllLevel).remedy};
+    Tally &t = tally[s.held_out()][s.level + (s.remedy == "-" ? " nothing to fix" : " shows " + s.shows)];
+    t.cases++;
+    t.errors += verdict[0] == s.remedy;
+    t.all += verdict[1] == s.remedy;
+    for (int i = 0; i < 2 && !s.held_out(); i++)
+      if (verdict[i] != s.remedy)
+        disagreements += "  " + s.file() + " (shows " + s.shows + "), " + (i ? "All" : "Errors") +
+                         " level: expected " + s.remedy + ", Diagnose names " + verdict[i] + "\n";
+  }
+  for (int half = 0; half < 2; half++) {
+    printf("staged incidents, %s half: %zu faults\n", half ? "held-out (even)" : "tuning (odd)",
+           faults[half].size());
+    printf("  %-28s %-18s %s\n", "log", "Errors level", "All level");
+    for (const auto &g : tally[half])
+      printf("  %-28s %-18s %s\n", g.first.c_str(), share(g.second.errors, g.second.cases).c_str(),
+             share(g.second.all, g.second.cases).c_str());
+  }
+  printf("tuning half, where Diagnose names another remedy:\n%s", disagreements.c_str());
+  EXPECT_GE(faults[0].size() + faults[1].size(), 36u);
+  EXPECT_GE(faults[1].size(), faults[0].size() - 1) << "half of the faults are held out";
+}
+
+// Each fault's two logs are one run at two log levels: the warn log holds the
+// debug log's X A C E W lines, and D lines only in a failed job's recorded
+// block (after its error line, between "The following messages were recorded"
+// and "End of messages", all of that job), which the debug log never holds.
+TEST_F(StagedIncidents, WarnLogIsTheDebugRunAtWarn) {
+  std::map<int, std::map<std::string, Staged>> runs;
+  for (const Staged &s : manifest()) runs[s.number][s.level] = s;
+  ASSERT_FALSE(runs.empty());
+  auto text = [](const std::string &line) { return line.size() > 31 ? line.substr(31) : ""; };
+  for (auto &run : runs) {
+    ASSERT_EQ(1u, run.second.count("warn"));
+    ASSERT_EQ(1u, run.second.count("debug"));
+    const Staged &w = run.second["warn"];
+    SCOPED_TRACE(w.label());
+    // a held-out log's lines stay unread
+    auto show = [&w](const std::string &line) { return w.held_out() ? std::string("(held out)") : line; };
+    std::vector<std::string> warn = read_lines(kStaged + run.second["warn"].file());
+    std::vector<std::string> debug = read_lines(kStaged + run.second["debug"].file());
+    ASSERT_FALSE(warn.empty());
+    ASSERT_FALSE(debug.empty());
+    std::vector<std::string> listed[2];
+    for (const std::string &l : debug) {
+      if (strchr("XACEW", l[0])) listed[1].push_back(l);
+      EXPECT_EQ(std::string::npos, l.find("The following messages were recorded")) << show(l);
+    }
+    std::string block;  // "[Job N] " of the recorded block being read
+    for (size_t i = 0; i < warn.size(); i++) {
+      const std::string &l = warn[i];
+      std::string t = text(l);
+      if (l[0] != 'D') {
+        EXPECT_EQ("", block) << "a block left open before " << show(l);
+        listed[0].push_back(l);
+      } else if (block.empty()) {
+        ASSERT_NE(std::string::npos, t.find("] The following messages were recorded from")) << show(l);
+        ASSERT_TRUE(i > 0 && strchr("XACE", warn[i - 1][0])) << "a block after no error line: " << show(l);
+        block = t.substr(0, t.find(']') + 2);
+        EXPECT_EQ(0u, text(warn[i - 1]).find(block)) << "a block of another job: " << show(l);
+      } else {
+        EXPECT_EQ(0u, t.find(block)) << "a line of another job in the block: " << show(l);
+        if (t == block + "End of messages\n") block.clear();
+      }
+    }
+    EXPECT_EQ("", block) << "a block never closed";
+    size_t same = 0;
+    while (same < listed[0].size() && same < listed[1].size() && listed[0][same] == listed[1][same]) same++;
+    EXPECT_TRUE(same == listed[0].size() && same == listed[1].size())
+        << "the X A C E W lines differ from the " << same + 1 << "th on: "
+        << show(same < listed[0].size() ? listed[0][same] : "(end)");
+  }
+}
+
+}  // namespace
