@@ -215,11 +215,11 @@ std::map<int, Expected> expectations() {
     if (f.size() < 4) continue;
     int number = atoi(f[0].c_str());
     std::string remedy = f[3] == "none" ? "-" : f[3].compare(0, 7, "MISSING") == 0 ? "MISSING" : f[3];
-    if (ours.count(number) && ours[number] != remedy)
+    if (ours.count(number) && ours[number] != remedy && number % 2)
       differ += " " + std::to_string(number) + " (ours " + ours[number] + ", labels " + remedy + ")";
     out[number] = {remedy, f[2]};
   }
-  printf("incidents where our reading and the labels differ:%s\n", differ.c_str());
+  printf("tuned-on incidents where our reading and the labels differ:%s\n", differ.c_str());
   return out;
 }
 
