@@ -432,6 +432,11 @@ LogStatus JournalSource::read(LogSink &sink, JournalSink *extra) {
 
 bool JournalSource::wait(uint64_t usec) {
   if (!open()) return false;
+  // A file of the directory could not be opened yet: look again soon.
+  if (rescan_ && kind_ == Directory) {
+    sd_journal_wait(watch_, std::min<uint64_t>(usec, 100000));
+    return true;
+  }
   int r = sd_journal_wait(watch_, usec);
   if (r == SD_JOURNAL_INVALIDATE) rescan_ = true;
   return r == SD_JOURNAL_APPEND || r == SD_JOURNAL_INVALIDATE;
