@@ -5,7 +5,7 @@
 set -eu
 demo=(
   g++ cmake ninja-build pkg-config
-  libfltk1.3-dev zlib1g-dev libxml2-dev nlohmann-json3-dev
+  libfltk1.3-dev zlib1g-dev libxml2-dev nlohmann-json3-dev libsystemd-dev
   xvfb xauth imagemagick
 )
 rest=(
@@ -13,6 +13,8 @@ rest=(
   xdotool xclip x11-utils
   clang libclang-rt-14-dev llvm valgrind
   dpkg-dev file lintian desktop-file-utils appstream groff-base python3
+  # The journal tests' fixtures; installed in /lib/systemd/, not on PATH.
+  systemd-journal-remote
 )
 case "${1:-all}" in
   demo) packages=("${demo[@]}") ;;

@@ -1,2 +1,5 @@
 # Tests of the log reader and the shared opener; no toolkit, no display.
 veklog_test(logread_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/logread_test.cxx LIBS veklog_logread)
+# The journal as a source, where the log is, lines by host; the fixtures need
+# systemd-journal-remote (scripts/deps.sh).
+veklog_test(journal_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/journal_test.cxx LIBS veklog_journal)
