@@ -4,7 +4,8 @@
 //
 // Beyond the agreed shape: read() calls sink.restart() when the file cannot
 // be read, so that a sink always holds what the file gave; read_stream()
-// also takes gzip data.
+// also takes gzip data; changed() tells a poll whether a read would find
+// anything, and offset() where the piece being given starts.
 #ifndef LOGREAD_LOGREADER_H
 #define LOGREAD_LOGREADER_H
 

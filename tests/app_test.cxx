@@ -160,7 +160,9 @@ TEST_F(Window, AReReadKeepsTheHighlightAndThePaneTogether) {
     EXPECT_NE(pane.find(std::string("<PRE>") + c.explained + "\n</PRE>"), std::string::npos)
         << c.what << ": " << pane;
     EXPECT_EQ(pane.find("not listed now") != std::string::npos, c.note) << c.what;
-    if (c.want) EXPECT_EQ(std::string(log->list_->text(c.want)), std::string(c.explained) + "\n");
+    if (c.want) {
+      EXPECT_EQ(std::string(log->list_->text(c.want)), std::string(c.explained) + "\n");
+    }
   }
 }
 

@@ -237,9 +237,13 @@ TEST_F(Reader, ChangedSaysWhetherAReadWouldFindAnything) {
     time_t mtime = 0;
     EXPECT_EQ(reader.changed(&mtime), s.changed) << s.what;
     struct stat st;
-    if (stat(path.c_str(), &st) == 0) EXPECT_EQ(mtime, st.st_mtime) << s.what;
+    if (stat(path.c_str(), &st) == 0) {
+      EXPECT_EQ(mtime, st.st_mtime) << s.what;
+    }
     LogStatus::Kind got = reader.read(sink).kind;
-    if (!s.changed) EXPECT_TRUE(got == LogStatus::Unchanged || got == LogStatus::Failed) << s.what;
+    if (!s.changed) {
+      EXPECT_TRUE(got == LogStatus::Unchanged || got == LogStatus::Failed) << s.what;
+    }
     EXPECT_FALSE(reader.changed()) << s.what << ", once read";
   }
 }

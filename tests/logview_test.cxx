@@ -126,7 +126,9 @@ TEST_F(LogLoad, ALongLinesPiecesListAndExplainAsTheLine) {
   void *first = list.first_item();
   std::string joined;
   for (void *item = first; item; item = list.next_item(item)) {
-    if (list.continuation(item)) EXPECT_EQ(list.line_start(item), first);
+    if (list.continuation(item)) {
+      EXPECT_EQ(list.line_start(item), first);
+    }
   }
   EXPECT_TRUE(list.line_text(first, joined) == big);
   void *old = first;
@@ -178,7 +180,9 @@ TEST_F(LogLoad, AReadAfreshKeepsTheCurrentLineOrItsNumber) {
     EXPECT_EQ(list.value(), c.want) << c.what;
     EXPECT_EQ(selected_of(&list), c.want ? std::vector<int>{c.want} : std::vector<int>{})
         << c.what;
-    if (c.want) EXPECT_EQ(list.text(c.want), c.text) << c.what;
+    if (c.want) {
+      EXPECT_EQ(list.text(c.want), c.text) << c.what;
+    }
   }
   // Far down the list, the line kept is brought into view.
   std::string many;
@@ -299,8 +303,9 @@ struct LogFollow : LogLoad {
       EXPECT_TRUE(starts(now.selected[i], was.selected[i])) << step << ": " << now.selected[i];
     EXPECT_EQ(now.current.empty(), was.current.empty()) << step;
     EXPECT_TRUE(starts(now.current, was.current)) << step;
-    if (!was.top_in_newest || !was.pos)
+    if (!was.top_in_newest || !was.pos) {
       EXPECT_EQ(now.pos, was.pos ? was.pos + (now.size - was.size) * 16 : 0) << step;
+    }
     if (was.pos) {
       EXPECT_EQ(now.pos % 16, was.pos % 16) << step;
       EXPECT_TRUE(starts(now.top, was.top)) << step;
