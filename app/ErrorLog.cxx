@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -387,19 +388,19 @@ void ErrorLog::diagnose_cb() {
   list_->deselect();
 
   // Weigh every listed line in list order, a long line once, whole, keeping
-  // each line's record and number so that the lines behind the remedy can
-  // be selected without walking the list again by number.
+  // each line's record so that the lines behind the remedy can be selected
+  // without walking the list again by number; their numbers count the
+  // pieces passed over, where each was.
   std::vector<void *> items;
-  std::vector<int> numbers;
+  std::vector<size_t> pieces;  // for each piece passed over, the lines weighed before it
   items.reserve((size_t)list_->size());
-  numbers.reserve((size_t)list_->size());
   std::string joined;
-  int number = 0;
   for (void *item = list_->first_item(); item; item = list_->next_item(item)) {
-    number++;
-    if (list_->continuation(item)) continue;
+    if (list_->continuation(item)) {
+      pieces.push_back(items.size());
+      continue;
+    }
     items.push_back(item);
-    numbers.push_back(number);
     diagnosis.weigh(list_->line_text(item, joined));
   }
 
@@ -416,7 +417,8 @@ void ErrorLog::diagnose_cb() {
   shown.reserve(leads.size());
   for (size_t k = leads.size(); k-- > 0;) {
     list_->select_item(items[leads[k]]);
-    shown.push_back(numbers[leads[k]]);
+    size_t above = std::upper_bound(pieces.begin(), pieces.end(), leads[k]) - pieces.begin();
+    shown.push_back((int)(leads[k] + above) + 1);
   }
   list_->scroll_through(shown.data(), (int)shown.size());
   show_doc(help_, "<H1>Remedy</H1>\n%s\n", best->text);

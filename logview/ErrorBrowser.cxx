@@ -19,9 +19,21 @@ ErrorBrowser::ErrorBrowser(int X, int Y, int W, int H, const char *L)
   filename_[0] = 0;
 }
 
+void ErrorBrowser::mark_continued(void *item) {
+  continued_.insert(item);
+  size_t bit = filter_bit(item);
+  filter_[bit / 64] |= (uint64_t)1 << (bit % 64);
+}
+
+// A record that stops being a piece keeps its bit: the set decides.
+void ErrorBrowser::forget_continued() {
+  continued_.clear();
+  memset(filter_, 0, sizeof filter_);
+}
+
 void ErrorBrowser::clear() {
   selected_.clear();
-  continued_.clear();
+  forget_continued();
   top_pieces_ = 0;
   top_tail_ = 0;
   reader_.forget();
@@ -53,7 +65,7 @@ void ErrorBrowser::text(int line, const char *newtext) {
   Fl_Browser::text(line, newtext);
   if (line >= 1 && line <= size()) {
     if (Fl_Browser::selected(line)) selected_.insert(find_line(line));
-    if (piece) continued_.insert(find_line(line));
+    if (piece) mark_continued(find_line(line));
   }
 }
 
@@ -181,7 +193,7 @@ struct ErrorBrowser::Sink : LogSink {
       text = list.item_text(current);
     }
     list.selected_.clear();
-    list.continued_.clear();
+    list.forget_continued();
     list.top_pieces_ = 0;
     list.top_tail_ = 0;
     list.anchor_ = 0;
@@ -251,7 +263,7 @@ struct ErrorBrowser::Sink : LogSink {
     void *item = below ? list.item_next(list.top_tail_) : list.item_first();
     list.top_pieces_ = below ? list.top_pieces_ + 1 : 1;
     list.top_tail_ = item;
-    if (continued) list.continued_.insert(item);
+    if (continued) list.mark_continued(item);
     if (found) {
       if (!(below && found_open)) {
         found_line++;

@@ -5,6 +5,7 @@
 #define LOGVIEW_ERRORBROWSER_H
 
 #include <FL/Fl_Browser.H>
+#include <stdint.h>
 #include <time.h>
 
 #include <string>
@@ -44,7 +45,8 @@ public:
   // stands below it and has no level letter or icon of its own. These ask
   // nothing but the piece's own record.
   bool continuation(void *item) const {
-    return !continued_.empty() && continued_.count(item);
+    size_t bit = filter_bit(item);
+    return (filter_[bit / 64] >> (bit % 64) & 1) && continued_.count(item);
   }
   // The first piece of the line an item belongs to (the item itself, when it
   // is one).
@@ -125,6 +127,12 @@ private:
   // top of the list, that a piece of a later read may continue: how many,
   // and the last of them.
   std::unordered_set<void *> continued_;
+  // A filter of their records' addresses, which rules out nearly every other
+  // line without a look into the set (a walk over a long log asks of each).
+  uint64_t filter_[64] = {};
+  static size_t filter_bit(void *item) { return ((uintptr_t)item >> 4) % 4096; }
+  void mark_continued(void *item);
+  void forget_continued();
   int top_pieces_ = 0;
   void *top_tail_ = 0;
   void read(bool afresh);
