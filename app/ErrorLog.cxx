@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,11 @@ public:
 
 static void show_text(Fl_Help_View *help, std::string doc);
 
+// What is wrong with the log: its errno, -1 another failure, -2 damaged; 0 nothing.
+static int trouble_of(const LogStatus &st) {
+  return st.kind == LogStatus::Failed ? (st.error ? st.error : -1) : st.damaged ? -2 : 0;
+}
+
 // Menu callbacks reach the controller through the menu bar's window.
 static ErrorLog *owner(Fl_Widget *w) {
   return (ErrorLog *)w->parent()->user_data();
@@ -100,7 +106,6 @@ ErrorLog::ErrorLog(const char *filename) {
   window_->end();
 
   mtime_ = 0;
-  memset(&seen_, 0, sizeof seen_);
   notice_ = 0;
   trouble_ = 0;
   // The checker watches the load, so that a broken entry is not lost in silence.
@@ -120,6 +125,7 @@ ErrorLog::ErrorLog(const char *filename) {
   else
     list_->filename_[0] = 0;
   list_->load();
+  trouble_ = trouble_of(list_->status());
   timeout_cb(this);
   // Say at once what keeps the log or the knowledge base from being used.
   std::string doc = notice();
@@ -156,59 +162,50 @@ void ErrorLog::level(int l) {
 }
 
 void ErrorLog::reload() {
-  int line = list_->value();
   list_->load();
-  const LogStatus &st = list_->status();
-  // After an append the listed lines kept their state; a log read afresh
-  // gets the same line number selected again.
-  if (st.kind == LogStatus::Fresh || st.kind == LogStatus::Failed) {
-    if (line >= 1 && line <= list_->size()) list_->select(line);
+  after_read();
+}
+
+void ErrorLog::poll() {
+  time_t seen = mtime_;
+  if (list_->changed(&seen)) {
+    list_->update();
+    after_read();
   }
-  // What is wrong with the log is said when it starts being wrong; when the
-  // log is back, the notice goes.
-  int trouble = st.kind == LogStatus::Failed ? (st.error ? st.error : -1) : st.damaged ? -2 : 0;
+  mtime_ = (int)seen;
+}
+
+// After a read: a log read afresh may no longer list the explained line,
+// or list it at another number; the pane follows the current line. What is
+// wrong with the log is said when it starts being wrong; when the log is
+// back, the notice goes.
+void ErrorLog::after_read() {
+  const LogStatus &st = list_->status();
+  if ((st.kind == LogStatus::Fresh || st.kind == LogStatus::Failed) && !explained_.empty()) {
+    void *current = list_->current_item();
+    if (current && explained_ == list_->text_of(list_->line_start(current)))
+      explain();
+    else
+      explain("<P><I>The line explained before is not listed now; this is the line selected "
+              "in its place.</I></P>\n");
+  }
+  int trouble = trouble_of(st);
   if (trouble != trouble_ && (trouble || notice_)) {
     std::string doc = notice();
     show_text(help_, doc);
     notice_ = !doc.empty();
+    if (notice_) explained_.clear();
   }
   trouble_ = trouble;
 }
 
 void ErrorLog::poll_timeout(void *log) { timeout_cb((ErrorLog *)log); }
 
-static bool same(const ErrorLog::LogSeen &a, const ErrorLog::LogSeen &b) {
-  return a.polled == b.polled && a.error == b.error && a.dev == b.dev && a.ino == b.ino &&
-         a.size == b.size && a.mtime_nsec == b.mtime_nsec && a.mode == b.mode &&
-         a.uid == b.uid && a.gid == b.gid;
-}
-
 void ErrorLog::timeout_cb(ErrorLog *log) {
-  // Any difference is a change: the size, the file (inode), the time to the
-  // nanosecond, the permissions, or whether the log can be examined at all.
-  // A log that is missing is looked for again at every poll.
-  struct stat st;
-  ErrorLog::LogSeen now;
-  memset(&now, 0, sizeof now);
-  now.polled = 1;
-  int secs = log->mtime_;
-  if (stat(log->list_->filename_, &st) == 0) {
-    now.dev = st.st_dev;
-    now.ino = st.st_ino;
-    now.size = st.st_size;
-    now.mtime_nsec = st.st_mtim.tv_nsec;
-    now.mode = st.st_mode;
-    now.uid = st.st_uid;
-    now.gid = st.st_gid;
-    secs = (int)st.st_mtime;
-  } else {
-    now.error = errno ? errno : ENOENT;
-  }
-  if (!same(now, log->seen_) || secs != log->mtime_) {
-    log->seen_ = now;
-    log->mtime_ = secs;
-    log->reload();
-  }
+  // The log's reader decides whether it changed: another file, other bytes,
+  // more bytes, or a failure other than the last. A log that is missing is
+  // looked for again at every poll.
+  log->poll();
   Fl::add_timeout(1.0, poll_timeout, log);
 }
 
@@ -371,6 +368,7 @@ std::string ErrorLog::notice() const {
 
 void ErrorLog::diagnose_cb() {
   notice_ = 0;
+  explained_.clear();
   const LogStatus &st = list_->status();
   if (st.kind == LogStatus::Failed) {
     show_text(help_, "<H1>Could Not Read the Log</H1>\n<P>Diagnose weighs the lines of the log, "
@@ -389,14 +387,21 @@ void ErrorLog::diagnose_cb() {
   Diagnosis diagnosis(*xml_, (size_t)list_->size());
   list_->deselect();
 
-  // Weigh every listed line in list order, keeping each line's record so
-  // that the lines behind the remedy can be selected without walking the
-  // list again by number.
+  // Weigh every listed line in list order, a long line once, whole, keeping
+  // each line's record so that the lines behind the remedy can be selected
+  // without walking the list again by number; their numbers count the
+  // pieces passed over, where each was.
   std::vector<void *> items;
+  std::vector<size_t> pieces;  // for each piece passed over, the lines weighed before it
   items.reserve((size_t)list_->size());
+  std::string joined;
   for (void *item = list_->first_item(); item; item = list_->next_item(item)) {
+    if (list_->continuation(item)) {
+      pieces.push_back(items.size());
+      continue;
+    }
     items.push_back(item);
-    diagnosis.weigh(list_->text_of(item));
+    diagnosis.weigh(list_->line_text(item, joined));
   }
 
   ErrorXMLRemedy *best = diagnosis.best();
@@ -411,8 +416,9 @@ void ErrorLog::diagnose_cb() {
   std::vector<int> shown;
   shown.reserve(leads.size());
   for (size_t k = leads.size(); k-- > 0;) {
-    list_->Fl_Browser_::select(items[leads[k]], 1);
-    shown.push_back((int)leads[k] + 1);
+    list_->select_item(items[leads[k]]);
+    size_t above = std::upper_bound(pieces.begin(), pieces.end(), leads[k]) - pieces.begin();
+    shown.push_back((int)(leads[k] + above) + 1);
   }
   list_->scroll_through(shown.data(), (int)shown.size());
   show_doc(help_, "<H1>Remedy</H1>\n%s\n", best->text);
@@ -420,29 +426,44 @@ void ErrorLog::diagnose_cb() {
 
 void ErrorLog::list_cb() {
   notice_ = 0;
-  int line = list_->value();
-  if (line < 1) {
-    help_->value("");
+  explain();
+}
+
+// Explains the current line (all of its line, when it is a piece of a long
+// one) after `note`, or shows the empty document when there is none; a
+// note with no current line says that the line explained is not listed.
+void ErrorLog::explain(const char *note) {
+  void *current = list_->current_item();
+  if (!current) {
+    std::string doc;
+    if (*note) {
+      doc = "<H1>Line No Longer Listed</H1>\n<P>The line explained here is not listed now:</P>\n"
+            "<PRE>";
+      append_escaped(doc, explained_.c_str());
+      doc += "</PRE>\n";
+    }
+    explained_.clear();
+    show_text(help_, doc);
     return;
   }
-  const char *text = list_->text(line);
-  ErrorXMLItem *item = xml_->find_item(text);
-  if (item) {
-    show_doc(help_, "<H1>Description</H1>\n%s\n<H1>Remedy</H1>\n%s\n", item->text,
-             item->remedy->text);
-    return;
+  void *first = list_->line_start(current);
+  explained_ = list_->text_of(first);
+  std::string joined;
+  const char *text = list_->line_text(first, joined);
+  std::string doc = note;
+  if (ErrorXMLItem *item = xml_->find_item(text)) {
+    doc += "<H1>Description</H1>\n" + std::string(item->text) + "\n<H1>Remedy</H1>\n" +
+           item->remedy->text + "\n";
+  } else {
+    doc += "<H1>Unrecognized Error Message</H1>\n"
+           "<P>Clicked on the following, unrecognized line:</P>\n<PRE>";
+    append_escaped(doc, text);
+    doc += "</PRE>\n";
+    if (knowledge_missing(xml_))
+      doc += "<P>No knowledge base is loaded (errors.xml was not found), so no line is "
+             "recognized.</P>\n";
   }
-  std::string escaped;
-  append_escaped(escaped, text);
-  show_doc(help_,
-           "<H1>Unrecognized Error Message</H1>\n"
-           "<P>Clicked on the following, unrecognized line:</P>\n"
-           "<PRE>%s</PRE>\n%s",
-           escaped.c_str(),
-           knowledge_missing(xml_)
-               ? "<P>No knowledge base is loaded (errors.xml was not found), so no line is "
-                 "recognized.</P>\n"
-               : "");
+  show_text(help_, doc);
 }
 
 void ErrorLog::help_cb(const char *) {}

@@ -19,19 +19,6 @@ class ErrorXML;
 class ErrorLog {
 public:
   int mtime_;               // the log file's modification time at the last poll; 0 before it
-  // The rest of what the poll compares: a write within the same second, a
-  // new file by the same name or a failing stat is a change too.
-  struct LogSeen {
-    int polled;             // 0 before the first poll
-    int error;              // errno of a stat that failed, else 0
-    dev_t dev;
-    ino_t ino;
-    off_t size;
-    long mtime_nsec;        // beside mtime_'s whole seconds
-    mode_t mode;            // permissions and owners: a log made readable
-    uid_t uid;              // is a change
-    gid_t gid;
-  } seen_;
   int notice_;              // 1 while the pane shows what is wrong with the log or the
                             // knowledge base, rather than an explanation
   ErrorXML *xml_;           // the knowledge base, owned
@@ -58,8 +45,15 @@ public:
 
   // Sets the filter level and re-reads the log.
   void level(int l);
-  // Re-reads the log and selects the same line number as before, alone.
+  // Reads the whole log again. The current line stays current (and selected
+  // alone, in view) when it is still listed, else the line with its number
+  // is; a pane that explained a line explains the one now current, or says
+  // that the line it explained is no longer listed.
   void reload();
+  // Looks at the log once, as the timer does: when its reader finds it
+  // changed, reads what changed (only what was appended, when it grew) and
+  // keeps the pane as reload() does.
+  void poll();
 
   static void timeout_cb(ErrorLog *log);
   void diagnose_cb();
@@ -79,6 +73,10 @@ public:
 
 private:
   static void poll_timeout(void *log);
+  void after_read();
+  void explain(const char *note = "");
+  std::string explained_;   // the first piece of the line the pane explains; empty when it
+                            // explains none
   int name_too_long_;       // the log's name did not fit filename_
   int trouble_;             // what was wrong with the log at the last reload: its
                             // errno, -1 another failure, -2 damaged; 0 nothing

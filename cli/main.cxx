@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Gather.h"
 #include "cli/LogTime.h"
 #include "cli/Options.h"
 #include "cli/Present.h"
@@ -41,29 +42,9 @@ void complain(const std::string &what) {
   fprintf(stderr, "%s: %s\n", kProgram, what.c_str());
 }
 
-// The lines of one read, in file order.
-class Gather : public LogSink {
-public:
-  std::vector<std::string> lines;
-  bool restarted = false;
-  bool dropped = false;  // an unfinished line of an earlier read was withdrawn
-
-  void restart() override {
-    lines.clear();
-    restarted = true;
-  }
-  void drop_unfinished() override {
-    if (!lines.empty() && lines.back().back() != '\n')
-      lines.pop_back();
-    else
-      dropped = true;
-  }
-  void line(const char *text, size_t len) override { lines.emplace_back(text, len); }
-};
-
-// --since and --until. A line without a time of its own (a piece of a long
-// line, a line of another layout) goes with the last line before it that
-// had one; before any, it is left out when a limit is set.
+// --since and --until. A line without a time of its own (a line of another
+// layout) goes with the last line before it that had one; before any, it is
+// left out when a limit is set.
 class TimeWindow {
 public:
   explicit TimeWindow(const Options &o) : o_(o) {}
@@ -147,12 +128,10 @@ int check_kb(const Options &o) {
   return e ? kExitFound : kExitOk;
 }
 
-bool complete(const std::string &line) { return !line.empty() && line.back() == '\n'; }
-
 // Prints lines appended to the log until SIGINT or SIGTERM. The last line of
 // a read is held back until it is finished (or the next read shows that it
 // stands as it is), so that a line being written is printed once, whole.
-int follow(LogReader &reader, Presenter &present, TimeWindow &window, std::string held) {
+int follow(LogReader &reader, Presenter &present, TimeWindow &window, Gather &got) {
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
   sa.sa_handler = on_signal;  // no SA_RESTART: the sleep ends at once
@@ -168,34 +147,22 @@ int follow(LogReader &reader, Presenter &present, TimeWindow &window, std::strin
     struct timespec nap = {0, 500 * 1000 * 1000};
     nanosleep(&nap, nullptr);
     if (g_stop) break;
-    Gather got;
     LogStatus st = reader.read(got);
     if (st.kind == LogStatus::Failed) {
       if (!missing) complain(path + ": " + st.reason + "; waiting for it to come back");
       missing = true;
-      held.clear();
+      got.take(false);
       continue;
     }
     if (missing)
       complain(path + " is back; reading it from the start");
-    else if (got.restarted)
+    else if (got.restarted())
       complain(path + " was replaced or cut short; reading it from the start");
     missing = false;
-    if (got.dropped || got.restarted)
-      held.clear();
-    else if (!held.empty() && !got.lines.empty()) {
-      show(held);
-      held.clear();
-    }
-    for (size_t i = 0; i < got.lines.size(); i++) {
-      if (i + 1 == got.lines.size() && !complete(got.lines[i]))
-        held = got.lines[i];
-      else
-        show(got.lines[i]);
-    }
+    for (const std::string &l : got.take(true)) show(l);
     std::cout.flush();
   }
-  if (!held.empty()) show(held);
+  for (const std::string &l : got.take(false)) show(l);
   std::cout.flush();
   return kExitOk;
 }
@@ -210,7 +177,7 @@ int explain(const Options &o) {
              check.path() + "' lists them");
 
   LogReader reader(o.log == "-" ? "" : o.log, o.level);
-  Gather got;
+  Gather got;  // the pieces of a long line joined: one line, as it was written
   LogStatus st = o.log == "-" ? reader.read_stream(STDIN_FILENO, got) : reader.read(got);
   std::string name = o.log == "-" ? "standard input" : o.log;
   if (st.kind == LogStatus::Failed) {
@@ -225,16 +192,10 @@ int explain(const Options &o) {
     complain(name + ": " + reason + "; what could be read follows");
   }
 
-  std::string held;
-  if (o.follow && !got.lines.empty() && !complete(got.lines.back())) {
-    held = got.lines.back();
-    got.lines.pop_back();
-  }
   TimeWindow window(o);
   std::vector<std::string> lines;
-  for (const std::string &l : got.lines)
+  for (const std::string &l : got.take(o.follow))
     if (window.take(l)) lines.push_back(l);
-  got.lines.clear();
   // Newest first, as the window lists them; Diagnose weighs them so too.
   if (!o.oldest_first) std::reverse(lines.begin(), lines.end());
 
@@ -260,7 +221,7 @@ int explain(const Options &o) {
     complain(name + " is compressed and does not grow: it is not followed");
     return kExitOk;
   }
-  return follow(reader, present, window, held);
+  return follow(reader, present, window, got);
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 //
 // Beyond the agreed shape: read() calls sink.restart() when the file cannot
 // be read, so that a sink always holds what the file gave; read_stream()
-// also takes gzip data.
+// also takes gzip data; changed() tells a poll whether a read would find
+// anything, and offset() where the piece being given starts.
 #ifndef LOGREAD_LOGREADER_H
 #define LOGREAD_LOGREADER_H
 
 #include <stddef.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 
@@ -49,7 +51,20 @@ public:
   // gzip data is decompressed.
   LogStatus read_stream(int fd, LogSink &sink);
   // The next read starts from the beginning.
-  void forget() { valid_ = false; }
+  void forget() { valid_ = failed_ = false; }
+
+  // Whether read() would find the file other than the last read left it:
+  // grown, shrunk, replaced, rewritten (the bytes compared as read() compares
+  // them), readable or failing again, or never read at this path and level.
+  // Reads nothing but a stat when that settles it, and otherwise the few
+  // bytes read() compares; a file still missing costs one failed stat. When
+  // the stat succeeds, *mtime gets the file's modification time.
+  bool changed(time_t *mtime = nullptr);
+
+  // Where the line or piece being given to the sink starts: its offset in
+  // the file (in the decompressed bytes of a compressed one). Meaningful
+  // while LogSink::line() runs.
+  off_t offset() const { return at_; }
 
   // The level filter: 0 takes X A C E, 1 also W N I, 2 every line; any other
   // level nothing.
@@ -68,14 +83,26 @@ private:
   off_t size_ = 0;          // the file's size when opened (compressed logs)
   struct timespec mtime_ = {0, 0};
   off_t end_ = 0;           // bytes read
-  off_t committed_ = 0;     // where an unfinished last line starts
+  off_t committed_ = 0;     // where an unfinished last line (or its last piece) starts
   bool unfinished_ = false; // that line was given to the sink
+  bool inside_ = false;     // committed_ lies inside a long line, after a piece of it
+  bool inside_taken_ = false; // and the level took that line
   std::string head_;        // the first bytes of the file
   std::string tail_;        // the bytes just before end_ (of a compressed file, its last bytes)
   bool damaged_ = false;    // what the read of a compressed log found
   std::string damaged_reason_;
+  off_t at_ = 0;            // offset of the line being given
+
+  // The last read could not open the file: why, and what a stat saw then,
+  // so that a file still failing the same way is not tried again.
+  bool failed_ = false;
+  int fail_error_ = 0;
+  bool fail_seen_ = false;  // the stat succeeded
+  struct stat fail_st_ = {};
 
   bool only_grown(int fd, const struct stat &st) const;
+  bool gzip_unchanged(int fd, const struct stat &st) const;
+  void remember_failure(int error);
   LogStatus read_gzip(int fd, const struct stat &st, LogSink &sink);
 };
 

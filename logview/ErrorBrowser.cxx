@@ -3,6 +3,7 @@
 // line drawn with its icon.
 #include "logview/ErrorBrowser.h"
 
+#include <stdint.h>
 #include <string.h>
 
 #include <string>
@@ -18,36 +19,83 @@ ErrorBrowser::ErrorBrowser(int X, int Y, int W, int H, const char *L)
   filename_[0] = 0;
 }
 
+void ErrorBrowser::mark_continued(void *item) {
+  continued_.insert(item);
+  size_t bit = filter_bit(item);
+  filter_[bit / 64] |= (uint64_t)1 << (bit % 64);
+}
+
+// A record that stops being a piece keeps its bit: the set decides.
+void ErrorBrowser::forget_continued() {
+  continued_.clear();
+  memset(filter_, 0, sizeof filter_);
+}
+
 void ErrorBrowser::clear() {
   selected_.clear();
+  forget_continued();
+  top_pieces_ = 0;
+  top_tail_ = 0;
   reader_.forget();
   anchor_ = 0;
   Fl_Browser::clear();
 }
 
 void ErrorBrowser::remove(int line) {
-  if (line >= 1 && line <= size()) selected_.erase(find_line(line));
+  if (line >= 1 && line <= size()) {
+    void *item = find_line(line);
+    selected_.erase(item);
+    continued_.erase(item);
+  }
   anchor_ = 0;
+  top_pieces_ = 0;  // a later piece starts a line of its own
   Fl_Browser::remove(line);
 }
 
 void ErrorBrowser::text(int line, const char *newtext) {
   // The browser may give the line a new record.
-  if (line >= 1 && line <= size()) selected_.erase(find_line(line));
+  bool piece = false;
+  if (line >= 1 && line <= size()) {
+    void *item = find_line(line);
+    selected_.erase(item);
+    piece = continued_.erase(item);
+    if (item == top_tail_) top_pieces_ = 0;
+  }
   anchor_ = 0;
   Fl_Browser::text(line, newtext);
-  if (line >= 1 && line <= size() && Fl_Browser::selected(line))
-    selected_.insert(find_line(line));
+  if (line >= 1 && line <= size()) {
+    if (Fl_Browser::selected(line)) selected_.insert(find_line(line));
+    if (piece) mark_continued(find_line(line));
+  }
 }
 
 void ErrorBrowser::move(int to, int from) {
   anchor_ = 0;
+  top_pieces_ = 0;
   Fl_Browser::move(to, from);
 }
 
 void ErrorBrowser::swap(int a, int b) {
   anchor_ = 0;
+  top_pieces_ = 0;
   Fl_Browser::swap(a, b);
+}
+
+void *ErrorBrowser::line_start(void *item) const {
+  while (item && continuation(item)) {
+    void *above = item_prev(item);
+    if (!above) break;
+    item = above;
+  }
+  return item;
+}
+
+const char *ErrorBrowser::line_text(void *first, std::string &joined) const {
+  void *next = item_next(first);
+  if (!next || !continuation(next)) return item_text(first);
+  joined = item_text(first);
+  for (; next && continuation(next); next = item_next(next)) joined += item_text(next);
+  return joined.c_str();
 }
 
 int ErrorBrowser::deselect(int docallbacks) {
@@ -103,73 +151,199 @@ void ErrorBrowser::item_select(void *item, int val) {
     selected_.erase(item);
 }
 
-void ErrorBrowser::Sink::restart() {
-  list.selected_.clear();
-  list.anchor_ = 0;
-  list.Fl_Browser::clear();
-}
+// Takes the reader's lines into the list, newest at the top, each piece of a
+// long line under the pieces before it. Keeps the known line's number and
+// the view's place right as lines come, and finds the line that was current
+// when the list is read afresh.
+struct ErrorBrowser::Sink : LogSink {
+  ErrorBrowser &list;
+  // The view's first line (0-based) and how far lines coming above it have
+  // moved it; -1 when the view is at the top, where it stays. When that line
+  // is an unfinished one withdrawn, its longer self takes its place.
+  int view = -1, shift = 0;
+  bool view_on_tail = false;
+  // How far the browser's own top line has moved from where it believes it
+  // is, and whether that line is one of the newest line's pieces.
+  int drift = 0;
+  bool top_in_group = false;
+  // The line that was current before a read afresh: its number, place in
+  // the file and text; the record it has now, and the lines above that.
+  int number = 0;
+  off_t place = -1;
+  std::string text;
+  void *found = 0;
+  int found_line = 0;
+  bool found_open = false;  // later pieces of its line still come below it
 
-void ErrorBrowser::Sink::drop_unfinished() {
-  // The unfinished line is line 1; a line remembered below it moves up. Its
-  // longer self, the next line given, takes over its selection and, when it
-  // was the current line, that too.
-  void *first = list.item_first();
-  list.carry_selected_ = list.item_selected(first);
-  list.carry_current_ = list.selection() == first;
-  list.carry_ = 1;
-  list.selected_.erase(first);
-  if (list.anchor_ == first) list.anchor_ = 0;
-  list.Fl_Browser::remove(1);
-  list.anchor_line_--;
-  list.anchor_size_--;
-}
+  explicit Sink(ErrorBrowser &l) : list(l) {}
 
-void ErrorBrowser::Sink::line(const char *text, size_t) {
-  list.insert(1, text);
-  if (list.anchor_ && list.anchor_size_ + 1 == list.size()) {
-    list.anchor_line_++;
-    list.anchor_size_++;
+  void start_view(int pos) {
+    if (pos <= 0) return;
+    view = pos / (list.textsize() + 2);
+    void *top = list.Fl_Browser_::top();
+    int k = 0;
+    for (void *item = list.item_first(); item && k < list.top_pieces_; item = list.item_next(item), k++)
+      if (item == top) top_in_group = true;
   }
-  if (list.carry_) {
-    list.carry_ = 0;
-    void *first = list.item_first();
-    if (list.carry_current_)
-      list.Fl_Browser_::select(first, list.carry_selected_);
-    else if (list.carry_selected_)
-      list.item_select(first, 1);
+
+  void restart() override {
+    if (void *current = list.selection()) {
+      number = list.value();
+      place = (off_t)(uintptr_t)list.data(number);
+      text = list.item_text(current);
+    }
+    list.selected_.clear();
+    list.forget_continued();
+    list.top_pieces_ = 0;
+    list.top_tail_ = 0;
+    list.anchor_ = 0;
+    list.Fl_Browser::clear();
   }
+
+  // Before a line goes in at `at` (1-based) ahead of `before`: the browser
+  // moves its top line to the new one when that is inserted just above it.
+  // `again`: the line is the longer self of one withdrawn.
+  void inserting(int at, void *before, bool again) {
+    void *top = list.Fl_Browser_::top();
+    bool group = at > 1;  // a piece goes in among the newest line's pieces
+    if (top && before == top) {
+      top_in_group = true;
+    } else {
+      if (top && !(group && top_in_group)) drift++;
+      if (!group) top_in_group = false;
+    }
+    if (again && view_on_tail) {
+      view_on_tail = false;
+    } else if (view >= 0 && at - 1 <= view) {
+      view++;
+      shift++;
+    }
+    if (list.anchor_ && list.anchor_size_ == list.size()) {
+      if (list.anchor_line_ >= at) list.anchor_line_++;
+      list.anchor_size_++;
+    }
+  }
+
+  void drop_unfinished() override {
+    // The unfinished line is the newest line's last piece; its longer self,
+    // the next piece given, takes over its selection and, when it was the
+    // current line, that too.
+    int at = list.top_pieces_;
+    void *tail = list.top_tail_;
+    if (at < 1 || !tail) return;
+    list.carry_selected_ = list.item_selected(tail);
+    list.carry_current_ = list.selection() == tail;
+    list.carry_ = 1;
+    void *top = list.Fl_Browser_::top();
+    if (tail == top)
+      top_in_group = false;
+    else if (top && !top_in_group)
+      drift--;
+    view_on_tail = view == at - 1;
+    if (view >= 0 && at - 1 < view) {
+      view--;
+      shift--;
+    }
+    list.selected_.erase(tail);
+    list.continued_.erase(tail);
+    if (list.anchor_ == tail) list.anchor_ = 0;
+    list.top_tail_ = at > 1 ? list.item_prev(tail) : 0;
+    list.top_pieces_--;
+    list.Fl_Browser::remove(at);
+    if (list.anchor_line_ > at) list.anchor_line_--;
+    list.anchor_size_--;
+  }
+
+  void line(const char *piece, size_t, bool continued) override {
+    bool below = continued && list.top_pieces_ > 0;
+    int at = below ? list.top_pieces_ + 1 : 1;
+    void *before = below ? list.item_next(list.top_tail_) : list.item_first();
+    inserting(at, before, list.carry_);
+    list.insert(at, piece, (void *)(uintptr_t)list.reader_.offset());
+    void *item = below ? list.item_next(list.top_tail_) : list.item_first();
+    list.top_pieces_ = below ? list.top_pieces_ + 1 : 1;
+    list.top_tail_ = item;
+    if (continued) list.mark_continued(item);
+    if (found) {
+      if (!(below && found_open)) {
+        found_line++;
+        found_open = false;
+      }
+    } else if (place >= 0 && list.reader_.offset() == place && text == piece) {
+      found = item;
+      found_line = at;
+      found_open = true;
+    }
+    if (list.carry_) {
+      list.carry_ = 0;
+      if (list.carry_current_)
+        list.Fl_Browser_::select(item, list.carry_selected_);
+      else if (list.carry_selected_)
+        list.item_select(item, 1);
+    }
+  }
+};
+
+void ErrorBrowser::load() { read(true); }
+
+void ErrorBrowser::update() { read(false); }
+
+bool ErrorBrowser::changed(time_t *mtime) {
+  reader_.path(filename_);
+  reader_.level(level_);
+  return reader_.changed(mtime);
 }
 
-void ErrorBrowser::load() {
+void ErrorBrowser::read(bool afresh) {
   if (anchor_ && anchor_size_ != size()) anchor_ = 0;
   reader_.path(filename_);
   reader_.level(level_);
+  if (afresh) reader_.forget();
   Sink sink(*this);
-  int before = size(), pos = position();
+  int pos = position();
+  sink.start_view(pos);
   carry_ = 0;
   status_ = reader_.read(sink);
   carry_ = 0;
   // After an append the lines listed before keep their selection and the
   // current line; the view stays on the same lines, or at the top when it
   // was there, so that the new lines come into view.
-  if (status_.kind == LogStatus::Appended && pos > 0) keep_view(pos, size() - before);
+  if (status_.kind == LogStatus::Appended) {
+    if (pos > 0) keep_view(pos, sink.shift, sink.drift);
+    return;
+  }
+  if (status_.kind != LogStatus::Fresh && status_.kind != LogStatus::Failed) return;
+  // Read afresh: the line that was current, found again, or the one with
+  // its number, is current, selected alone and in view.
+  int line = 0;
+  if (sink.found) {
+    line = sink.found_line;
+    Fl_Browser_::select(sink.found, 1);
+    set_anchor(sink.found, line);
+  } else if (sink.number >= 1 && sink.number <= size()) {
+    line = sink.number;
+    select(line);
+  }
+  if (line) scroll_through(&line, 1);
 }
 
-void ErrorBrowser::keep_view(int pos, int added) {
+void ErrorBrowser::keep_view(int pos, int shift, int drift) {
   // The browser knows the line its view starts at and that line's pixel
-  // position, which the lines added above have made wrong. Finding the line
-  // again from the top would walk every line above the view; instead it is
-  // pointed at the line that now stands where its line stood, and walks from
-  // there to the new position, over the lines added.
+  // position, which the lines added above it have made wrong (by `drift`
+  // lines). Finding the line again from the top would walk every line above
+  // the view; instead it is pointed at the line that now stands where its
+  // line stood, and walks from there to the new position, over the `shift`
+  // lines added above the view.
   void *top = Fl_Browser_::top();
-  if (added > 0 && top && top != item_first()) {
+  if (drift && top) {
     void *now_there = top;
-    for (int k = 0; k < added && item_prev(now_there); k++) now_there = item_prev(now_there);
+    for (int k = 0; k < drift && item_prev(now_there); k++) now_there = item_prev(now_there);
+    for (int k = 0; k > drift && item_next(now_there); k--) now_there = item_next(now_there);
     void *current = selection();
     swapping(top, now_there);  // exchanges the browser's pointers, not the lines
     if (selection() != current) Fl_Browser_::select(current, item_selected(current));
   }
-  position(pos + added * (textsize() + 2));
+  position(pos + shift * (textsize() + 2));
 }
 
 int ErrorBrowser::item_height(void *) const { return textsize() + 2; }
@@ -179,12 +353,12 @@ int ErrorBrowser::incr_height() const { return textsize() + 2; }
 int ErrorBrowser::full_height() const { return (textsize() + 2) * size(); }
 
 // What a line shows: the text after its level letter and blank (a shorter
-// line shows nothing), without the carriage return that a log written on
-// another system has before its newline; the copy, when one is needed, goes
-// to `copy`.
-static const char *shown_text(const char *line, std::string &copy) {
-  if (!line[0] || !line[1]) return 0;
-  const char *shown = line + 2;
+// line shows nothing), or all of a piece that continues a line; without the
+// carriage return that a log written on another system has before its
+// newline. The copy, when one is needed, goes to `copy`.
+static const char *shown_text(const char *line, bool piece, std::string &copy) {
+  if (!line[0] || (!piece && !line[1])) return 0;
+  const char *shown = piece ? line : line + 2;
   size_t len = strlen(shown);
   if (len && shown[len - 1] == '\n') len--;
   if (!len || shown[len - 1] != '\r') return shown;
@@ -193,33 +367,80 @@ static const char *shown_text(const char *line, std::string &copy) {
   return copy.c_str();
 }
 
+// The window system measures and draws text in 16-bit widths: a text a few
+// thousand characters long comes out blank. Longer texts than this are
+// measured, and drawn where the view shows them, in runs of kRun bytes.
+static const size_t kLong = 1024, kRun = 256;
+
+// The bytes of the next run, not ending inside a UTF-8 character.
+static size_t run_length(const char *s, size_t len) {
+  if (len <= kRun) return len;
+  size_t n = kRun;
+  while (n > 1 && ((unsigned char)s[n] & 0xC0) == 0x80) n--;
+  return n;
+}
+
+static double text_width(const char *s) {
+  size_t len = strlen(s);
+  if (len <= kLong) return fl_width(s);
+  double w = 0;
+  for (size_t n; len; s += n, len -= n) w += fl_width(s, (int)(n = run_length(s, len)));
+  return w;
+}
+
 int ErrorBrowser::item_width(void *item) const {
   std::string copy;
-  const char *shown = shown_text(item_text(item), copy);
+  const char *shown = shown_text(item_text(item), continuation(item), copy);
   if (!shown) return 16;
   fl_font(textfont(), textsize());
-  return (int)fl_width(shown) + 16;
+  return (int)text_width(shown) + 16;
 }
 
 void ErrorBrowser::item_draw(void *item, int X, int Y, int W, int) const {
   const char *line = item_text(item);
-  Fl_Pixmap *icon;
-  switch (line[0]) {
-    case 'A': case 'C': case 'E': case 'X': icon = &log_error_pixmap; break;
-    case 'I': case 'N': case 'W': icon = &log_info_pixmap; break;
-    default: icon = &log_debug_pixmap; break;
+  bool piece = continuation(item);
+  if (!piece) {
+    Fl_Pixmap *icon;
+    switch (line[0]) {
+      case 'A': case 'C': case 'E': case 'X': icon = &log_error_pixmap; break;
+      case 'I': case 'N': case 'W': icon = &log_info_pixmap; break;
+      default: icon = &log_debug_pixmap; break;
+    }
+    icon->draw(X + 2, Y + (textsize() - 10) / 2, 12, 12, 0, 0);
   }
-  icon->draw(X + 2, Y + (textsize() - 10) / 2, 12, 12, 0, 0);
 
   std::string copy;
-  const char *shown = shown_text(line, copy);
+  const char *shown = shown_text(line, piece, copy);
   if (!shown) return;
   if (item_selected(item))
     fl_color(fl_contrast(textcolor(), selection_color()));
   else
     fl_color(textcolor());
   fl_font(textfont(), textsize());
-  fl_draw(shown, X + 16, Y, W - 16, textsize() + 2, FL_ALIGN_LEFT | FL_ALIGN_CLIP, 0, 0);
+  int h = textsize() + 2;
+  size_t len = strlen(shown);
+  if (len <= kLong) {
+    fl_draw(shown, X + 16, Y, W - 16, h, FL_ALIGN_LEFT | FL_ALIGN_CLIP, 0, 0);
+    return;
+  }
+  // Only the runs that reach into the view, from where the first of them
+  // starts.
+  int cx, cy, cw, ch;
+  fl_clip_box(X + 16, Y, W - 16, h, cx, cy, cw, ch);
+  double x = X + 16;
+  const char *p = shown;
+  for (size_t n; len; p += n, len -= n) {
+    double w = fl_width(p, (int)(n = run_length(p, len)));
+    if (x + w >= cx) break;
+    x += w;
+  }
+  const char *from = p;
+  double start = x;
+  for (size_t n; len && x < cx + cw; p += n, len -= n) x += fl_width(p, (int)(n = run_length(p, len)));
+  std::string part(from, (size_t)(p - from));
+  fl_push_clip(X + 16, Y, W - 16, h);
+  fl_draw(part.c_str(), (int)start, Y, (int)(x - start) + 1, h, FL_ALIGN_LEFT, 0, 0);
+  fl_pop_clip();
 }
 
 // Every line has the same height, so where the browser's make-visible would
@@ -262,11 +483,19 @@ void ErrorBrowser::scroll_through(const int *lines, int count) {
 }
 
 std::string ErrorBrowser::selected_text() const {
+  // Lines oldest first, which is upward; the pieces of a line read downward
+  // from its first.
   std::string out;
   for (void *item = item_last(); item; item = item_prev(item)) {
-    if (!item_selected(item)) continue;
-    out += item_text(item);
-    if (out.empty() || out.back() != '\n') out += '\n';
+    if (continuation(item)) continue;
+    bool any = false;
+    for (void *piece = item; piece && (piece == item || continuation(piece));
+         piece = item_next(piece)) {
+      if (!item_selected(piece)) continue;
+      out += item_text(piece);
+      any = true;
+    }
+    if (any && (out.empty() || out.back() != '\n')) out += '\n';
   }
   return out;
 }

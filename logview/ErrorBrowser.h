@@ -1,9 +1,13 @@
 // ErrorBrowser.h - the log list: holds the lines the log reader accepts,
-// newest first, and draws each with its level icon.
+// newest first, and draws each with its level icon. A line longer than a
+// piece is held as its pieces, in file order under its first one.
 #ifndef LOGVIEW_ERRORBROWSER_H
 #define LOGVIEW_ERRORBROWSER_H
 
 #include <FL/Fl_Browser.H>
+#include <stdint.h>
+#include <time.h>
+
 #include <string>
 #include <unordered_set>
 
@@ -16,17 +20,40 @@ public:
 
   ErrorBrowser(int X, int Y, int W, int H, const char *L = 0);
 
-  // Brings the list up to date with the file, newest line at the top. When
-  // the file only grew, the new lines are added above the old ones, which
-  // keep their selection; the current line stays the same line, and the view
-  // stays on the lines it showed (at the top, when it was there). Anything
-  // else reads the file afresh: nothing selected, no current line, scrolled
-  // to the top. A file that cannot be read (missing, unreadable, not a
-  // regular file) leaves the list empty; status() says why.
+  // Reads the whole file again, newest line at the top. The line that was
+  // current stays current, selected alone and in view, when the file still
+  // holds it (the same text at the same place) and the level lists it;
+  // otherwise the line with the same number is, when there is one. A file
+  // that cannot be read (missing, unreadable, not a regular file) leaves the
+  // list empty; status() says why.
   void load();
-  // What the last load() found: fresh, appended or unchanged, or why the file
+  // Brings the list up to date with the file, as a poll does. When the file
+  // only grew, the new lines are added above the old ones, which keep their
+  // selection; the current line stays the same line, and the view stays on
+  // the lines it showed (at the top, when it was there). A file that must be
+  // read afresh is read as load() reads it; an unchanged one is not read.
+  void update();
+  // Whether update() would find the file changed, as its reader decides
+  // (LogReader::changed); *mtime gets the file's modification time when it
+  // could be examined.
+  bool changed(time_t *mtime = 0);
+  // What the last read found: fresh, appended or unchanged, or why the file
   // could not be read; whether it was compressed or damaged.
   const LogStatus &status() const { return status_; }
+
+  // The pieces of a long line: every piece after its first continues it,
+  // stands below it and has no level letter or icon of its own. These ask
+  // nothing but the piece's own record.
+  bool continuation(void *item) const {
+    size_t bit = filter_bit(item);
+    return (filter_[bit / 64] >> (bit % 64) & 1) && continued_.count(item);
+  }
+  // The first piece of the line an item belongs to (the item itself, when it
+  // is one).
+  void *line_start(void *item) const;
+  // The whole line that begins with `first`: its own text when it has no
+  // other pieces, else its pieces joined in `joined`.
+  const char *line_text(void *first, std::string &joined) const;
 
   // Scrolls the list to where showing each of the given lines in turn (with
   // the browser's make-visible rule) would leave it, with a single scroll.
@@ -40,6 +67,11 @@ public:
   int value() const;
   void value(int line) { Fl_Browser::value(line); }
   int select(int line, int val = 1);
+  // The current line's record (null when there is none), and selecting (or
+  // deselecting) a line by its record, without callbacks; it becomes the
+  // current line.
+  void *current_item() const { return selection(); }
+  int select_item(void *item, int val = 1) { return Fl_Browser_::select(item, val, 0); }
 
   // Clears every selection and, as the browser does, leaves the last line
   // current; touches only the selected lines where the browser would visit
@@ -59,7 +91,8 @@ public:
   // Ctrl+C copies the selected lines to the clipboard and the selection
   // buffer.
   int handle(int event) override;
-  // The selected lines, oldest first, each ending in a newline.
+  // The selected lines, oldest first, each ending in a newline; selected
+  // pieces of one line are joined.
   std::string selected_text() const;
 
   // Empties the list and forgets the read mark.
@@ -75,7 +108,8 @@ public:
 protected:
   // Each line is one text line high, drawn as its level icon followed by the
   // line from its third character (the level letter and its blank are shown
-  // by the icon).
+  // by the icon); a piece that continues a line is drawn whole, under the
+  // text of its line, without an icon.
   int item_height(void *item) const override;
   int item_width(void *item) const override;
   void item_draw(void *item, int X, int Y, int W, int H) const override;
@@ -85,16 +119,23 @@ protected:
   void item_select(void *item, int val) override;
 
 private:
-  // Takes the reader's lines into the list, newest at the top.
-  struct Sink : LogSink {
-    ErrorBrowser &list;
-    explicit Sink(ErrorBrowser &l) : list(l) {}
-    void restart() override;
-    void drop_unfinished() override;
-    void line(const char *text, size_t len) override;
-  };
+  struct Sink;
   LogReader reader_;
   LogStatus status_;
+
+  // The pieces that continue a line; and the newest line's pieces, at the
+  // top of the list, that a piece of a later read may continue: how many,
+  // and the last of them.
+  std::unordered_set<void *> continued_;
+  // A filter of their records' addresses, which rules out nearly every other
+  // line without a look into the set (a walk over a long log asks of each).
+  uint64_t filter_[64] = {};
+  static size_t filter_bit(void *item) { return ((uintptr_t)item >> 4) % 4096; }
+  void mark_continued(void *item);
+  void forget_continued();
+  int top_pieces_ = 0;
+  void *top_tail_ = 0;
+  void read(bool afresh);
 
   // Lines selected now; a follow-up read clears just these instead of walking
   // every line of a long log.
@@ -108,7 +149,7 @@ private:
   void set_anchor(void *item, int line) const;
 
   int move_current(int key, bool extend);
-  void keep_view(int pos, int added);
+  void keep_view(int pos, int shift, int drift);
 
   // The selection of an unfinished last line, handed to its longer self.
   int carry_ = 0, carry_selected_ = 0, carry_current_ = 0;

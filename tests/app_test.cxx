@@ -2,9 +2,11 @@
 // level switching, reloading, polling, and the bundle directory rule.
 #include <string.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <utime.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include <FL/Fl.H>
@@ -89,27 +91,100 @@ TEST_F(Window, MenuEntriesSwitchTheLevel) {
   EXPECT_EQ(log->list_->size(), 1);
 }
 
-TEST_F(Window, ReloadSelectsTheSameLineNumberAlone) {
+TEST_F(Window, ReloadKeepsTheCurrentLineOrItsNumberAlone) {
   open("E 1\nE 2\nE 3\nE 4\n");
   ErrorBrowser *list = log->list_;
   list->select(3);
   list->select(1);
-  list->select(3);  // current line 3, lines 1 and 3 selected
+  list->select(3);  // current line 3 ("E 2"), lines 1 and 3 selected
   list->position(10);
-  // A log replaced by a longer one is read afresh (an append would keep the
-  // lines' state).
+  // A log replaced by a longer one is read afresh; "E 2" is still there, in
+  // the same place: it stays current, alone selected, in view.
   std::string other = dir.file("other");
   write_file(other, "E 1\nE 2\nE 3\nE 4\nE 5\nE 6\n");
   ASSERT_EQ(rename(other.c_str(), path.c_str()), 0);
   log->reload();
-  EXPECT_EQ(selected_of(list), std::vector<int>{3});
-  EXPECT_STREQ(list->text(3), "E 4\n");  // the number carries over, not the line
+  EXPECT_EQ(selected_of(list), std::vector<int>{5});
+  EXPECT_STREQ(list->text(5), "E 2\n");
   EXPECT_EQ(list->position(), 0);
+  // A line no longer there: the same number is selected.
+  write_file(path, "E a\nE b\nE c\nE d\nE e\nE f\n");
+  log->reload();
+  EXPECT_EQ(selected_of(list), std::vector<int>{5});
+  EXPECT_STREQ(list->text(5), "E b\n");
   // A number beyond the new end selects nothing.
   write_file(path, "E only\n");
   log->reload();
   EXPECT_EQ(selected_of(list), std::vector<int>{});
   EXPECT_EQ(list->value(), 0);
+}
+
+// After a full re-read the highlight and the pane agree: the current line
+// stays current when it is still listed, else the line with its number is;
+// the pane explains that line, or says that the line it explained is gone.
+TEST_F(Window, AReReadKeepsTheHighlightAndThePaneTogether) {
+  const std::string log_text = "E one\nW two\nE three\nW four\n";
+  auto rewrite_in_place = [&](const std::string &bytes) {
+    struct stat st;
+    stat(path.c_str(), &st);
+    write_file(path, bytes, "r+b");
+    struct timespec t[2] = {st.st_atim, st.st_mtim};
+    utimensat(AT_FDCWD, path.c_str(), t, 0);
+  };
+  struct {
+    const char *what;
+    int level, click;
+    std::function<void()> change;
+    int want;               // the line selected afterwards, 0 none
+    const char *explained;  // what the pane quotes
+    bool note;              // that the line explained before is not listed
+  } cases[] = {
+      {"level, the line still listed", 2, 4, [&] { log->level(0); }, 2, "E one", false},
+      {"level, the line not listed", 2, 1, [&] { log->level(0); }, 1, "E three", true},
+      {"level, nothing at its number", 2, 3, [&] { log->level(0); }, 0, "W two", true},
+      {"the same level again", 0, 2, [&] { log->level(0); }, 2, "E one", false},
+      {"rewritten in place, same size and time",
+       0, 1, [&] { rewrite_in_place("E one\nW two\nE THREE\nW four\n"); log->poll(); }, 1,
+       "E THREE", true},
+  };
+  for (const auto &c : cases) {
+    open(log_text);
+    log->level(c.level);
+    log->list_->select(c.click);
+    log->list_cb();
+    c.change();
+    std::string pane = log->help_->value() ? log->help_->value() : "";
+    EXPECT_EQ(selected_of(log->list_), c.want ? std::vector<int>{c.want} : std::vector<int>{})
+        << c.what;
+    EXPECT_EQ(log->list_->value(), c.want) << c.what;
+    EXPECT_NE(pane.find(std::string("<PRE>") + c.explained + "\n</PRE>"), std::string::npos)
+        << c.what << ": " << pane;
+    EXPECT_EQ(pane.find("not listed now") != std::string::npos, c.note) << c.what;
+    if (c.want) {
+      EXPECT_EQ(std::string(log->list_->text(c.want)), std::string(c.explained) + "\n");
+    }
+  }
+}
+
+// The poll asks the log's reader; an unchanged log costs no read, a missing
+// one no more than a look.
+TEST_F(Window, PollReadsOnlyWhatChanged) {
+  open("E one\nE two\n");
+  log->list_->select(2);
+  log->poll();
+  EXPECT_EQ(log->list_->status().kind, LogStatus::Fresh);  // still the first read's
+  write_file(path, "E three\n", "ab");
+  log->poll();
+  EXPECT_EQ(log->list_->status().kind, LogStatus::Appended);
+  EXPECT_EQ(selected_of(log->list_), std::vector<int>{3});  // the same line, one line down
+  struct stat st;
+  stat(path.c_str(), &st);
+  EXPECT_EQ(log->mtime_, (int)st.st_mtime);
+  unlink(path.c_str());
+  log->poll();
+  EXPECT_EQ(log->list_->status().kind, LogStatus::Failed);
+  EXPECT_EQ(log->list_->size(), 0);
+  EXPECT_FALSE(log->list_->changed());  // still missing: nothing to read
 }
 
 // A log that goes away empties the list; the poll keeps looking, and the log

@@ -1,5 +1,6 @@
 // cli_test.cxx - the pieces of veklog-explain on their own: the HTML
-// renderer, the times of lines and options, the command line.
+// renderer, the times of lines and options, the command line, the lines
+// gathered from the reader.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Gather.h"
 #include "cli/HtmlText.h"
 #include "cli/LogTime.h"
 #include "cli/Options.h"
@@ -67,6 +69,44 @@ TEST(HtmlText, RendersTheKnowledgeBasesMarkup) {
 TEST(HtmlText, BulletsAreUnicodeOnUtf8Terminals) {
   EXPECT_EQ("  \xE2\x80\xA2 a\n", text("<UL><LI>a</LI></UL>", 40, 0, true));
   EXPECT_EQ(3u, text_columns("\xE2\x80\xA2 a"));
+}
+
+// Reads as the reader delivers them, one step a read: "=text" a line or a
+// line's first piece, "+text" a piece that continues the line before it,
+// "-" the last piece withdrawn, "!" a read from the start; then the lines
+// taken, with the unfinished last one held back or not.
+TEST(Gather, JoinsPiecesAndHoldsTheLineBeingWritten) {
+  struct Step {
+    std::vector<std::string> calls;
+    bool hold;
+    std::vector<std::string> want;
+  };
+  struct Case {
+    const char *what;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"a long line is one line", {{{"=E ab", "+cd", "+e\n", "=W x\n"}, false, {"E abcde\n", "W x\n"}}}},
+      {"its unfinished end withdrawn and given longer",
+       {{{"=E ab", "+c"}, true, {}}, {{"-", "+cd\n"}, true, {"E abcd\n"}}}},
+      {"a read that goes on inside the held line",
+       {{{"=E ab"}, true, {}}, {{"+cd", "+ef"}, true, {}}, {{"+\n"}, true, {"E abcdef\n"}}}},
+      {"a line withdrawn whole", {{{"=E hal"}, true, {}}, {{"-", "=E half\n"}, true, {"E half\n"}}}},
+      {"a held line stands when other lines come",
+       {{{"=E nul"}, true, {}}, {{"=E next\n", "=E la"}, true, {"E nul", "E next\n"}}}},
+      {"a read from the start forgets it", {{{"=E ab"}, true, {}}, {{"!", "=E new\n"}, true, {"E new\n"}}}},
+      {"not held, the unfinished line comes too", {{{"=E a\n", "=E b", "+c"}, false, {"E a\n", "E bc"}}}},
+  };
+  for (const Case &c : cases) {
+    Gather g;
+    for (const Step &step : c.steps) {
+      for (const std::string &call : step.calls) {
+        if (call == "-") g.drop_unfinished();
+        else if (call == "!") g.restart();
+        else g.line(call.c_str() + 1, call.size() - 1, call[0] == '+');
+      }
+      EXPECT_EQ(g.take(step.hold), step.want) << c.what;
+    }
+  }
 }
 
 struct Utc {

@@ -130,6 +130,34 @@ cp "$kb" errors.xml
 "$X" log >/dev/null 2>err || fail "errors.xml in the working directory is not found: $(cat err)"
 "$X" --help | head -1 | grep -q '^Usage: veklog-explain ' || fail "--help has no usage line"
 
+# A long line is one line, however many pieces it is read in: a 2 MB E line
+# is one E line in text and in JSON, and weighs once; a job's recorded
+# document line with an E line's text at its 10,240th byte is a D line: not
+# listed at the Errors level, and weighed as nothing.
+printf '<remedy name="device">\n<P>Plug it in.</P>\n<item level="E" pattern="\\[Job *\\] Unable to open device*" severity="5">\n<P>Gone.</P>\n</item>\n</remedy>\n' >device.xml
+{ printf 'E [09/Dec/2026:12:00:00 +0000] [Job 7] Unable to open device '
+  head -c 2097152 /dev/zero | tr '\0' 'A'; printf '\n'; } >big.log
+[ "$("$X" --kb device.xml big.log | grep -c '^E \[09/Dec/2026:12:00:00 +0000\] \[Job 7\] Unable to open device A*$')" = 1 ] ||
+  fail "a 2 MB line is not printed as one line"
+[ "$("$X" --kb device.xml big.log | wc -l)" = 2 ] || fail "a 2 MB line is printed as more than one line and its explanation"
+json=$("$X" --kb device.xml --json big.log)
+[ "$(printf '%s\n' "$json" | wc -l)" = 1 ] && printf '%s\n' "$json" | grep -q '"level":"E".*"remedy":"device"' ||
+  fail "a 2 MB line is not one JSON record: $(printf '%s' "$json" | cut -c1-200)"
+"$X" --kb device.xml --diagnose big.log | grep -q '^Remedy: device, score 5 (1 line weighed, 1 explained' ||
+  fail "a 2 MB line does not weigh once: $("$X" --kb device.xml --diagnose big.log | head -1)"
+{ printf 'D [09/Dec/2026:10:00:00 +0000] [Job 5] %%!PS '; head -c 10195 /dev/zero | tr '\0' 'd'
+  printf 'E [09/Dec/2026:10:00:00 +0000] [Job 5] Unable to open device '
+  head -c 9700 /dev/zero | tr '\0' 'd'; printf '\n'; } >forged.log
+[ "$(head -c 10239 forged.log | wc -c)" = 10239 ] && [ "$(tail -c +10240 forged.log | head -c 2)" = "E " ] ||
+  fail "the forged line is not where it should be"
+[ -z "$("$X" --kb device.xml forged.log)" ] || fail "a document's text is listed as an E line"
+"$X" --kb device.xml --diagnose forged.log | grep -q '^No errors were found' ||
+  fail "a document's text weighs as an E line"
+"$X" --kb device.xml -l all --diagnose forged.log | grep -q '^No errors were found that require a remedy. (1 line weighed, 0 explained)' ||
+  fail "a document's line is weighed as more than one D line"
+"$X" --kb device.xml -l all --json forged.log | grep -c '"level":"D"' | grep -qx 1 ||
+  fail "a document's line is not one D record"
+
 # The checker: clean on the shipped file, one error with its line on a broken one.
 "$X" --check-kb "$kb" --samples "$src/tests/data/item_lines.txt" >out 2>err ||
   fail "the shipped knowledge base is not clean: $(cat out err)"
@@ -166,6 +194,12 @@ sleep 1
 grep -q "Half a li" follow.out && fail "a line still being written was printed"
 printf 'ne, now whole.\n' >>follow.log
 waitfor "Half a line, now whole." || fail "a finished line did not show"
+{ printf 'E [09/Dec/2026:12:02:30 +0000] Long '; head -c 15000 /dev/zero | tr '\0' 'L'; } >>follow.log
+sleep 1
+{ head -c 15000 /dev/zero | tr '\0' 'M'; printf ' end of the long line.\n'; } >>follow.log
+waitfor "end of the long line." || fail "a long line written in two parts did not show"
+[ "$(grep -c '^E \[09/Dec/2026:12:02:30 +0000\] Long L*M* end of the long line\.$' follow.out)" = 1 ] ||
+  fail "a long line written in two parts is not printed once, whole"
 : >follow.log
 printf 'E [09/Dec/2026:12:03:00 +0000] Written after the log was cut short.\n' >>follow.log
 waitfor "after the log was cut short" || fail "a line after a truncation did not show within 2 s"

@@ -181,6 +181,51 @@ TEST_F(Explain, ALongRemedyReadsTheSameFromDiagnoseAndFromAClick) {
   EXPECT_NE(pane().find(para), std::string::npos);
 }
 
+// A long line is one line to click and to weigh, at the level of its first
+// letter: a 2 MB E line is explained as E from any of its pieces and weighs
+// once, though each piece after the first starts with an A; a job's recorded
+// document line with an E line's text at its 10,240th byte is a D line.
+TEST_F(Explain, ALongLineIsOneLineToClickAndToDiagnose) {
+  std::string knowledge = std::string(kKnowledge) +
+                          "<remedy name=\"alert\">\n<P>Alert.</P>\n"
+                          "<item level=\"A\" pattern=\"*\" severity=\"1\">\n<P>An alert.</P>\n</item>\n"
+                          "</remedy>\n<remedy name=\"device\">\n<P>Plug it in.</P>\n"
+                          "<item level=\"E\" pattern=\"Unable to open device*\" severity=\"50\">\n"
+                          "<P>No device.</P>\n</item>\n</remedy>\n";
+  std::string big = log_line('E', "Printer not connected " + std::string(2 << 20, 'A'));
+  std::string doc = "D [09/Dec/2026:10:00:00 +0000] [Job 5] %!PS ";
+  doc += std::string(LogReader::kPiece - doc.size(), 'd') + log_line('E', "Unable to open device");
+  doc.pop_back();
+  doc += std::string(20000 - doc.size(), 'd') + "\n";
+  open(log_line('E', "Disk full") + doc + big, knowledge);
+  ErrorBrowser *list = log->list_;
+  int pieces = (int)((big.size() + LogReader::kPiece - 1) / LogReader::kPiece);
+  ASSERT_EQ(list->size(), pieces + 1);  // the long E line and the disk line; no D line
+  for (int line : {1, 2, pieces}) {
+    list->select(line);
+    log->list_cb();
+    EXPECT_NE(pane().find("The printer is unplugged"), std::string::npos) << "piece " << line;
+  }
+  log->diagnose_cb();
+  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Free some disk space.</P>\n\n");  // 11 against 5
+  EXPECT_EQ(selected_of(list), std::vector<int>{pieces + 1});
+  auto score = [&](const char *name) { return log->xml_->find_remedy(name)->score; };
+  EXPECT_EQ(score("printer"), 5);
+  EXPECT_EQ(score("alert"), 0);
+  EXPECT_EQ(score("device"), 0);
+  // At the All level the document line is listed, as a D line, in two
+  // pieces; its second piece, the forged text, explains the D line.
+  log->level(2);
+  ASSERT_EQ(list->size(), pieces + 3);
+  list->select(pieces + 2);
+  ASSERT_TRUE(list->continuation(list->current_item()));
+  log->list_cb();
+  EXPECT_NE(pane().find("<PRE>D [09/Dec/2026:10:00:00 +0000] [Job 5]"), std::string::npos);
+  log->diagnose_cb();
+  EXPECT_EQ(score("device"), 0);
+  EXPECT_EQ(score("printer"), 5);
+}
+
 TEST_F(Explain, DiagnoseOverManyLinesStaysLinear) {
   std::string lines;
   for (int i = 0; i < 200000; i++)

@@ -93,7 +93,7 @@ struct PermissionsCount {
 };
 
 // Each change leaves the whole seconds of the modification time as they were:
-// only the nanoseconds, the size or the inode tell.
+// only the nanoseconds, the size, the inode or the bytes tell.
 TEST_F(Follow, PollNoticesWritesWithinTheSameSecond) {
   write_file(path, "E a\n");
   set_time(path, kWhen, 100);
@@ -107,6 +107,7 @@ TEST_F(Follow, PollNoticesWritesWithinTheSameSecond) {
       {"E b\n", "ab", 200, {"E b\n", "E a\n"}},                        // nanoseconds
       {"E c\n", "ab", 200, {"E c\n", "E b\n", "E a\n"}},               // size
       {"E d\nE e\nE f\n", "replace", 200, {"E f\n", "E e\n", "E d\n"}},  // inode
+      {"E D\n", "r+b", 200, {"E f\n", "E e\n", "E D\n"}},  // only the bytes: size and time kept
   };
   for (auto &s : steps) {
     if (!strcmp(s.mode, "replace")) {

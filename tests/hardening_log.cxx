@@ -31,10 +31,18 @@ double seconds_since(Clock::time_point start) {
 
 const size_t kPiece = 10239;
 
-// What the list should hold: the reader's lines, newest first.
+// What the list should hold: the reader's lines, newest first, the pieces of
+// a long line in file order under its first.
 std::vector<std::string> expected_lines(const std::string &path, int level) {
-  std::vector<std::string> lines = read_log(path, level);
-  return std::vector<std::string>(lines.rbegin(), lines.rend());
+  LineSink read = read_pieces(path, level);
+  std::vector<std::string> out;
+  size_t end = read.lines.size();
+  for (size_t i = end; i-- > 0;) {
+    if (read.continued[i] == '+') continue;
+    out.insert(out.end(), read.lines.begin() + (long)i, read.lines.begin() + (long)end);
+    end = i;
+  }
+  return out;
 }
 
 std::string random_bytes(unsigned seed, size_t n) {
@@ -53,6 +61,13 @@ struct BadLog : ::testing::Test {
     list.level_ = level;
     snprintf(list.filename_, sizeof list.filename_, "%s", path.c_str());
     list.load();
+  }
+  // Brings the list up to date as the poll does: only what was appended,
+  // when the file only grew.
+  void follow(int level) {
+    list.level_ = level;
+    snprintf(list.filename_, sizeof list.filename_, "%s", path.c_str());
+    list.update();
   }
   // The list a fresh browser makes of the file as it is now.
   std::vector<std::string> fresh(int level) {
@@ -90,26 +105,25 @@ TEST_F(BadLog, FiftyMegabyteLineArrivesInPiecesAndLosesNothing) {
   bytes[size - 1] = '\n';
   write_file(path, bytes);
 
-  auto start = Clock::now();
-  load(0);
-  EXPECT_LT(seconds_since(start), 20.0);
-  ASSERT_EQ(list.size(), 1);  // only the first piece starts with the level letter
-  EXPECT_EQ(std::string(list.text(1)), bytes.substr(0, kPiece));
-
-  start = Clock::now();
-  load(2);
-  EXPECT_LT(seconds_since(start), 30.0);
+  // At every level that lists it, the line is all its pieces, first at the
+  // top: read top to bottom, they are the line again, byte for byte.
   const int pieces = (int)((size + kPiece - 1) / kPiece);
-  ASSERT_EQ(list.size(), pieces);
-  // Read bottom to top, the pieces are the line again, byte for byte.
-  std::string joined;
-  joined.reserve(size);
-  for (int i = list.size(); i >= 1; i--) {
-    size_t n = strlen(list.text(i));
-    ASSERT_TRUE(n == kPiece || i == 1) << "piece " << i << " holds " << n;
-    joined.append(list.text(i), n);
+  for (int level : {0, 2}) {
+    auto start = Clock::now();
+    load(level);
+    EXPECT_LT(seconds_since(start), 30.0);
+    ASSERT_EQ(list.size(), pieces);
+    std::string joined;
+    joined.reserve(size);
+    for (int i = 1; i <= list.size(); i++) {
+      size_t n = strlen(list.text(i));
+      ASSERT_TRUE(n == kPiece || i == list.size()) << "piece " << i << " holds " << n;
+      joined.append(list.text(i), n);
+    }
+    EXPECT_TRUE(joined == bytes);
   }
-  EXPECT_TRUE(joined == bytes);
+  load(1);
+  EXPECT_EQ(list.size(), pieces);
 }
 
 TEST_F(BadLog, LinesOfNulBytesAreEmptyLinesOrCutAtTheNul) {
@@ -152,7 +166,7 @@ TEST_F(BadLog, GrowingRandomLogFollowsLikeAFreshRead) {
         size_t n = std::min<size_t>(bytes.size() - written, 1 + rng() % 9000);
         write_file(path, bytes.substr(written, n), "ab");
         written += n;
-        load(level);
+        follow(level);
         ASSERT_EQ(lines_of(&list), fresh(level))
             << "seed " << seed << " level " << level << " after " << written << " bytes";
       }
@@ -174,11 +188,11 @@ TEST_F(BadLog, LogRewrittenInPlaceIsNotShownStale) {
   std::string edited = log_line('E', "Printer omega is offline.") + tail;
   ASSERT_EQ(write(fd, edited.data(), edited.size()), (ssize_t)edited.size());
   close(fd);
-  load(0);
+  follow(0);
   EXPECT_EQ(lines_of(&list), fresh(0));
   // And the same with lines added after the rewrite.
   write_file(path, log_line('E', "Printer beta is offline."), "ab");
-  load(0);
+  follow(0);
   EXPECT_EQ(lines_of(&list), fresh(0));
 
   // A rewrite that keeps the first and last bytes read and also grows the
@@ -192,13 +206,13 @@ TEST_F(BadLog, DirectoryTruncatedOrDeletedLogGivesWhatTheFileHolds) {
   ASSERT_EQ(list.size(), 3);
   // Shrunk in place: only what is left.
   ASSERT_EQ(truncate(path.c_str(), 6), 0);
-  load(0);
+  follow(0);
   EXPECT_EQ(lines_of(&list), std::vector<std::string>{"E one\n"});
   ASSERT_EQ(truncate(path.c_str(), 0), 0);
-  load(0);
+  follow(0);
   EXPECT_EQ(list.size(), 0);
   write_file(path, "E again\n", "ab");
-  load(0);
+  follow(0);
   EXPECT_EQ(lines_of(&list), std::vector<std::string>{"E again\n"});
   // A directory in its place reads as no log.
   unlink(path.c_str());

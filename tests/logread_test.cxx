@@ -89,6 +89,165 @@ TEST_F(Reader, LinesPiecesAndTheUnfinishedLine) {
   }
 }
 
+// A long line's pieces after its first continue it: flagged, and taken or
+// left with the line by its first letter, whatever their own first byte.
+TEST_F(Reader, APieceThatContinuesALineGoesWithIt) {
+  const size_t P = LogReader::kPiece;
+  std::string big = "E [09/Dec/2026:10:00:00 +0000] [Job 7] " + std::string(2 << 20, 'x') + "\n";
+  // A job's recorded document line with a forged E line at its 10,240th byte.
+  std::string forged = "E [09/Dec/2026:10:00:00 +0000] Unable to open device";
+  std::string doc = "D [09/Dec/2026:10:00:00 +0000] [Job 5] %!PS ";
+  doc += std::string(P - doc.size(), 'd') + forged;
+  doc += std::string(20000 - doc.size(), 'd') + "\n";
+  std::string split = "E" + std::string(P - 1, 'b') + "\n";  // the newline a piece of its own
+  std::string w_long = "W " + std::string(P - 2, 'w') + "E not a line\n";
+  size_t big_pieces = (big.size() + P - 1) / P;
+  struct {
+    const char *what;
+    std::string bytes;
+    int level;
+    size_t pieces;      // given
+    std::string flags;  // of the first pieces given, '+' continuing
+    size_t lines;       // whole lines
+  } cases[] = {
+      {"2 MB E line, errors", big, 0, big_pieces, ".+++", 1},
+      {"2 MB E line, all", big, 2, big_pieces, ".+++", 1},
+      {"document line, errors", doc, 0, 0, "", 0},
+      {"document line, informational", doc, 1, 0, "", 0},
+      {"document line, all", doc, 2, 2, ".+", 1},
+      {"newline alone, errors", split + "E next\n", 0, 3, ".+.", 2},
+      {"W line, errors", w_long + "E next\n", 0, 1, ".", 1},
+      {"W line, informational", w_long, 1, 2, ".+", 1},
+  };
+  for (const auto &c : cases) {
+    write_file(path, c.bytes);
+    reader.forget();
+    read(c.level);
+    EXPECT_EQ(sink.lines.size(), c.pieces) << c.what;
+    EXPECT_EQ(sink.continued.substr(0, c.flags.size()), c.flags) << c.what;
+    EXPECT_EQ(sink.continued.find('.', c.flags.size()), std::string::npos) << c.what;
+    std::vector<std::string> whole = sink.whole();
+    EXPECT_EQ(whole.size(), c.lines) << c.what;
+    for (const std::string &piece : sink.lines) EXPECT_LE(piece.size(), P) << c.what;
+  }
+  // Every line given is a line of the file, whole, pieces joined.
+  write_file(path, doc + big);
+  read(2);
+  EXPECT_TRUE(sink.whole() == (Lines{doc, big}));
+  EXPECT_EQ(sink.lines[1].compare(0, forged.size(), forged), 0);  // the forged text, in its piece
+}
+
+// Each piece says where in the file it starts.
+TEST_F(Reader, EachPieceKnowsItsPlaceInTheFile) {
+  struct Places : LineSink {
+    LogReader *reader = nullptr;
+    std::vector<off_t> at;
+    void line(const char *text, size_t len, bool continued) override {
+      LineSink::line(text, len, continued);
+      at.push_back(reader->offset());
+    }
+  } places;
+  places.reader = &reader;
+  const off_t P = (off_t)LogReader::kPiece;
+  std::string bytes = "\xEF\xBB\xBF" "E one\n" "W two\n" "E" + std::string(25000, 'l') + "\n" + "E end";
+  write_file(path, bytes);
+  reader.level(2);
+  reader.read(places);
+  std::vector<off_t> want = {3, 9, 15, 15 + P, 15 + 2 * P, 15 + 25002};
+  EXPECT_EQ(places.at, want);
+  // A follow-up read from the middle of a long line and of an unfinished one.
+  write_file(path, "E one\nE" + std::string(12000, 'x'));
+  places.at.clear();
+  reader.read(places);
+  write_file(path, std::string(10000, 'y') + "\nE z\n", "ab");
+  places.at.clear();
+  reader.read(places);
+  EXPECT_EQ(places.at, (std::vector<off_t>{6 + P, 6 + 2 * P, 6 + 22002}));
+}
+
+// A long line written in parts, at every kind of cut (inside a piece, at a
+// piece's end, at its newline), read at each step as a follower reads it,
+// gives what a fresh read gives: the same pieces with the same flags.
+TEST_F(Reader, ALongLineGrowingAcrossReadsReadsAsAFreshRead) {
+  const size_t P = LogReader::kPiece;
+  std::string log = log_line('E', "before") + "D [x] " + std::string(2 * P, 'd');
+  log[P + 10] = 'E';  // pieces of the D line that start with E
+  log += "E" + std::string(3 * P + 5, 'e') + "\n" + log_line('W', "after") + "E" +
+         std::string(P + 3, 'u');
+  size_t d_start = log_line('E', "before").size(), e_start = log.find("Eeee");
+  std::vector<size_t> cuts = {1, d_start + 3, d_start + P, d_start + P + 10, d_start + P + 11,
+                              e_start, e_start + P - 1, e_start + P, e_start + P + 1,
+                              e_start + 2 * P, e_start + 3 * P + 6, log.size() - P, log.size()};
+  for (int level : {0, 1, 2}) {
+    write_file(path, "");
+    reader.forget();
+    read(level);
+    size_t written = 0;
+    for (size_t cut : cuts) {
+      write_file(path, log.substr(written, cut - written), "ab");
+      written = cut;
+      read(level);
+      LineSink fresh = read_pieces(path, level);
+      EXPECT_EQ(sink.lines, fresh.lines) << "level " << level << " cut " << cut;
+      EXPECT_EQ(sink.continued, fresh.continued) << "level " << level << " cut " << cut;
+    }
+  }
+}
+
+// The reader decides whether the log changed, as a read would see it; the
+// window's poll asks it.
+TEST_F(Reader, ChangedSaysWhetherAReadWouldFindAnything) {
+  auto same_stat_rewrite = [&](std::string bytes) {
+    return [=] {
+      struct stat st;
+      stat(path.c_str(), &st);
+      write_file(path, bytes, "r+b");
+      struct timespec t[2] = {st.st_atim, st.st_mtim};
+      utimensat(AT_FDCWD, path.c_str(), t, 0);
+    };
+  };
+  std::string packed = dir.file("packed.gz");
+  struct {
+    const char *what;
+    std::function<void()> change;
+    bool changed;
+  } steps[] = {
+      {"nothing", [] {}, false},
+      {"a line appended", [&] { write_file(path, "E two\n", "ab"); }, true},
+      {"half a line", [&] { write_file(path, "E thr", "ab"); }, true},
+      {"nothing, with the half line", [] {}, false},
+      {"first line rewritten, same size and time", same_stat_rewrite("E ONE\n"), true},
+      {"touched", [&] { struct timespec t[2] = {{0, UTIME_OMIT}, {1000, 0}};
+                        utimensat(AT_FDCWD, path.c_str(), t, 0); }, true},
+      {"another level", [&] { reader.level(2); }, true},
+      {"removed", [&] { unlink(path.c_str()); }, true},
+      {"still missing", [] {}, false},
+      {"a directory", [&] { mkdir(path.c_str(), 0755); }, true},
+      {"still a directory", [] {}, false},
+      {"a file again", [&] { rmdir(path.c_str()); write_file(path, "E back\n"); }, true},
+      {"compressed", [&] { write_file(path, gzip(std::string(5000, 'E') + "\n", 0)); }, true},
+      {"compressed, nothing", [] {}, false},
+      {"compressed, rewritten, same size and time",
+       same_stat_rewrite(gzip(std::string(5000, 'X') + "\n", 0)), true},
+  };
+  write_file(path, "E one\n");
+  read(0);
+  for (const auto &s : steps) {
+    s.change();
+    time_t mtime = 0;
+    EXPECT_EQ(reader.changed(&mtime), s.changed) << s.what;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+      EXPECT_EQ(mtime, st.st_mtime) << s.what;
+    }
+    LogStatus::Kind got = reader.read(sink).kind;
+    if (!s.changed) {
+      EXPECT_TRUE(got == LogStatus::Unchanged || got == LogStatus::Failed) << s.what;
+    }
+    EXPECT_FALSE(reader.changed()) << s.what << ", once read";
+  }
+}
+
 // Random bytes at level 2 come back whole, cut only after a newline or at
 // the piece size; levels 0 and 1 give the pieces whose first byte they take.
 TEST_F(Reader, RandomBytesAreCutIntoPiecesAndLoseNothing) {
@@ -163,7 +322,8 @@ TEST_F(Reader, FollowsAppendsAndStartsOverOnAnythingElse) {
       {"nothing again", [] {}, U, 0},
       {"unfinished W", append("W warn"), A, 0},
       {"a long line in parts", append("\nE" + std::string(12000, 'x')), A, 1},
-      {"its end", append(std::string(9000, 'y') + "\n"), A, 0},  // its rest starts with x
+      // Its rest, after the first piece, continues the E line: withdrawn too.
+      {"its end", append(std::string(9000, 'y') + "\n"), A, 1},
       {"the first line changed, same size", rewrite("E ONE\n"), F, 0},
       {"truncated", truncate_to(6), F, 0},
       {"emptied", truncate_to(0), F, 0},
@@ -203,8 +363,8 @@ TEST_F(Reader, FollowsAppendsAndStartsOverOnAnythingElse) {
 TEST_F(Reader, ACopyTruncateDuringAReadIsNotTakenForAnAppend) {
   struct Truncating : LineSink {
     std::function<void()> once;
-    void line(const char *text, size_t len) override {
-      LineSink::line(text, len);
+    void line(const char *text, size_t len, bool continued) override {
+      LineSink::line(text, len, continued);
       if (once && !strncmp(text, "E tail", 6)) std::exchange(once, nullptr)();
     }
   } truncating;
@@ -218,7 +378,7 @@ TEST_F(Reader, ACopyTruncateDuringAReadIsNotTakenForAnAppend) {
   // The next read ends on an unfinished line, after its last read of the file.
   write_file(path, old_log + "E unfinished, now whole\nE tail");
   truncating.once = [&] { write_file(path, new_log); };
-  truncating.lines = sink.lines;
+  truncating.LineSink::operator=(sink);
   reader.read(truncating);
   write_file(path, log_line('E', "newest"), "ab");
   EXPECT_EQ(reader.read(truncating).kind, LogStatus::Fresh);

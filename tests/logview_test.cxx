@@ -14,6 +14,15 @@
 
 namespace {
 
+// Which lines of a list continue the line above them: '+' per such line, '.'
+// for any other.
+std::string pieces_of(const ErrorBrowser &list) {
+  std::string out;
+  for (void *item = list.first_item(); item; item = list.next_item(item))
+    out += list.continuation(item) ? '+' : '.';
+  return out;
+}
+
 struct LogLoad : ::testing::Test {
   TempDir dir;
   std::string path = dir.file("error_log");
@@ -67,7 +76,8 @@ TEST_F(LogLoad, KeepsNewlinesButNotOnAnUnfinishedLastLine) {
 
 TEST_F(LogLoad, SplitsOverlongLinesIntoPieces) {
   // 10238 characters and a newline arrive whole; one more makes two pieces,
-  // the second of which is just the newline; 25000 make three.
+  // the second of which is just the newline; 25000 make three. A line's
+  // pieces stand in file order under its first.
   std::string whole = "E" + std::string(10237, 'a') + "\n";
   std::string split = "E" + std::string(10238, 'b') + "\n";
   std::string three = "E" + std::string(24999, 'c') + "\n";
@@ -75,15 +85,139 @@ TEST_F(LogLoad, SplitsOverlongLinesIntoPieces) {
   std::vector<std::string> got = lines_of(&list);
   ASSERT_EQ(got.size(), 6u);
   EXPECT_EQ(got[5], whole);
-  EXPECT_EQ(got[4], split.substr(0, 10239));
-  EXPECT_EQ(got[3], "\n");
-  EXPECT_EQ(got[2], three.substr(0, 10239));
+  EXPECT_EQ(got[3], split.substr(0, 10239));
+  EXPECT_EQ(got[4], "\n");
+  EXPECT_EQ(got[0], three.substr(0, 10239));
   EXPECT_EQ(got[1], three.substr(10239, 10239));
-  EXPECT_EQ(got[0], three.substr(20478));
-  // At the Errors level only pieces that happen to start with a letter of
-  // XACE are kept.
+  EXPECT_EQ(got[2], three.substr(20478));
+  // At the Errors level a piece goes with its E line.
   load(split, 0);
-  EXPECT_EQ(list.size(), 1);
+  EXPECT_EQ(list.size(), 2);
+}
+
+// A long line is listed as its pieces under its first, at the level of its
+// first letter, and explained whole from any of its pieces.
+TEST_F(LogLoad, ALongLinesPiecesListAndExplainAsTheLine) {
+  const size_t P = LogReader::kPiece;
+  std::string big = log_line('E', "[Job 7] " + std::string(2 << 20, 'x'));
+  std::string doc = "D [09/Dec/2026:10:00:00 +0000] [Job 5] %!PS ";
+  doc += std::string(P - doc.size(), 'd') + "E [09/Dec/2026:10:00:00 +0000] Unable to open device";
+  doc += std::string(20000 - doc.size(), 'd') + "\n";
+  std::string big_pieces = "." + std::string((big.size() + P - 1) / P - 1, '+');
+  struct {
+    const char *what;
+    std::string bytes;
+    int level;
+    std::string pieces;  // top first
+  } cases[] = {
+      {"2 MB E line, errors", big, 0, big_pieces},
+      {"2 MB E line among others", log_line('E', "old") + big + log_line('W', "new"), 1,
+       "." + big_pieces + "."},
+      {"document line, errors", doc, 0, ""},
+      {"document line, informational", doc, 1, ""},
+      {"document line, all", log_line('E', "old") + doc, 2, ".+."},
+  };
+  for (const auto &c : cases) {
+    load(c.bytes, c.level);
+    EXPECT_EQ(pieces_of(list), c.pieces) << c.what;
+  }
+  // Every piece leads to its line's first, and that gives the line whole.
+  load(log_line('E', "old") + big, 0);
+  void *first = list.first_item();
+  std::string joined;
+  for (void *item = first; item; item = list.next_item(item)) {
+    if (list.continuation(item)) {
+      EXPECT_EQ(list.line_start(item), first);
+    }
+  }
+  EXPECT_TRUE(list.line_text(first, joined) == big);
+  void *old = first;
+  while (list.next_item(old)) old = list.next_item(old);
+  EXPECT_EQ(list.line_start(old), old);
+  EXPECT_STREQ(list.line_text(old, joined), log_line('E', "old").c_str());
+  // Copied, the selected pieces of a line are the line.
+  list.type(FL_MULTI_BROWSER);
+  for (int i = 1; i <= list.size(); i++) list.select(i);
+  EXPECT_TRUE(list.selected_text() == log_line('E', "old") + big);
+}
+
+// A read afresh keeps the current line when the file still holds it (the
+// same text at the same place) and the level lists it; else the same number.
+TEST_F(LogLoad, AReadAfreshKeepsTheCurrentLineOrItsNumber) {
+  std::string piece_line = "E" + std::string(15000, 'p') + "\n";
+  std::string d_line = "D" + std::string(15000, 'q') + "\n";
+  struct {
+    const char *what;
+    std::string before;
+    int level;
+    int pick;
+    std::string after;  // "" keeps the file as it is
+    int level_after;
+    int want;           // the current line afterwards, 0 none
+    std::string text;   // its text
+  } cases[] = {
+      {"another level, still listed", "E a\nW b\nE c\n", 2, 3, "", 0, 2, "E a\n"},
+      {"another level, not listed: its number", "E a\nW b\nE c\n", 2, 2, "", 0, 2, "E a\n"},
+      {"beyond the end: none", "E a\nW b\nE c\n", 2, 3, "", 3, 0, ""},
+      {"the same level, read again", "E a\nE b\n", 0, 2, "", 0, 2, "E a\n"},
+      {"lines added after it", "E a\nE b\n", 0, 2, "E a\nE B\nE c\n", 0, 3, "E a\n"},
+      {"the same text in another place", "E x\nE y\nE x\n", 0, 3, "E z\nE x\nE y\n", 0, 3,
+       "E z\n"},
+      {"a piece of a line still listed", "W w\n" + piece_line, 2, 2, "", 0, 2,
+       piece_line.substr(LogReader::kPiece)},
+      {"a piece of a line no longer listed", "E e\nE h\n" + d_line + "E f\n", 2, 3, "", 0, 3,
+       "E e\n"},
+  };
+  for (const auto &c : cases) {
+    load(c.before, c.level);
+    list.type(FL_MULTI_BROWSER);
+    list.select(1);
+    list.select(c.pick);
+    if (!c.after.empty()) write_file(path, c.after);
+    list.level_ = c.level_after;
+    list.load();
+    EXPECT_EQ(list.status().kind, LogStatus::Fresh) << c.what;
+    EXPECT_EQ(list.value(), c.want) << c.what;
+    EXPECT_EQ(selected_of(&list), c.want ? std::vector<int>{c.want} : std::vector<int>{})
+        << c.what;
+    if (c.want) {
+      EXPECT_EQ(list.text(c.want), c.text) << c.what;
+    }
+  }
+  // Far down the list, the line kept is brought into view.
+  std::string many;
+  for (int i = 0; i < 200; i++) many += log_line(i % 2 ? 'E' : 'W', "line " + std::to_string(i));
+  load(many, 2);
+  list.select(151);  // the file's 50th line, an E line
+  list.level_ = 0;
+  list.load();
+  ASSERT_EQ(list.value(), 76);
+  int top = list.position() / 16 + 1, shown = (300 - 4) / 16;
+  EXPECT_LE(top, 76);
+  EXPECT_GE(top + shown - 1, 76);
+}
+
+// load() reads the file whatever it looks like; update(), as the poll, skips
+// a file that looks unchanged.
+TEST_F(LogLoad, LoadReadsAnUnchangedFileAgain) {
+  std::string lines;
+  for (int i = 0; i < 40; i++) lines += log_line('E', "line " + std::to_string(i));
+  load(lines, 0);
+  // Other bytes in the middle, the size and time kept: only a full read sees it.
+  struct stat st;
+  stat(path.c_str(), &st);
+  std::string edited = lines;
+  edited.replace(edited.find("line 20"), 7, "LINE 20");
+  write_file(path, edited);
+  struct timespec t[2] = {st.st_atim, st.st_mtim};
+  utimensat(AT_FDCWD, path.c_str(), t, 0);
+  EXPECT_FALSE(list.changed());
+  list.update();
+  EXPECT_EQ(list.status().kind, LogStatus::Unchanged);
+  EXPECT_EQ(list.text(20), log_line('E', "line 20"));
+  list.load();
+  EXPECT_EQ(list.status().kind, LogStatus::Fresh);
+  EXPECT_EQ(list.text(20), log_line('E', "LINE 20"));
 }
 
 TEST_F(LogLoad, FilesThatCannotBeReadGiveAnEmptyListPromptly) {
@@ -131,11 +265,17 @@ struct LogFollow : LogLoad {
     std::vector<std::string> selected;  // texts, top first
     std::string current;
     int pos, hpos, size;
+    std::string top;                    // the text of the view's first line
+    bool top_in_newest;                 // that line is a piece of the newest line
   };
   State state() {
     State s{{}, list.value() ? list.text(list.value()) : "", list.position(), list.hposition(),
-            list.size()};
+            list.size(), "", false};
     for (int i : selected_of(&list)) s.selected.push_back(list.text(i));
+    int top = s.pos / 16 + 1;
+    if (top <= list.size()) s.top = list.text(top);
+    std::string pieces = pieces_of(list);
+    s.top_in_newest = top < (int)pieces.find('.', 1) + 1;
     return s;
   }
   void expect_same_as_fresh(const char *step) {
@@ -144,15 +284,17 @@ struct LogFollow : LogLoad {
     snprintf(fresh.filename_, sizeof fresh.filename_, "%s", list.filename_);
     fresh.load();
     EXPECT_EQ(lines_of(&list), lines_of(&fresh)) << step;
+    EXPECT_EQ(pieces_of(list), pieces_of(fresh)) << step;
   }
   // Appends, reads, and compares with a fresh read and with the state before:
   // the same lines selected and current (an unfinished line withdrawn comes
   // back longer, so texts compare by their start), the view on the same
-  // lines of 16 pixels, or at the top when it was there.
+  // lines of 16 pixels, or at the top when it was there (new lines come
+  // above it, but a long line's new pieces below its own).
   void append(const std::string &bytes, const std::string &step) {
     State was = state();
     write_file(path, bytes, "ab");
-    list.load();
+    list.update();
     expect_same_as_fresh(step.c_str());
     State now = state();
     auto starts = [](const std::string &s, const std::string &p) { return !s.compare(0, p.size(), p); };
@@ -161,7 +303,13 @@ struct LogFollow : LogLoad {
       EXPECT_TRUE(starts(now.selected[i], was.selected[i])) << step << ": " << now.selected[i];
     EXPECT_EQ(now.current.empty(), was.current.empty()) << step;
     EXPECT_TRUE(starts(now.current, was.current)) << step;
-    EXPECT_EQ(now.pos, was.pos ? was.pos + (now.size - was.size) * 16 : 0) << step;
+    if (!was.top_in_newest || !was.pos) {
+      EXPECT_EQ(now.pos, was.pos ? was.pos + (now.size - was.size) * 16 : 0) << step;
+    }
+    if (was.pos) {
+      EXPECT_EQ(now.pos % 16, was.pos % 16) << step;
+      EXPECT_TRUE(starts(now.top, was.top)) << step;
+    }
     EXPECT_EQ(now.hpos, was.hpos) << step;
   }
 };
@@ -179,11 +327,20 @@ TEST_F(LogFollow, AppendsMatchAFreshRead) {
     append(steps[i], steps[i]);
   }
   // An over-long line written in parts: pieces must fall where a full read
-  // puts them.
+  // puts them, the view kept, whether it starts above or among them.
   std::string longline = "E" + std::string(15000, 'x') + "\n";
   append(longline.substr(0, 7000), "long part 1");
+  list.position(16);
   append(longline.substr(7000, 5000), "long part 2");
   append(longline.substr(12000), "long part 3");
+  std::string longer = "E";
+  while (longer.size() < 40000) longer += std::to_string(longer.size()) + " ";
+  longer += "\n";
+  for (size_t at = 0; at < longer.size(); at += 6000) {
+    list.position(at / 6000 % 3 * 16);
+    list.select(at / 6000 % 2 + 1);
+    append(longer.substr(at, 6000), "longer at " + std::to_string(at));
+  }
   // The line is whole now: the next read must not take it for unfinished.
   append("E after\n", "after the long line");
   EXPECT_EQ(list.status().kind, LogStatus::Appended);
@@ -203,21 +360,22 @@ TEST_F(LogFollow, TruncationReplacementAndLevelChangesReadEverything) {
   load("E one\nE two\nE three\n", 0);
   // Shorter than before.
   write_file(path, "E new\n");
-  list.load();
+  list.update();
   EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"E new\n"}));
   // Same size or longer, but different bytes before the old end.
   write_file(path, "E NEW\nE more\n");
-  list.load();
+  list.update();
   EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"E more\n", "E NEW\n"}));
   // Replaced by another file (rotation).
   std::string other = dir.file("other");
   write_file(other, "E NEW\nE more\nE rotated\n");
   ASSERT_EQ(rename(other.c_str(), path.c_str()), 0);
-  list.load();
+  list.update();
   EXPECT_EQ(lines_of(&list),
             (std::vector<std::string>{"E rotated\n", "E more\n", "E NEW\n"}));
-  // A new level filters from the start, and like every fresh read leaves
-  // nothing selected and the view at the top.
+  // A new level filters from the start; the current line, still listed,
+  // stays current and alone selected.
+  list.select(1);
   list.select(2);
   list.position(16);
   write_file(path, "W warn\n", "ab");
@@ -225,9 +383,10 @@ TEST_F(LogFollow, TruncationReplacementAndLevelChangesReadEverything) {
   list.load();
   expect_same_as_fresh("level change");
   EXPECT_EQ(list.size(), 4);
-  EXPECT_EQ(selected_of(&list), std::vector<int>{});
-  EXPECT_EQ(list.value(), 0);
-  EXPECT_EQ(list.position(), 0);
+  EXPECT_EQ(selected_of(&list), std::vector<int>{3});
+  EXPECT_EQ(list.value(), 3);
+  EXPECT_STREQ(list.text(3), "E more\n");
+  EXPECT_EQ(list.position(), 0);  // in view from the top
 }
 
 // The list remembers where the current line is so that following a long log
@@ -251,7 +410,7 @@ TEST_F(LogFollow, CurrentLineNumbersStayTheBrowsersOwn) {
     list.select(lines[k]);
     int line = list.value(), before = list.size();
     write_file(path, appends[k], "ab");
-    list.load();
+    list.update();
     expect_same_as_fresh(step.c_str());
     // The same line stays current, its number grown by the lines added above.
     expect_current(line + list.size() - before, step);

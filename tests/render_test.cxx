@@ -25,6 +25,7 @@ struct PaintedBrowser : ErrorBrowser {
     draw();
   }
   int width_of(int line) { return item_width(find_line(line)); }
+  using ErrorBrowser::item_at;
 };
 
 struct Drawn : ::testing::Test {
@@ -137,6 +138,46 @@ TEST_F(Drawn, ASelectedLineDrawsInTheContrastColour) {
     for (int y = 2; y < 18; y++)
       if (rgb(x, y) == want) found = true;
   EXPECT_TRUE(found);
+}
+
+// A line longer than the window system can draw in one go (its widths are
+// 16-bit: some 4,400 characters) still shows its text: the first piece of a
+// long line, a long line of one piece, and the pieces that continue a line,
+// which have no icon of their own; also scrolled far to the right.
+TEST_F(Drawn, LongLinesAndTheirPiecesDrawTheirText) {
+  TempDir dir;
+  std::string path = dir.file("error_log");
+  std::string words;
+  while (words.size() < 30000) words += "Unable to open device " + std::to_string(words.size()) + " ";
+  std::string pieces_line = "E " + words + "\n";
+  std::string one_piece = "E " + words.substr(0, 5000) + "\n";
+  std::string shorter = "E " + words.substr(0, 200) + "\n";
+  write_file(path, shorter + one_piece + pieces_line);
+  list->level_ = 0;
+  snprintf(list->filename_, sizeof list->filename_, "%s", path.c_str());
+  list->load();
+  // Top first: the long line's three pieces, the one-piece line, the short one.
+  ASSERT_EQ(list->size(), 5);
+  ASSERT_TRUE(list->continuation(list->item_at(2)) && list->continuation(list->item_at(3)));
+  show_and_read();
+  auto icon = [&](int line) { return rgb(2 + 2 + 3, 2 + (line - 1) * 16 + 2 + 3); };
+  // The same start of text as the short line draws the same pixels.
+  EXPECT_EQ(text_row(1), text_row(5));
+  EXPECT_EQ(text_row(4), text_row(5));
+  EXPECT_EQ(icon(1), 0xff0000u);
+  EXPECT_EQ(icon(4), 0xff0000u);
+  for (int line : {2, 3}) {
+    EXPECT_GT(text_end(line), 100) << "piece " << line;
+    EXPECT_EQ(icon(line), 0xffffffu) << "piece " << line;
+  }
+  // Measured whole, far wider than the window system's 32,767 pixels.
+  EXPECT_GT(list->width_of(1), 40000);
+  // Scrolled right past the short lines, the long ones still draw.
+  list->hposition(30000);
+  show_and_read();
+  EXPECT_EQ(text_end(5), 0);
+  EXPECT_GT(text_end(1), 100);
+  EXPECT_GT(text_end(2), 100);
 }
 
 // Diagnose scrolls once to where showing each matching line in turn would

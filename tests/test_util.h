@@ -44,25 +44,49 @@ inline std::string log_line(char level, const std::string &message) {
 
 // Keeps what a LogReader gives, in file order, and counts the calls.
 struct LineSink : LogSink {
-  std::vector<std::string> lines;
+  std::vector<std::string> lines;  // lines and pieces as given
+  std::string continued;           // per entry of lines: '+' a piece that continues a line, '.' not
   int restarts = 0, drops = 0;
   void restart() override {
     restarts++;
     lines.clear();
+    continued.clear();
   }
   void drop_unfinished() override {
     drops++;
     if (lines.empty()) abort();
     lines.pop_back();
+    continued.pop_back();
   }
-  void line(const char *text, size_t len) override { lines.emplace_back(text, len); }
+  void line(const char *text, size_t len, bool cont) override {
+    lines.emplace_back(text, len);
+    continued += cont ? '+' : '.';
+  }
+  // The lines with their pieces joined.
+  std::vector<std::string> whole() const {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < lines.size(); i++)
+      if (continued[i] == '+' && !out.empty())
+        out.back() += lines[i];
+      else
+        out.push_back(lines[i]);
+    return out;
+  }
 };
 
-// The lines of a file at a level as the program reads them, in file order.
+// The lines of a file at a level as the program reads them (the pieces of a
+// long line each on its own), in file order.
 inline std::vector<std::string> read_log(const std::string &path, int level = 2) {
   LineSink sink;
   LogReader(path, level).read(sink);
   return sink.lines;
+}
+
+// The same read, as the reader gives it: the pieces and their flags.
+inline LineSink read_pieces(const std::string &path, int level = 2) {
+  LineSink sink;
+  LogReader(path, level).read(sink);
+  return sink;
 }
 
 #endif

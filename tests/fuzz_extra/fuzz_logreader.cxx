@@ -33,11 +33,18 @@ static void put(const uint8_t *data, size_t size, int flags) {
   close(fd);
 }
 
-// Every line is a piece of at most 10239 bytes that the level lets through,
-// ending at its first NUL.
+// Every line is a piece of at most 10239 bytes, ending at its first NUL, of
+// a line that the level lets through: a line's first piece has a letter the
+// level takes, and a piece that continues a line follows one without its
+// newline.
 static void check_lines(const LineSink &sink, int level) {
-  for (const std::string &t : sink.lines) {
+  for (size_t i = 0; i < sink.lines.size(); i++) {
+    const std::string &t = sink.lines[i];
     if (t.size() > LogReader::kPiece || memchr(t.data(), 0, t.size())) abort();
+    if (sink.continued[i] == '+') {
+      if (i == 0 || (!sink.lines[i - 1].empty() && sink.lines[i - 1].back() == '\n')) abort();
+      continue;
+    }
     if (level == 2) continue;
     if (level > 2 || t.empty() || !LogReader::accepts(level, (unsigned char)t[0])) abort();
   }
@@ -75,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   LineSink fresh;
   LogReader(path, level).read(fresh);
-  if (fresh.lines != list.lines) abort();
+  if (fresh.lines != list.lines || fresh.continued != list.continued) abort();
   unlink(path);
   return 0;
 }
