@@ -22,7 +22,7 @@ struct Hold : LogSink, JournalSink {
   std::vector<std::string> hosts;
   void restart() override { lines.clear(); }
   void drop_unfinished() override {}
-  void line(const char *text, size_t len) override { lines.emplace_back(text, len); }
+  void line(const char *text, size_t len, bool continued) override { lines.emplace_back(text, len); }
   void entry(const JournalEntry &e) override {
     if (hosts.empty() || hosts.back() != e.host) hosts.push_back(e.host);
   }

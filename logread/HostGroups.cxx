@@ -9,7 +9,6 @@
 void HostGroups::restart() {
   groups_.clear();
   current_ = nullptr;
-  entries_ = false;
 }
 
 void HostGroups::drop_unfinished() {
@@ -20,24 +19,24 @@ void HostGroups::entry(const JournalEntry &e) {
   Group &g = groups_[e.host];
   g.host = e.host;
   current_ = &g;
-  entries_ = true;
-  first_ = true;
   when_ = (time_t)(e.realtime / 1000000);
 }
 
-void HostGroups::line(const char *text, size_t len) {
+void HostGroups::line(const char *text, size_t len, bool continued) {
   if (!current_) {
     current_ = &groups_[""];
-    first_ = true;
     when_ = 0;
   }
+  // A long entry's later pieces go on its line: they are not lines of their own.
+  if (continued && !current_->lines.empty()) {
+    current_->lines.back().append(text, len);
+    return;
+  }
   current_->lines.emplace_back(text, len);
-  // A long entry's later pieces are not lines of their own.
-  if ((first_ || !entries_) && len && strchr("XACE", text[0])) {
+  if (len && strchr("XACE", text[0])) {
     current_->errors++;
     if (when_ > current_->last_error) current_->last_error = when_;
   }
-  first_ = false;
 }
 
 std::vector<const HostGroups::Group *> HostGroups::groups() const {

@@ -26,7 +26,7 @@ public:
 
   void restart() override;
   void drop_unfinished() override;
-  void line(const char *text, size_t len) override;
+  void line(const char *text, size_t len, bool continued) override;
   void entry(const JournalEntry &e) override;
 
   // By host name.
@@ -36,8 +36,6 @@ public:
 private:
   std::map<std::string, Group> groups_;
   Group *current_ = nullptr;  // the group of the last entry
-  bool entries_ = false;      // lines come with entries
-  bool first_ = false;        // the next line is its entry's first
   time_t when_ = 0;
 };
 

@@ -329,10 +329,10 @@ bool JournalSource::take(sd_journal *j, LogSink &sink, JournalSink *extra) {
     if (at + n < total) {
       char saved = p[at + n];
       p[at + n] = '\0';
-      sink.line(p + at, n);
+      sink.line(p + at, n, at > 0);
       p[at + n] = saved;
     } else {
-      sink.line(p + at, n);
+      sink.line(p + at, n, at > 0);
     }
     at += n;
   }

@@ -15,8 +15,8 @@
 
 const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
 
-// The file's lines as the log list stores them: newline kept, at most 10239 bytes.
-inline std::vector<std::string> read_lines(const std::string &path) { return read_log(path, 2); }
+// The file's lines, newline kept; a long line whole, its pieces joined.
+inline std::vector<std::string> read_lines(const std::string &path) { return read_pieces(path, 2).whole(); }
 
 // The list's filter levels.
 const int kErrorsLevel = 0, kInformationalLevel = 1, kAllLevel = 2;

@@ -410,23 +410,26 @@ TEST(HostGroups, GroupsLinesByHostAndCountsErrorEntries) {
        {{"a", 3, 2, 10}, {"b", 1, 0, 0}}},
       // A long entry's later pieces are no error lines of their own.
       {{{"a", 5, "I "}, {nullptr, 0, "Exxx"}, {nullptr, 0, "\n"}, {"a", 6, "X "}, {nullptr, 0, "E"}},
-       {{"a", 5, 1, 6}}},
+       {{"a", 2, 1, 6}}},
       {{{nullptr, 0, "E file line\n"}, {nullptr, 0, "A another\n"}, {nullptr, 0, "I info\n"}},
        {{"", 3, 2, 0}}},
       {{}, {}},
   };
   for (const auto &c : cases) {
     HostGroups g;
-    g.line("E dropped by the restart\n", 25);
+    g.line("E dropped by the restart\n", 25, false);
     g.restart();
+    bool entries = false;  // lines after an entry without one of their own are its pieces
     for (const Step &s : c.steps) {
+      bool piece = entries && !s.host;
       if (s.host) {
+        entries = true;
         JournalEntry e;
         e.host = s.host;
         e.realtime = (uint64_t)s.when * 1000000;
         g.entry(e);
       }
-      g.line(s.line, strlen(s.line));
+      g.line(s.line, strlen(s.line), piece);
     }
     std::vector<std::tuple<std::string, size_t, size_t, time_t>> got;
     for (const HostGroups::Group *h : g.groups())
