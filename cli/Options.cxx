@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "cli/LogTime.h"
+#include "base/LogTime.h"
 
 #ifndef VEKLOG_DATADIR
 #define VEKLOG_DATADIR "/usr/share/tarn"

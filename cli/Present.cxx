@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/HtmlText.h"
-#include "cli/LogTime.h"
+#include "base/LogTime.h"
 #include "knowledge/Diagnosis.h"
 
 // Keys in the order written, so that a person reading the output finds the

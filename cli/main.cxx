@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/LogTime.h"
+#include "base/LogTime.h"
 #include "cli/Options.h"
 #include "cli/Present.h"
 #include "knowledge/ErrorXML.h"

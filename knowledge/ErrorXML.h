@@ -32,8 +32,21 @@ public:
   char *text;              // HTML: what the message means
   ErrorXMLRemedy *remedy;  // not owned
 
+  // What a matching line tells of the queue it names (the file's state
+  // attribute), for Diagnose's rules of context (knowledge/Diagnosis.h).
+  enum State {
+    NoState,
+    Down,    // a state a later Up line for the same queue undoes
+    Up,      // the queue works again
+    Added,   // the queue was created
+    Lookup   // a "not found" answer for a queue
+  };
+  State state;             // NoState unless the file says otherwise
+
   ErrorXMLItem(int severity, char level, const char *pattern, const char *text,
                ErrorXMLRemedy *remedy);
+  // The state named by a state attribute's value; NoState for any other.
+  static State state_named(const char *value);
   ~ErrorXMLItem();
   ErrorXMLItem(const ErrorXMLItem &) = delete;
   ErrorXMLItem &operator=(const ErrorXMLItem &) = delete;
@@ -99,6 +112,8 @@ public:
   // character and whose pattern matches the message part (column 31 to the
   // end, newline included). Lines shorter than 31 characters match nothing.
   ErrorXMLItem *find_item(const char *line);
+  // The same item's position in items_, or -1.
+  int find_item_index(const char *line);
   // The first remedy named exactly `name`, or null.
   ErrorXMLRemedy *find_remedy(const char *name);
   // Adds the severity of the line's item, if any, to that item's remedy, and

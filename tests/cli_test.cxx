@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/HtmlText.h"
-#include "cli/LogTime.h"
+#include "base/LogTime.h"
 #include "cli/Options.h"
 
 namespace {

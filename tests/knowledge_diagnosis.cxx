@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,7 @@ TEST(Diagnosis, BestRankingAndLeads) {
     std::vector<std::string> ranking;
     std::vector<size_t> leads;
     size_t explained;
+    bool by_totals = true;  // the model's simple totals name the same remedy
   } cases[] = {
       {{}, nullptr, {}, {}, 0},
       {{"E Nothing known", "E x"}, nullptr, {}, {}, 0},
@@ -62,9 +64,18 @@ TEST(Diagnosis, BestRankingAndLeads) {
         "E Unknown", "E Printer not connected"},
        "printer", {"printer", "disk"}, {0, 2, 3, 5}, 5},
       // Equal scores: the remedy earlier in the file, wherever its lines are.
+      {{"E Toner low", "E Toner low", "E Printer not connected", "E Printer slow",
+        "E Printer slow", "E Printer not connected", "E Printer slow"},
+       "printer", {"printer", "toner"}, {2, 3, 4, 5, 6}, 7},
+      // A cause (weight 3 or more) ranks above lighter lines, whatever their
+      // total: 14 of 7s against 14 of 2s.
       {{"E Toner low", "E Toner low", "E Printer slow", "E Printer slow", "E Printer slow",
         "E Printer slow", "E Printer slow", "E Printer slow", "E Printer slow"},
-       "printer", {"printer", "toner"}, {2, 3, 4, 5, 6, 7, 8}, 9},
+       "toner", {"toner", "printer"}, {0, 1}, 9, false},
+      // Among lighter lines alone, the totals.
+      {{"E Printer slow", "E Host slow", "E Host slow", "E Host slow", "E Host slow",
+        "E Host slow"},
+       "network", {"network", "printer"}, {1, 2, 3, 4, 5}, 6},
       {{"E Disk full", "E Toner low", "E Toner low", "W Disk nearly full"},
        "disk", {"disk", "toner"}, {0, 3}, 4},
       // Negative and zero totals are never ranked.
@@ -92,7 +103,11 @@ TEST(Diagnosis, BestRankingAndLeads) {
       EXPECT_EQ(best, d.ranking()[0]);
     }
     EXPECT_EQ(c.leads, d.leads());
-    EXPECT_EQ(best, kb->best_remedy());
+    if (c.by_totals) {
+      EXPECT_EQ(best, kb->best_remedy());
+    } else {
+      EXPECT_NE(best, kb->best_remedy());
+    }
   }
 }
 
@@ -127,8 +142,9 @@ TEST(Diagnosis, ScoresLiveInTheRemediesAndStartAfresh) {
 }
 
 // On random knowledge bases and logs, a Diagnosis agrees with the model's
-// running totals: clear_scores, score_item per line, best_remedy, and the
-// lines whose find_item leads to it.
+// running totals (clear_scores, score_item per line) ranked causes first:
+// the remedies a line of weight 3 or more points to, then the rest, each by
+// total and file order; and the lines whose find_item leads to the best.
 TEST(Diagnosis, AgreesWithTheModelsRunningTotals) {
   std::mt19937 rng(1412);
   static const char *words[] = {"printer", "paper", "job", "disk", "host", "filter"};
@@ -162,8 +178,19 @@ TEST(Diagnosis, AgreesWithTheModelsRunningTotals) {
     kb->clear_scores();
     std::vector<size_t> expect_leads;
     size_t explained = 0;
-    for (const std::string &l : lines) kb->score_item(l.c_str());
-    ErrorXMLRemedy *expect_best = kb->best_remedy();
+    std::set<ErrorXMLRemedy *> caused;
+    for (const std::string &l : lines) {
+      ErrorXMLItem *item = kb->score_item(l.c_str());
+      if (item && item->severity >= 3) caused.insert(item->remedy);
+    }
+    ErrorXMLRemedy *expect_best = nullptr;
+    for (int r = 0; r < kb->num_remedies_; r++) {
+      ErrorXMLRemedy *c = kb->remedies_[r];
+      if (c->score <= 0) continue;
+      if (!expect_best || caused.count(c) > caused.count(expect_best) ||
+          (caused.count(c) == caused.count(expect_best) && c->score > expect_best->score))
+        expect_best = c;
+    }
     for (size_t n = 0; n < lines.size(); n++) {
       ErrorXMLItem *item = kb->find_item(lines[n].c_str());
       explained += item != nullptr;
@@ -173,11 +200,14 @@ TEST(Diagnosis, AgreesWithTheModelsRunningTotals) {
     ASSERT_EQ(expect_best, best);
     EXPECT_EQ(expect_leads, leads);
     EXPECT_EQ(explained, d.explained());
-    // The ranking: every remedy above 0, highest first, equals in file order.
+    // The ranking: every remedy above 0, causes first, highest first, equals
+    // in file order.
     size_t above = 0;
     for (int s : scores) above += s > 0;
     ASSERT_EQ(above, ranking.size());
     for (size_t k = 1; k < ranking.size(); k++) {
+      ASSERT_GE(caused.count(ranking[k - 1]), caused.count(ranking[k]));
+      if (caused.count(ranking[k - 1]) > caused.count(ranking[k])) continue;
       ASSERT_GE(ranking[k - 1]->score, ranking[k]->score);
       if (ranking[k - 1]->score == ranking[k]->score) {
         EXPECT_LT(std::find(kb->remedies_, kb->remedies_ + kb->num_remedies_, ranking[k - 1]),
