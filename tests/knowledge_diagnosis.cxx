@@ -11,6 +11,7 @@
 
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
+#include "logread/LogReader.h"
 #include "tests/kb_builder.h"
 
 namespace {
@@ -220,4 +221,255 @@ TEST(Diagnosis, AgreesWithTheModelsRunningTotals) {
     bests += best != nullptr;
   }
   EXPECT_GT(bests, 10);  // the comparison means something only if remedies win
+}
+
+namespace {
+
+// A log line at a time of 9 December 2026 ("HH:MM:SS"), in the server's layout.
+std::string at(const char *hms, char level, const std::string &message) {
+  return std::string(1, level) + " [09/Dec/2026:" + hms + " +0000] " + message + "\n";
+}
+
+// A knowledge base with an item for each rule of context, and the catch-alls.
+std::unique_ptr<ErrorXML> context_kb(int unknown_x = 2) {
+  return KbBuilder()
+      .remedy("unreachable")
+      .raw("<item level=\"W\" pattern=\"\\[Job *\\] The printer did not respond*\" severity=\"3\" "
+           "state=\"down\">\n<P>x</P>\n</item>\n")
+      .raw("<item level=\"E\" pattern=\"Unable to connect to *\" severity=\"5\">\n<P>x</P>\n"
+           "</item>\n</remedy>\n")
+      .remedy("stopped")
+      .raw("<item level=\"I\" pattern=\"*Printer * stopped by *\" severity=\"5\" state=\"down\">\n"
+           "<P>x</P>\n</item>\n</remedy>\n")
+      .remedy("filter-failed")
+      .item('E', "\\[Job *\\] Job stopped due to filter errors*", 1)
+      .remedy("filter-permissions")
+      .item('D', "\\[Job *\\] PID * stopped with status * (Permission denied)*", 5)
+      .remedy("disk")
+      .item('E', "Disk full*", 5)
+      .remedy("missing")
+      .raw("<item level=\"D\" pattern=\"* client-error-not-found: The printer or class does not "
+           "exist*\" severity=\"1\" state=\"lookup\">\n<P>x</P>\n</item>\n")
+      .raw("<item level=\"D\" pattern=\"*Returning IPP client-error-not-found for "
+           "Get-Printer-Attributes *\" severity=\"1\" state=\"lookup\">\n<P>x</P>\n</item>\n"
+           "</remedy>\n")
+      .remedy("routine")
+      .raw("<item level=\"I\" pattern=\"*Printer * started by *\" severity=\"0\" state=\"up\">\n"
+           "<P>x</P>\n</item>\n"
+           "<item level=\"I\" pattern=\"\\[Job *\\] Job completed*\" severity=\"0\" state=\"up\">\n"
+           "<P>x</P>\n</item>\n"
+           "<item level=\"I\" pattern=\"New printer * added by *\" severity=\"0\" "
+           "state=\"added\">\n<P>x</P>\n</item>\n</remedy>\n")
+      .remedy(kUnknownRemedy)
+      .item('X', "*", unknown_x)
+      .item('A', "*", 2)
+      .item('C', "*", 2)
+      .item('E', "*", 1)
+      .item(0, "*", 0)
+      .load();
+}
+
+const char *kQueued = "[Job 2] Queued on \"lab\" by \"root\".";
+const char *kNoAnswer = "[Job 2] The printer did not respond.";
+const char *kRecorded = "[Job 3] The following messages were recorded from 17:15:32 to 17:15:36";
+const char *kDenied = "[Job 3] PID 15 (/usr/lib/tarn/filter/x) stopped with status 13 (Permission denied)";
+const char *kEnd = "[Job 3] End of messages";
+const char *kFilterErrors = "[Job 3] Job stopped due to filter errors; please consult the log.";
+const char *kLookup = "Get-Printer-Attributes client-error-not-found: The printer or class does not exist.";
+
+std::string returning(const char *queue) {
+  return std::string("[Client 2] Returning IPP client-error-not-found for Get-Printer-Attributes "
+                     "(ipp://localhost:631/printers/") + queue + ") from localhost.";
+}
+
+}  // namespace
+
+// Each log at the Errors level (X A C E listed): what Diagnose names, whether
+// from the deeper look, and the lines behind it, listed and not.
+TEST(Diagnosis, RulesOfContextAndTheDeeperLook) {
+  std::unique_ptr<ErrorXML> kb = context_kb();
+  struct Case {
+    const char *what;
+    std::vector<std::string> log;
+    const char *best;  // "" none
+    bool deeper;
+    std::vector<size_t> listed, unlisted;
+    int level = 0;
+  } cases[] = {
+      {"W lines only: found in the lines the view leaves out",
+       {at("10:00:00", 'I', kQueued), at("10:00:05", 'W', kNoAnswer), at("10:00:35", 'W', kNoAnswer)},
+       "unreachable", true, {}, {1, 2}},
+      {"a job of the queue completes: the printer answers again",
+       {at("10:00:00", 'I', kQueued), at("10:00:05", 'W', kNoAnswer),
+        at("10:01:00", 'I', "[Job 4] Queued on \"lab\" by \"root\"."),
+        at("10:01:05", 'I', "[Job 4] Job completed.")},
+       "", false, {}, {}},
+      {"a job of another queue completes: the state stands",
+       {at("10:00:00", 'I', kQueued), at("10:00:05", 'W', kNoAnswer),
+        at("10:01:00", 'I', "[Job 4] Queued on \"office\" by \"root\"."),
+        at("10:01:05", 'I', "[Job 4] Job completed.")},
+       "unreachable", true, {}, {1}},
+      {"a job whose queue is not known: the job itself is the subject",
+       {at("10:00:05", 'W', "[Job 9] The printer did not respond."),
+        at("10:00:09", 'I', "[Job 8] Job completed."), at("10:00:10", 'W', kNoAnswer),
+        at("10:00:12", 'I', "[Job 2] Job completed.")},
+       "unreachable", true, {}, {0}},
+      {"an administrator's stop",
+       {at("10:00:00", 'I', "Printer \"lab\" stopped by \"root\".")}, "stopped", true, {}, {0}},
+      {"a stop undone, in the escaped quotes of the current release",
+       {at("10:00:00", 'I', "Printer \\\"Lab\\\" stopped by \\\"root\\\"."),
+        at("10:05:00", 'I', "[Client 4] Printer \"lab\" started by \"root\".")},
+       "", false, {}, {}},
+      {"the last word decides: stopped, started, stopped again",
+       {at("10:00:00", 'I', "Printer \"lab\" stopped by \"root\"."),
+        at("10:01:00", 'I', "Printer \"lab\" started by \"root\"."),
+        at("10:02:00", 'I', "Printer \"lab\" stopped by \"root\"."),
+        at("10:03:00", 'I', "Printer \"office\" started by \"root\".")},
+       "stopped", true, {}, {2}},
+      {"a filter failure: its recorded lines name the cause",
+       {at("10:00:00", 'E', kFilterErrors), at("10:00:00", 'D', kRecorded),
+        at("10:00:00", 'D', kDenied), at("10:00:00", 'D', kEnd)},
+       "filter-permissions", true, {}, {2}},
+      {"a follow-on with no cause behind it stands",
+       {at("10:00:00", 'E', kFilterErrors), at("10:00:01", 'I', "[Job 3] Something routine")},
+       "filter-failed", false, {0}, {}},
+      {"a listed cause decides against a heavier unlisted one",
+       {at("10:00:00", 'E', "Disk full"), at("10:00:01", 'I', "Printer \"a\" stopped by \"root\"."),
+        at("10:00:02", 'I', "Printer \"b\" stopped by \"root\".")},
+       "disk", false, {0}, {}},
+      {"unknown error lines name the remedy for them, and no cause hides behind them",
+       {at("10:00:00", 'X', "Odd"), at("10:00:01", 'A', "Odder"), at("10:00:02", 'C', "Oddest"),
+        at("10:00:03", 'E', "Strange"), at("10:00:04", 'D', "chatter")},
+       kUnknownRemedy, false, {0, 1, 2, 3}, {}},
+      {"lpadmin's lookups before it adds the queue weigh nothing",
+       {at("10:00:00", 'D', kLookup), at("10:00:00", 'D', returning("lab")),
+        at("10:00:59", 'I', "New printer \"lab\" added by \"root\".")},
+       "", false, {}, {}, 2},
+      {"... and so do those that come within the minute after it",
+       {at("10:00:00", 'I', "New printer \"lab\" added by \"root\"."),
+        at("10:01:00", 'D', returning("lab")), at("10:01:01", 'D', returning("lab"))},
+       "missing", false, {2}, {}, 2},
+      {"lookups for a queue that never appears stay evidence",
+       {at("10:00:00", 'D', kLookup), at("10:00:00", 'D', returning("lab")),
+        at("10:00:30", 'I', "New printer \"office\" added by \"root\"."),
+        at("10:03:00", 'D', returning("office"))},
+       "missing", false, {1, 3}, {}, 2},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Diagnosis d(*kb);
+    for (const std::string &l : c.log)
+      d.weigh(l.c_str(), LogReader::accepts(c.level, (unsigned char)l[0]));
+    ErrorXMLRemedy *best = d.best();
+    EXPECT_EQ(std::string(c.best), best ? best->name : "");
+    EXPECT_EQ(c.deeper, d.deeper());
+    EXPECT_EQ(c.listed, d.listed_leads());
+    EXPECT_EQ(c.unlisted, d.unlisted_leads());
+    if (best) {
+      EXPECT_EQ(best->score, d.standings()[0].total);
+    }
+  }
+}
+
+// The remedy for unknown messages is no cause, however heavy its items: it
+// never keeps the deeper look from a cause the view does not list.
+TEST(Diagnosis, UnknownMessagesNeverStopTheDeeperLook) {
+  std::unique_ptr<ErrorXML> kb = context_kb(9);
+  Diagnosis d(*kb);
+  d.weigh(at("10:00:00", 'X', "Odd").c_str(), true);
+  d.weigh(at("10:00:01", 'I', "Printer \"lab\" stopped by \"root\".").c_str(), false);
+  ASSERT_NE(nullptr, d.best());
+  EXPECT_STREQ("stopped", d.best()->name);
+  EXPECT_TRUE(d.deeper());
+  ASSERT_EQ(2u, d.standings().size());
+  EXPECT_FALSE(d.standings()[1].cause);
+  EXPECT_EQ(9, d.standings()[1].total);
+  EXPECT_EQ(1u, d.unknown());
+  EXPECT_EQ(2u, d.weighed());
+}
+
+// A job's recorded messages: each line weighs as the line it is, belongs to
+// the job and is marked recorded; a block the log repeats counts once, while
+// one with other lines counts again.
+TEST(Diagnosis, RecordedMessagesCountOnce) {
+  std::unique_ptr<ErrorXML> kb = context_kb();
+  std::vector<std::string> block = {at("10:00:00", 'D', kRecorded), at("10:00:00", 'D', kDenied),
+                                    at("10:00:00", 'D', kDenied), at("10:00:00", 'D', kEnd)};
+  std::vector<std::string> log = {at("10:00:00", 'E', kFilterErrors)};
+  for (int copy = 0; copy < 2; copy++) log.insert(log.end(), block.begin(), block.end());
+  log.push_back(at("10:00:09", 'E', kFilterErrors));
+  log.push_back(at("10:00:09", 'D', kRecorded));
+  log.push_back(at("10:00:09", 'D', kDenied));  // a later failure: other lines
+  log.push_back(at("10:00:09", 'D', "[Job 4] not of this job: the block ends"));
+  log.push_back(at("10:00:09", 'D', kDenied));
+  Diagnosis d(*kb);
+  for (const std::string &l : log) d.weigh(l.c_str(), l[0] != 'D');
+  std::vector<int> weights, jobs;
+  std::vector<bool> recorded;
+  for (size_t i = 0; i < d.lines(); i++) {
+    weights.push_back(d.weight(i));
+    jobs.push_back(d.job(i));
+    recorded.push_back(d.recorded(i));
+  }
+  // Two denials within the first block both count; its copy counts nothing.
+  EXPECT_EQ((std::vector<int>{1, 0, 5, 5, 0, 0, 0, 0, 0, 1, 0, 5, 0, 5}), weights);
+  EXPECT_EQ((std::vector<int>{3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 3}), jobs);
+  EXPECT_EQ((std::vector<bool>{false, false, true, true, false, false, true, true, false, false,
+                               false, true, false, false}),
+            recorded);
+  ASSERT_NE(nullptr, d.best());
+  EXPECT_STREQ("filter-permissions", d.best()->name);
+  EXPECT_EQ(20, d.best()->score);
+  EXPECT_EQ((std::vector<size_t>{2, 3, 11, 13}), d.unlisted_leads());
+}
+
+// A piece that continues a long line is no line of its own, whatever its
+// text: it weighs nothing, is not counted and stays with its line's job.
+TEST(Diagnosis, PiecesOfALongLineWeighNothing) {
+  std::unique_ptr<ErrorXML> kb = context_kb();
+  std::string head = at("10:00:00", 'D', kRecorded);
+  std::string document = "D [09/Dec/2026:10:00:00 +0000] [Job 3] %!PS ";
+  document.resize(10239, 'x');  // a full piece, without its newline
+  std::string forged = at("10:00:00", 'E', "Disk full");
+  Diagnosis d(*kb);
+  d.weigh(head.c_str(), false);
+  d.weigh(document.c_str(), false);
+  EXPECT_EQ(nullptr, d.weigh(forged.c_str(), true));
+  EXPECT_EQ(nullptr, d.weigh(forged.c_str(), true, true));  // said so by the reader
+  EXPECT_NE(nullptr, d.weigh(forged.c_str(), true));        // a line of its own again
+  EXPECT_TRUE(d.continued(2) && d.continued(3) && !d.continued(4));
+  EXPECT_TRUE(d.recorded(2));
+  EXPECT_EQ(3, d.job(2));
+  EXPECT_EQ(0, d.weight(2));
+  EXPECT_EQ(std::vector<size_t>{4}, d.leads());
+  EXPECT_EQ(1u, d.weighed());  // the listed lines: the last one alone
+}
+
+// The queue a message names, in the shapes the server writes.
+TEST(Diagnosis, QueueNamedInTheServersShapes) {
+  struct {
+    const char *message, *queue;
+  } cases[] = {
+      {"Printer \"Lab_PS\" stopped by \"root\".\n", "lab_ps"},
+      {"Printer \\\"lab\\\" stopped by \\\"root\\\".\n", "lab"},
+      {"[Client 4] Class 'office' rejecting jobs (\"x\").\n", "office"},
+      {"Denying user \"bob\" access to printer \"front\"...\n", "front"},
+      {"[Job 7] Unable to queue job for destination \"dest\".\n", "dest"},
+      {"[Job 7] Queued on \"q1\" by \"root\".\n", "q1"},
+      {"All jobs on \"q2\" were held by \"root\".\n", "q2"},
+      {"[Client 2] Returning IPP client-error-not-found for Get-Printer-Attributes "
+       "(ipp://localhost:631/printers/office) from localhost.\n", "office"},
+      {"Get-Printer-Attributes ipp://localhost/classes/all-floors\n", "all-floors"},
+      {"[Printer lab] printer-state-changed: Now accepting jobs.\n", "lab"},
+      {"Setting Office_Raw printer-state to 3 (was 5.)\n", "office_raw"},
+      {"Setting Office_Raw device-uri to \"socket://x\" (was \"file:///dev/null\".)\n",
+       "office_raw"},
+      {"Setting up the queue\n", ""},
+      {"[Job 2] The printer may not exist or is unavailable at this time.\n", ""},
+      {"Get-Printer-Attributes client-error-not-found: The printer or class does not exist.\n", ""},
+      {"Subprinter \"x\" is no printer\n", ""},
+      {"Printer \"unterminated\n", ""},
+      {"", ""},
+  };
+  for (const auto &c : cases) EXPECT_EQ(c.queue, queue_named(c.message)) << c.message;
 }
