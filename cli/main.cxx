@@ -209,7 +209,9 @@ int explain(const Options &o) {
              " of " + check.path() + " cannot be read; 'veklog-explain --check-kb " +
              check.path() + "' lists them");
 
-  LogReader reader(o.log == "-" ? "" : o.log, o.level);
+  // Diagnose weighs every line of the log; the level decides what is listed.
+  bool diagnose = o.mode == Options::Diagnose;
+  LogReader reader(o.log == "-" ? "" : o.log, diagnose ? 2 : o.level);
   Gather got;
   LogStatus st = o.log == "-" ? reader.read_stream(STDIN_FILENO, got) : reader.read(got);
   std::string name = o.log == "-" ? "standard input" : o.log;
@@ -231,13 +233,6 @@ int explain(const Options &o) {
     got.lines.pop_back();
   }
   TimeWindow window(o);
-  std::vector<std::string> lines;
-  for (const std::string &l : got.lines)
-    if (window.take(l)) lines.push_back(l);
-  got.lines.clear();
-  // Newest first, as the window lists them; Diagnose weighs them so too.
-  if (!o.oldest_first) std::reverse(lines.begin(), lines.end());
-
   PresentStyle style;
   style.json = o.json;
   style.color = use_color(o);
@@ -245,13 +240,24 @@ int explain(const Options &o) {
   style.width = terminal_width();
   const char *codeset = nl_langinfo(CODESET);
   style.utf8 = codeset && !strcmp(codeset, "UTF-8");
+  style.oldest_first = o.oldest_first;
   Presenter present(xml, std::cout, style);
 
-  if (o.mode == Options::Diagnose) {
-    const ErrorXMLRemedy *named = present.diagnose(lines);
+  if (diagnose) {
+    std::vector<bool> listed;
+    listed.reserve(got.lines.size());
+    for (const std::string &l : got.lines)
+      listed.push_back(window.take(l) && LogReader::accepts(o.level, (unsigned char)l[0]));
+    const ErrorXMLRemedy *named = present.diagnose(got.lines, listed);
     std::cout.flush();
     return named ? kExitFound : kExitOk;
   }
+  std::vector<std::string> lines;
+  for (const std::string &l : got.lines)
+    if (window.take(l)) lines.push_back(l);
+  got.lines.clear();
+  // Newest first, as the window lists them.
+  if (!o.oldest_first) std::reverse(lines.begin(), lines.end());
   for (const std::string &l : lines) present.line(l);
   std::cout.flush();
   lines.clear();
