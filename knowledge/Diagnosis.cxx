@@ -102,7 +102,9 @@ std::string queue_named(const char *m) {
   static const char *const kWords[] = {"printer ", "class ", "destination ", "queued on ",
                                        "jobs on "};
   for (const char *p = m; *p && *p != '\n'; p++) {
-    if (*p == '/') {
+    char c = lower(*p);
+    if (c != '/' && c != 'p' && c != 'c' && c != 'd' && c != 'q' && c != 'j') continue;
+    if (c == '/') {
       for (const char *dir : {"/printers/", "/classes/"})
         if (starts(p, dir)) {
           std::string name = bare_name(p + strlen(dir), "\"' \t\r\n?#()\\,;]/");
@@ -210,7 +212,8 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
   ErrorXMLItem::State state = items_[lines_[n].item].state;
   int job = lines_[n].job;
   std::string queue = queue_named(line + kMessageColumn);
-  std::string job_key = "#" + std::to_string(job);  // no queue name holds '#'
+  std::string job_key;  // a job's own subject: no queue name holds '#'
+  if (job) job_key = "#" + std::to_string(job);
   auto known = [this](const std::string &key) {
     auto it = subjects_.find(key);
     return it == subjects_.end() ? -1 : it->second;
