@@ -232,15 +232,13 @@ std::string at(const char *hms, char level, const std::string &message) {
 
 // A knowledge base with an item for each rule of context, and the catch-alls.
 std::unique_ptr<ErrorXML> context_kb(int unknown_x = 2) {
+  const char *x = "<P>item</P>";
   return KbBuilder()
       .remedy("unreachable")
-      .raw("<item level=\"W\" pattern=\"\\[Job *\\] The printer did not respond*\" severity=\"3\" "
-           "state=\"down\">\n<P>x</P>\n</item>\n")
-      .raw("<item level=\"E\" pattern=\"Unable to connect to *\" severity=\"5\">\n<P>x</P>\n"
-           "</item>\n</remedy>\n")
+      .item('W', "\\[Job *\\] The printer did not respond*", 3, x, "down")
+      .item('E', "Unable to connect to *", 5)
       .remedy("stopped")
-      .raw("<item level=\"I\" pattern=\"*Printer * stopped by *\" severity=\"5\" state=\"down\">\n"
-           "<P>x</P>\n</item>\n</remedy>\n")
+      .item('I', "*Printer * stopped by *", 5, x, "down")
       .remedy("filter-failed")
       .item('E', "\\[Job *\\] Job stopped due to filter errors*", 1)
       .remedy("filter-permissions")
@@ -248,18 +246,12 @@ std::unique_ptr<ErrorXML> context_kb(int unknown_x = 2) {
       .remedy("disk")
       .item('E', "Disk full*", 5)
       .remedy("missing")
-      .raw("<item level=\"D\" pattern=\"* client-error-not-found: The printer or class does not "
-           "exist*\" severity=\"1\" state=\"lookup\">\n<P>x</P>\n</item>\n")
-      .raw("<item level=\"D\" pattern=\"*Returning IPP client-error-not-found for "
-           "Get-Printer-Attributes *\" severity=\"1\" state=\"lookup\">\n<P>x</P>\n</item>\n"
-           "</remedy>\n")
+      .item('D', "* client-error-not-found: The printer or class does not exist*", 1, x, "lookup")
+      .item('D', "*Returning IPP client-error-not-found for Get-Printer-Attributes *", 1, x, "lookup")
       .remedy("routine")
-      .raw("<item level=\"I\" pattern=\"*Printer * started by *\" severity=\"0\" state=\"up\">\n"
-           "<P>x</P>\n</item>\n"
-           "<item level=\"I\" pattern=\"\\[Job *\\] Job completed*\" severity=\"0\" state=\"up\">\n"
-           "<P>x</P>\n</item>\n"
-           "<item level=\"I\" pattern=\"New printer * added by *\" severity=\"0\" "
-           "state=\"added\">\n<P>x</P>\n</item>\n</remedy>\n")
+      .item('I', "*Printer * started by *", 0, x, "up")
+      .item('I', "\\[Job *\\] Job completed*", 0, x, "up")
+      .item('I', "New printer * added by *", 0, x, "added")
       .remedy(kUnknownRemedy)
       .item('X', "*", unknown_x)
       .item('A', "*", 2)
