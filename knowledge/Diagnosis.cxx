@@ -160,9 +160,10 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, bool listed, bool continued) {
   if (!line) line = "";
   size_t n = lines_.size();
   size_t len = strnlen(line, kPieceBytes + 1);
+  if (len > kPieceBytes) len += strlen(line + len);  // given whole, not in pieces
   Line rec = {-1, 0, (uint8_t)(listed ? kListed : 0)};
   bool piece = continued || piece_next_;
-  piece_next_ = len >= kPieceBytes && line[len - 1] != '\n';
+  piece_next_ = len == kPieceBytes && line[len - 1] != '\n';
   if (piece) {
     // Part of the line before: its job and block, never a line of its own.
     rec.flags |= kContinued;
