@@ -447,10 +447,15 @@ void ErrorLog::diagnose_cb() {
   items.reserve((size_t)list_->size());
   for (void *item = list_->first_item(); item; item = list_->next_item(item)) items.push_back(item);
   list_->deselect();
+  int size = (int)items.size();
   std::unique_ptr<Diagnosis> diagnosis;
   if (all) {
+    // Bottom up. The lines lie all over memory: ask for the next ones early.
     diagnosis.reset(new Diagnosis(*xml_, items.size()));
-    for (size_t k = items.size(); k-- > 0;) diagnosis->weigh(list_->text_of(items[k]));
+    for (size_t k = items.size(); k-- > 0;) {
+      if (k >= 8) __builtin_prefetch(list_->text_of(items[k - 8]));
+      diagnosis->weigh(list_->text_of(items[k]));
+    }
   } else {
     WeighSink sink(*xml_, list_->level_);
     LogReader(list_->filename_, 2).read(sink);
@@ -476,7 +481,7 @@ void ErrorLog::diagnose_cb() {
     if (i == leads[next]) {
       if (listed < items.size()) {
         list_->Fl_Browser_::select(items[items.size() - 1 - listed], 1);
-        shown.push_back((int)(items.size() - listed));
+        shown.push_back(size - (int)listed);
       }
       next++;
     }

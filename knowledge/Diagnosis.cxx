@@ -31,7 +31,14 @@ const char kRecordedFrom[] = "The following messages were recorded from ";
 const char kEndOfMessages[] = "End of messages";
 const char kQueuedOn[] = "Queued on ";
 
-bool starts(const char *s, const char *prefix) { return strncmp(s, prefix, strlen(prefix)) == 0; }
+// Byte by byte, inline: most lines are compared with one prefix or two, and
+// the end of a shorter text is a mismatch like any other.
+template <size_t N>
+bool starts(const char *s, const char (&prefix)[N]) {
+  for (size_t i = 0; i + 1 < N; i++)
+    if (s[i] != prefix[i]) return false;
+  return true;
+}
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
@@ -46,26 +53,34 @@ bool alnum(char c) { return (c >= '0' && c <= '9') || (lower(c) >= 'a' && lower(
 // Queue names are at most 127 characters.
 const size_t kNameMax = 127;
 
+// The name from p to the first of the stop characters, or the end of the
+// line, folded to lower case; "" when it is longer than a queue's name.
+std::string name_until(const char *p, const char *stops, const char **end) {
+  size_t n = strcspn(p, stops);
+  *end = p + n;
+  if (n > kNameMax) return "";
+  std::string name(p, n);
+  for (char &c : name) c = lower(c);
+  return name;
+}
+
 // A quoted name at p, as the server quotes it: "Q", \"Q\", 'Q' or \'Q\'.
 std::string quoted_name(const char *p) {
   bool escaped = *p == '\\';
   if (escaped) p++;
   char quote = *p;
   if (quote != '"' && quote != '\'') return "";
-  std::string name;
-  for (p++; *p && *p != '\n'; p++) {
-    if (escaped ? p[0] == '\\' && p[1] == quote : *p == quote) return name;
-    if (name.size() == kNameMax) return "";
-    name += lower(*p);
-  }
-  return "";
+  const char stops[] = {quote, '\n', escaped ? '\\' : quote, 0};
+  const char *end;
+  std::string name = name_until(p + 1, stops, &end);
+  bool closed = escaped ? end[0] == '\\' && end[1] == quote : *end == quote;
+  return closed ? name : "";
 }
 
 // A name that runs to the next character no queue name holds.
 std::string bare_name(const char *p, const char *stops) {
-  std::string name;
-  for (; *p && !strchr(stops, *p) && name.size() <= kNameMax; p++) name += lower(*p);
-  return name.size() > kNameMax ? "" : name;
+  const char *end;
+  return name_until(p, stops, &end);
 }
 
 // "[Job N] " at the message part: N, and where the rest starts; 0 when none.
@@ -74,12 +89,12 @@ int job_of(const char *line, size_t len, const char **rest) {
   const char *p = line + kMessageColumn;
   if (!starts(p, kJobPrefix)) return 0;
   p += sizeof kJobPrefix - 1;
-  long n = 0;
+  int n = 0;
   const char *digits = p;
-  while (*p >= '0' && *p <= '9' && n < INT_MAX / 10) n = n * 10 + (*p++ - '0');
+  for (; *p >= '0' && *p <= '9' && p - digits < 9; p++) n = n * 10 + (*p - '0');
   if (p == digits || p[0] != ']' || p[1] != ' ' || n <= 0) return 0;
   *rest = p + 2;
-  return (int)n;
+  return n;
 }
 
 int clamp(long long v) { return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v; }
@@ -99,25 +114,29 @@ std::string queue_named(const char *m) {
                           starts(after, " port-monitor ")))
       return name;
   }
-  static const char *const kWords[] = {"printer ", "class ", "destination ", "queued on ",
-                                       "jobs on "};
-  for (const char *p = m; *p && *p != '\n'; p++) {
-    char c = lower(*p);
-    if (c != '/' && c != 'p' && c != 'c' && c != 'd' && c != 'q' && c != 'j') continue;
-    if (c == '/') {
-      for (const char *dir : {"/printers/", "/classes/"})
-        if (starts(p, dir)) {
-          std::string name = bare_name(p + strlen(dir), "\"' \t\r\n?#()\\,;]/");
-          if (!name.empty()) return name;
-        }
+  // A quoted name follows one of these words; a URI names its queue after
+  // one of its directories.
+  static const struct {
+    const char *word;
+    size_t len;
+  } kWords[] = {{"printer ", 8}, {"class ", 6}, {"destination ", 12}, {"queued on ", 10},
+                {"jobs on ", 8}};
+  for (const char *p = m; *(p += strcspn(p, "\"'/\n")) && *p != '\n'; p++) {
+    if (*p == '/') {
+      const char *after = starts(p, "/printers/") ? p + 10 : starts(p, "/classes/") ? p + 9 : 0;
+      std::string name = after ? bare_name(after, "\"' \t\r\n?#()\\,;]/") : "";
+      if (!name.empty()) return name;
       continue;
     }
-    if (p > m && alnum(p[-1])) continue;
-    for (const char *word : kWords)
-      if (starts_folded(p, word)) {
-        std::string name = quoted_name(p + strlen(word));
-        if (!name.empty()) return name;
-      }
+    const char *quote = p > m && p[-1] == '\\' ? p - 1 : p;
+    for (const auto &w : kWords) {
+      const char *word = quote - w.len;
+      if (quote - m < (ptrdiff_t)w.len || !starts_folded(word, w.word) ||
+          (word > m && alnum(word[-1])))
+        continue;
+      std::string name = quoted_name(quote);
+      if (!name.empty()) return name;
+    }
   }
   return "";
 }
@@ -125,6 +144,7 @@ std::string queue_named(const char *m) {
 Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
   xml_.clear_scores();
   lines_.reserve(lines);
+  job_queue_.reserve(lines / 32);
   std::unordered_map<const ErrorXMLRemedy *, int> position;
   for (int i = 0; i < xml.num_remedies_; i++) {
     position.emplace(xml.remedies_[i], (int)remedies_.size());
@@ -137,6 +157,10 @@ Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
     remedies_.push_back(xml.orphans_[i]);
   }
   items_.reserve((size_t)xml.num_items_);
+  for (int pass = 0; pass < 2; pass++) {
+    seen_[pass].assign((size_t)xml.num_items_, 0);
+    discounted_[pass].assign((size_t)xml.num_items_, 0);
+  }
   for (int i = 0; i < xml.num_items_; i++) {
     const ErrorXMLItem *item = xml.items_[i];
     auto found = position.find(item->remedy);
@@ -145,8 +169,21 @@ Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
   }
 }
 
-int Diagnosis::subject(const std::string &name) {
-  return subjects_.emplace(name, (int)subjects_.size()).first->second;
+int Diagnosis::subject(const std::string &name, bool make) {
+  // A log names the same few queues over and over.
+  if (last_subject_ >= 0 && name == last_name_) return last_subject_;
+  auto it = subjects_.find(name);
+  int s;
+  if (it != subjects_.end()) {
+    s = it->second;
+  } else {
+    if (!make) return -1;
+    s = (int)(subjects_.size() + job_subjects_.size());
+    subjects_.emplace(name, s);
+  }
+  last_name_ = name;
+  last_subject_ = s;
+  return s;
 }
 
 void Diagnosis::close_block() {
@@ -155,34 +192,50 @@ void Diagnosis::close_block() {
   block_job_ = 0;
 }
 
-ErrorXMLItem *Diagnosis::weigh(const char *line, bool listed, bool continued) {
+ErrorXMLItem *Diagnosis::weigh(const char *line, size_t len, bool listed, bool continued) {
   decided_ = false;
-  if (!line) line = "";
-  size_t n = lines_.size();
-  size_t len = strnlen(line, kPieceBytes + 1);
-  if (len > kPieceBytes) len += strlen(line + len);  // given whole, not in pieces
   Line rec = {-1, 0, (uint8_t)(listed ? kListed : 0)};
   bool piece = continued || piece_next_;
   piece_next_ = len == kPieceBytes && line[len - 1] != '\n';
   if (piece) {
-    // Part of the line before: its job and block, never a line of its own.
-    rec.flags |= kContinued;
-    if (n) {
-      rec.job = lines_[n - 1].job;
-      rec.flags |= lines_[n - 1].flags & kRecorded;
-    }
-    lines_.push_back(rec);
+    weigh_piece(rec);
     return nullptr;
   }
-  int index = xml_.find_item_index(line);
+  int index = xml_.find_item_index(line, len);
   if (index >= (int)items_.size()) index = -1;  // added after this diagnosis began
   rec.item = index;
-  // The data model's running total of the listed lines, until the decision.
-  if (index >= 0 && listed && items_[index].remedy >= 0)
-    remedies_[items_[index].remedy]->add_score(items_[index].severity);
-
+  weighed_[1]++;
+  weighed_[0] += listed;
   const char *rest = nullptr;
   rec.job = job_of(line, len, &rest);
+  // Only a debug line opens or continues a job's recorded block, and only
+  // "Queued on" names a job's queue.
+  if (block_job_ || (rec.job && (line[0] == 'D' || rest[0] == 'Q')))
+    weigh_job_line(line, len, rest, rec);
+  lines_.push_back(rec);
+  if (index < 0) return nullptr;
+
+  const ItemInfo &info = items_[index];
+  seen_[1][index]++;
+  seen_[0][index] += listed;
+  if (rec.flags & kRepeated) discounted_[1][index]++, discounted_[0][index] += listed;
+  // The data model's running total of the listed lines, until the decision.
+  if (listed && info.remedy >= 0) remedies_[info.remedy]->add_score(info.severity);
+  if (info.state != ErrorXMLItem::NoState) note_state(lines_.size() - 1, line, len);
+  return xml_.items_[index];
+}
+
+void Diagnosis::weigh_piece(Line rec) {
+  // Part of the line before: its job and block, never a line of its own.
+  rec.flags |= kContinued;
+  if (!lines_.empty()) {
+    rec.job = lines_.back().job;
+    rec.flags |= lines_.back().flags & kRecorded;
+  }
+  lines_.push_back(rec);
+}
+
+void Diagnosis::weigh_job_line(const char *line, size_t len, const char *rest, Line &rec) {
   bool debug = line[0] == 'D';
   bool header = debug && rec.job && starts(rest, kRecordedFrom);
   if (block_job_) {
@@ -199,50 +252,49 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, bool listed, bool continued) {
     }
   }
   if (header) block_job_ = rec.job;
-  lines_.push_back(rec);
-
   if (rec.job && starts(rest, kQueuedOn)) {
-    std::string queue = queue_named(rest);
+    std::string queue = quoted_name(rest + sizeof kQueuedOn - 1);
     if (!queue.empty()) job_queue_[rec.job] = subject(queue);
   }
-  if (index >= 0 && items_[index].state != ErrorXMLItem::NoState) note_state(n, line, len);
-  return index < 0 ? nullptr : xml_.items_[index];
 }
 
 void Diagnosis::note_state(size_t n, const char *line, size_t len) {
   ErrorXMLItem::State state = items_[lines_[n].item].state;
   int job = lines_[n].job;
   std::string queue = queue_named(line + kMessageColumn);
-  std::string job_key;  // a job's own subject: no queue name holds '#'
-  if (job) job_key = "#" + std::to_string(job);
-  auto known = [this](const std::string &key) {
-    auto it = subjects_.find(key);
-    return it == subjects_.end() ? -1 : it->second;
+  // A job's own subject, when its queue is not known.
+  auto job_subject = [this](int j, bool make) {
+    auto it = job_subjects_.find(j);
+    if (it != job_subjects_.end()) return it->second;
+    if (!make) return -1;
+    int s = (int)(subjects_.size() + job_subjects_.size());
+    job_subjects_.emplace(j, s);
+    return s;
   };
   auto undo = [this](int s) {
     auto it = pending_.find(s);
     if (it == pending_.end()) return;
-    for (size_t k : it->second) lines_[k].flags |= kUndone;
-    pending_.erase(it);
+    for (size_t k : it->second) discount(k, kUndone);
+    it->second.clear();  // kept for the queue's next stop
   };
   // A job line that names no queue speaks of its job's queue, else of the job.
   int s = -1;
   if (!queue.empty()) {
-    s = state == ErrorXMLItem::Up ? known(queue) : subject(queue);
+    s = subject(queue, state != ErrorXMLItem::Up);
   } else if (job) {
     auto q = job_queue_.find(job);
-    s = q != job_queue_.end() ? q->second
-                              : state == ErrorXMLItem::Up ? known(job_key) : subject(job_key);
+    s = q != job_queue_.end() ? q->second : job_subject(job, state != ErrorXMLItem::Up);
   }
   time_t t = 0;
-  bool timed = line_time(line, len, &t);
+  bool timed = (state == ErrorXMLItem::Added || state == ErrorXMLItem::Lookup) &&
+               line_time(line, len, &t);
   switch (state) {
     case ErrorXMLItem::Down:
       if (s >= 0) pending_[s].push_back(n);
       break;
     case ErrorXMLItem::Up:
       undo(s);
-      if (job) undo(known(job_key));
+      if (job) undo(job_subject(job, false));
       break;
     case ErrorXMLItem::Added: {
       if (queue.empty() || !timed) break;
@@ -250,7 +302,7 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
       auto end = lookups_.upper_bound(t + kLookupWindow);
       for (auto it = lookups_.lower_bound(t - kLookupWindow); it != end;) {
         if (it->second.subject < 0 || it->second.subject == s) {
-          lines_[it->second.line].flags |= kLookupMet;
+          discount(it->second.line, kLookupMet);
           it = lookups_.erase(it);
         } else {
           ++it;
@@ -266,7 +318,7 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
       auto end = added_.upper_bound(t + kLookupWindow);
       for (auto it = added_.lower_bound(t - kLookupWindow); it != end; ++it)
         if (asked < 0 || it->second.subject == asked) {
-          lines_[n].flags |= kLookupMet;
+          discount(n, kLookupMet);
           return;
         }
       lookups_.emplace(t, Stamp{n, asked});
@@ -291,6 +343,15 @@ std::vector<Diagnosis::Standing> Diagnosis::rank(const std::vector<long long> &t
   return out;
 }
 
+void Diagnosis::discount(size_t k, Flag why) {
+  Line &l = lines_[k];
+  if (l.item >= 0 && !(l.flags & kDiscounted)) {
+    discounted_[1][l.item]++;
+    if (l.flags & kListed) discounted_[0][l.item]++;
+  }
+  l.flags |= why;
+}
+
 void Diagnosis::decide() const {
   if (decided_) return;
   size_t count = remedies_.size();
@@ -298,21 +359,18 @@ void Diagnosis::decide() const {
   std::vector<long long> totals[2] = {std::vector<long long>(count), std::vector<long long>(count)};
   std::vector<char> cause[2] = {std::vector<char>(count), std::vector<char>(count)};
   Tally tally[2];
-  for (const Line &l : lines_) {
-    if (l.flags & kContinued) continue;
-    for (int pass = (l.flags & kListed) ? 0 : 1; pass < 2; pass++) {
-      Tally &t = tally[pass];
-      t.weighed++;
-      if (l.item < 0) continue;
-      const ItemInfo &info = items_[l.item];
-      t.explained++;
-      t.unknown += info.catch_all;
+  for (size_t i = 0; i < items_.size(); i++) {
+    const ItemInfo &info = items_[i];
+    for (int pass = 0; pass < 2; pass++) {
+      tally[pass].explained += seen_[pass][i];
+      if (info.catch_all) tally[pass].unknown += seen_[pass][i];
+      long long n = (long long)seen_[pass][i] - discounted_[pass][i];  // lines that keep their weight
       if (info.remedy < 0) continue;
-      int w = (l.flags & kDiscounted) ? 0 : info.severity;
-      totals[pass][info.remedy] += w;
-      if (w >= kCause && !info.catch_all) cause[pass][info.remedy] = 1;
+      totals[pass][info.remedy] += n * info.severity;
+      if (n > 0 && info.severity >= kCause && !info.catch_all) cause[pass][info.remedy] = 1;
     }
   }
+  for (int pass = 0; pass < 2; pass++) tally[pass].weighed = weighed_[pass];
   int pass = 0;
   standings_ = rank(totals[0], cause[0]);
   if (standings_.empty() || !standings_[0].cause) {
@@ -323,18 +381,21 @@ void Diagnosis::decide() const {
     }
   }
   deeper_ = pass == 1;
-  tally_ = tally[pass];
+  decided_tally_ = tally[pass];
   for (size_t k = 0; k < count; k++) remedies_[k]->score = clamp(totals[pass][k]);
 
   leads_.clear();
   if (!standings_.empty()) {
+    // The items whose lines lead to the answer, then those lines.
     const ErrorXMLRemedy *winner = standings_[0].remedy;
+    std::vector<char> leading(items_.size());
+    for (size_t i = 0; i < items_.size(); i++)
+      leading[i] = items_[i].remedy >= 0 && remedies_[items_[i].remedy] == winner;
+    uint8_t skip = kContinued | kDiscounted;
     for (size_t i = 0; i < lines_.size(); i++) {
       const Line &l = lines_[i];
-      if (l.item < 0 || (l.flags & (kContinued | kDiscounted))) continue;
-      if (!deeper_ && !(l.flags & kListed)) continue;
-      int r = items_[l.item].remedy;
-      if (r >= 0 && remedies_[r] == winner) leads_.push_back(i);
+      if (l.item < 0 || (l.flags & skip) || !leading[l.item]) continue;
+      if (deeper_ || (l.flags & kListed)) leads_.push_back(i);
     }
   }
   decided_ = true;
@@ -382,17 +443,17 @@ std::vector<size_t> Diagnosis::unlisted_leads() const {
 
 size_t Diagnosis::weighed() const {
   decide();
-  return tally_.weighed;
+  return decided_tally_.weighed;
 }
 
 size_t Diagnosis::explained() const {
   decide();
-  return tally_.explained;
+  return decided_tally_.explained;
 }
 
 size_t Diagnosis::unknown() const {
   decide();
-  return tally_.unknown;
+  return decided_tally_.unknown;
 }
 
 ErrorXMLItem *Diagnosis::item(size_t line) const {

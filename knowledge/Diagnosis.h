@@ -29,6 +29,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 #include <time.h>
 
 #include <map>
@@ -37,6 +38,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/LogLine.h"
 #include "knowledge/ErrorXML.h"
 
 // The remedy whose items take what no specific item knows (the catch-alls).
@@ -67,7 +69,14 @@ public:
   // before; such a piece is also recognised without it (it follows a full
   // piece that had no newline). Gives the line's item (null for none and
   // for a piece). The text is not kept.
-  ErrorXMLItem *weigh(const char *line, bool listed = true, bool continued = false);
+  ErrorXMLItem *weigh(const char *line, bool listed = true, bool continued = false) {
+    if (!line) line = "";
+    size_t len = strnlen(line, kPieceBytes + 1);
+    if (len > kPieceBytes) len += strlen(line + len);  // given whole, not in pieces
+    return weigh(line, len, listed, continued);
+  }
+  // The same for a line whose length (to its first NUL) the caller knows.
+  ErrorXMLItem *weigh(const char *line, size_t len, bool listed, bool continued = false);
 
   // Weighs the lines given so far and fills the remedies' scores. Every
   // reading below decides first when lines came since the last decision.
@@ -136,6 +145,10 @@ private:
   struct Tally {
     size_t weighed = 0, explained = 0, unknown = 0;
   };
+  // Index 0: the listed lines; 1: every line.
+  size_t weighed_[2] = {0, 0};
+  std::vector<size_t> seen_[2];        // by item: its lines
+  std::vector<size_t> discounted_[2];  // by item: those a rule of context took the weight of
 
   ErrorXML &xml_;
   std::vector<ItemInfo> items_;
@@ -145,7 +158,10 @@ private:
 
   // Weighing state.
   bool piece_next_ = false;  // the last line given was a full piece without its end
-  std::unordered_map<std::string, int> subjects_;
+  std::unordered_map<std::string, int> subjects_;         // queue -> subject
+  std::unordered_map<int, int> job_subjects_;              // a job of no known queue -> subject
+  std::string last_name_;                                  // the queue named last, and its subject
+  int last_subject_ = -1;
   std::unordered_map<int, int> job_queue_;                // job -> queue subject
   std::unordered_map<int, std::vector<size_t>> pending_;  // subject -> down lines not yet undone
   std::multimap<time_t, Stamp> lookups_, added_;  // by the line's time
@@ -158,11 +174,18 @@ private:
   mutable bool deeper_ = false;
   mutable std::vector<Standing> standings_;
   mutable std::vector<size_t> leads_;
-  mutable Tally tally_;
+  mutable Tally decided_tally_;
 
-  int subject(const std::string &name);
+  // The subject of a queue's name; when it has none yet, a new one, or -1
+  // unless `make`.
+  int subject(const std::string &name, bool make = true);
   void note_state(size_t n, const char *line, size_t len);
   void close_block();
+  // A rule of context takes the line's weight.
+  void discount(size_t line, Flag why);
+  void weigh_piece(Line rec);
+  // A job's line, or any line while a job's recorded block is open.
+  void weigh_job_line(const char *line, size_t len, const char *rest, Line &rec);
   std::vector<Standing> rank(const std::vector<long long> &totals,
                              const std::vector<char> &cause) const;
 };

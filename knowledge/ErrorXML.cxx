@@ -150,7 +150,11 @@ ErrorXMLItem *ErrorXML::find_item(const char *line) {
 }
 
 int ErrorXML::find_item_index(const char *line) {
-  if (!line || strnlen(line, MESSAGE_COLUMN) < MESSAGE_COLUMN) return -1;
+  return line ? find_item_index(line, strnlen(line, MESSAGE_COLUMN)) : -1;
+}
+
+int ErrorXML::find_item_index(const char *line, size_t len) {
+  if (!line || len < MESSAGE_COLUMN) return -1;
   const char *message = line + MESSAGE_COLUMN;
   if (index_.size() == num_items_ && index_.prepare()) return index_.find(line[0], message);
   // No index (out of memory): try every item.
@@ -169,11 +173,6 @@ ErrorXMLRemedy *ErrorXML::find_remedy(const char *name) {
   for (int i = 0; i < num_remedies_; i++)
     if (remedies_[i]->name && strcmp(remedies_[i]->name, name) == 0) return remedies_[i];
   return 0;
-}
-
-void ErrorXMLRemedy::add_score(int severity) {
-  long long sum = (long long)score + severity;
-  score = sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : (int)sum;
 }
 
 ErrorXMLItem *ErrorXML::score_item(const char *line) {

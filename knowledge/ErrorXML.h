@@ -3,6 +3,9 @@
 #ifndef KNOWLEDGE_ERRORXML_H
 #define KNOWLEDGE_ERRORXML_H
 
+#include <limits.h>
+#include <stddef.h>
+
 #include "knowledge/ItemIndex.h"
 
 // What to do about a kind of trouble. Owns copies of its name and text
@@ -17,7 +20,10 @@ public:
   ~ErrorXMLRemedy();
   // Adds one line's weight; the total sticks at the int limits instead of
   // wrapping, since the weights come from the file.
-  void add_score(int severity);
+  void add_score(int severity) {
+    long long sum = (long long)score + severity;
+    score = sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : (int)sum;
+  }
   ErrorXMLRemedy(const ErrorXMLRemedy &) = delete;
   ErrorXMLRemedy &operator=(const ErrorXMLRemedy &) = delete;
 };
@@ -112,8 +118,10 @@ public:
   // character and whose pattern matches the message part (column 31 to the
   // end, newline included). Lines shorter than 31 characters match nothing.
   ErrorXMLItem *find_item(const char *line);
-  // The same item's position in items_, or -1.
+  // The same item's position in items_, or -1; `len` is the line's length
+  // when the caller knows it.
   int find_item_index(const char *line);
+  int find_item_index(const char *line, size_t len);
   // The first remedy named exactly `name`, or null.
   ErrorXMLRemedy *find_remedy(const char *name);
   // Adds the severity of the line's item, if any, to that item's remedy, and
