@@ -392,8 +392,8 @@ struct WeighSink : LogSink {
   WeighSink(ErrorXML &x, int l) : xml(x), level(l), diagnosis(new Diagnosis(x)) {}
   void restart() override { diagnosis.reset(new Diagnosis(xml)); }
   void drop_unfinished() override {}  // a single read never withdraws a line
-  void line(const char *text, size_t) override {
-    diagnosis->weigh(text, LogReader::accepts(level, (unsigned char)text[0]));
+  void line(const char *text, size_t len) override {
+    diagnosis->weigh(text, len, LogReader::accepts(level, (unsigned char)text[0]));
   }
 };
 

@@ -112,7 +112,7 @@ void Presenter::line(const std::string &text) {
 const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
                                           const std::vector<bool> &listed) {
   Diagnosis d(kb_, lines.size());
-  for (size_t i = 0; i < lines.size(); i++) d.weigh(lines[i].c_str(), listed[i]);
+  for (size_t i = 0; i < lines.size(); i++) d.weigh(lines[i].c_str(), lines[i].size(), listed[i]);
   ErrorXMLRemedy *best = d.best();
   const std::vector<Diagnosis::Standing> &ranking = d.standings();
   std::vector<size_t> shown = d.listed_leads(), hidden = d.unlisted_leads();
