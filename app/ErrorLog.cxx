@@ -16,7 +16,6 @@
 
 #include <FL/Fl_Group.H>
 
-#include "base/LogLine.h"
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
@@ -446,24 +445,17 @@ void ErrorLog::diagnose_cb() {
   if (!all) list_->load();
   std::vector<void *> items;  // the list's lines, top first
   items.reserve((size_t)list_->size());
-  std::unique_ptr<Diagnosis> diagnosis(new Diagnosis(*xml_, all ? (size_t)list_->size() : 0));
-  // At the All level each line is glanced at as the walk meets it, while its
-  // text is at hand; the weighing then goes from the bottom up.
-  std::vector<Diagnosis::Glance> glances;
-  if (all) glances.reserve((size_t)list_->size());
-  for (void *item = list_->first_item(); item; item = list_->next_item(item)) {
-    items.push_back(item);
-    if (!all) continue;
-    const char *text = list_->text_of(item);
-    size_t len = strnlen(text, kPieceBytes + 1);
-    if (len > kPieceBytes) len += strlen(text + len);
-    glances.push_back(diagnosis->glance(text, len));
-  }
+  for (void *item = list_->first_item(); item; item = list_->next_item(item)) items.push_back(item);
   list_->deselect();
   int size = (int)items.size();
+  std::unique_ptr<Diagnosis> diagnosis;
   if (all) {
-    for (size_t k = items.size(); k-- > 0;)
-      diagnosis->weigh(list_->text_of(items[k]), glances[k], true);
+    // Bottom up. The lines lie all over memory: ask for the next ones early.
+    diagnosis.reset(new Diagnosis(*xml_, items.size()));
+    for (size_t k = items.size(); k-- > 0;) {
+      if (k >= 8) __builtin_prefetch(list_->text_of(items[k - 8]));
+      diagnosis->weigh(list_->text_of(items[k]));
+    }
   } else {
     WeighSink sink(*xml_, list_->level_);
     LogReader(list_->filename_, 2).read(sink);
