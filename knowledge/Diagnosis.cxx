@@ -53,34 +53,40 @@ bool alnum(char c) { return (c >= '0' && c <= '9') || (lower(c) >= 'a' && lower(
 // Queue names are at most 127 characters.
 const size_t kNameMax = 127;
 
+// A queue's name as the line writes it (not yet folded to lower case).
+using Name = std::string_view;
+
 // The name from p to the first of the stop characters, or the end of the
-// line, folded to lower case; "" when it is longer than a queue's name.
-std::string name_until(const char *p, const char *stops, const char **end) {
+// line; empty when it is longer than a queue's name.
+Name name_until(const char *p, const char *stops, const char **end) {
   size_t n = strcspn(p, stops);
   *end = p + n;
-  if (n > kNameMax) return "";
-  std::string name(p, n);
-  for (char &c : name) c = lower(c);
-  return name;
+  return n > kNameMax ? Name() : Name(p, n);
 }
 
 // A quoted name at p, as the server quotes it: "Q", \"Q\", 'Q' or \'Q\'.
-std::string quoted_name(const char *p) {
+Name quoted_name(const char *p) {
   bool escaped = *p == '\\';
   if (escaped) p++;
   char quote = *p;
-  if (quote != '"' && quote != '\'') return "";
+  if (quote != '"' && quote != '\'') return Name();
   const char stops[] = {quote, '\n', escaped ? '\\' : quote, 0};
   const char *end;
-  std::string name = name_until(p + 1, stops, &end);
+  Name name = name_until(p + 1, stops, &end);
   bool closed = escaped ? end[0] == '\\' && end[1] == quote : *end == quote;
-  return closed ? name : "";
+  return closed ? name : Name();
 }
 
 // A name that runs to the next character no queue name holds.
-std::string bare_name(const char *p, const char *stops) {
+Name bare_name(const char *p, const char *stops) {
   const char *end;
   return name_until(p, stops, &end);
+}
+
+std::string folded(Name name) {
+  std::string out(name);
+  for (char &c : out) c = lower(c);
+  return out;
 }
 
 // "[Job N] " at the message part: N, and where the rest starts; 0 when none.
@@ -99,16 +105,15 @@ int job_of(const char *line, size_t len, const char **rest) {
 
 int clamp(long long v) { return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v; }
 
-}  // namespace
-
-std::string queue_named(const char *m) {
-  if (!m) return "";
+// The queue a message names, as written; empty when it names none.
+Name queue_span(const char *m) {
+  if (!m) return Name();
   if (starts(m, "[Printer ")) {
-    std::string name = bare_name(m + 9, "]\n");
+    Name name = bare_name(m + 9, "]\n");
     if (m[9 + name.size()] == ']') return name;
   }
   if (starts(m, "Setting ")) {
-    std::string name = bare_name(m + 8, " \n");
+    Name name = bare_name(m + 8, " \n");
     const char *after = m + 8 + name.size();
     if (!name.empty() && (starts(after, " printer-") || starts(after, " device-uri ") ||
                           starts(after, " port-monitor ")))
@@ -124,7 +129,7 @@ std::string queue_named(const char *m) {
   for (const char *p = m; *(p += strcspn(p, "\"'/\n")) && *p != '\n'; p++) {
     if (*p == '/') {
       const char *after = starts(p, "/printers/") ? p + 10 : starts(p, "/classes/") ? p + 9 : 0;
-      std::string name = after ? bare_name(after, "\"' \t\r\n?#()\\,;]/") : "";
+      Name name = after ? bare_name(after, "\"' \t\r\n?#()\\,;]/") : Name();
       if (!name.empty()) return name;
       continue;
     }
@@ -134,12 +139,16 @@ std::string queue_named(const char *m) {
       if (quote - m < (ptrdiff_t)w.len || !starts_folded(word, w.word) ||
           (word > m && alnum(word[-1])))
         continue;
-      std::string name = quoted_name(quote);
+      Name name = quoted_name(quote);
       if (!name.empty()) return name;
     }
   }
-  return "";
+  return Name();
 }
+
+}  // namespace
+
+std::string queue_named(const char *m) { return folded(queue_span(m)); }
 
 Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
   xml_.clear_scores();
@@ -169,9 +178,16 @@ Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
   }
 }
 
-int Diagnosis::subject(const std::string &name, bool make) {
-  // A log names the same few queues over and over.
-  if (last_subject_ >= 0 && name == last_name_) return last_subject_;
+int Diagnosis::subject(std::string_view raw, bool make) {
+  // A log names the same few queues over and over: those named last are
+  // compared as written, before any is folded and hashed.
+  for (const Recent &r : recent_) {
+    if (r.subject < 0 || r.name.size() != raw.size()) continue;
+    size_t i = 0;
+    while (i < raw.size() && lower(raw[i]) == r.name[i]) i++;
+    if (i == raw.size()) return r.subject;
+  }
+  std::string name = folded(raw);
   auto it = subjects_.find(name);
   int s;
   if (it != subjects_.end()) {
@@ -181,8 +197,9 @@ int Diagnosis::subject(const std::string &name, bool make) {
     s = (int)(subjects_.size() + job_subjects_.size());
     subjects_.emplace(name, s);
   }
-  last_name_ = name;
-  last_subject_ = s;
+  Recent &slot = recent_[next_recent_++ % kRecent];
+  slot.name = std::move(name);
+  slot.subject = s;
   return s;
 }
 
@@ -192,26 +209,46 @@ void Diagnosis::close_block() {
   block_job_ = 0;
 }
 
+Diagnosis::Glance Diagnosis::glance(const char *line, size_t len) const {
+  Glance g = {xml_.find_item_index(line, len), 0, 0};
+  if (g.item >= (int)items_.size()) g.item = -1;  // added after this diagnosis began
+  if (len == kPieceBytes && line[len - 1] != '\n') g.kind |= Glance::kOpenPiece;
+  const char *rest = nullptr;
+  g.job = job_of(line, len, &rest);
+  if (g.job) {
+    if (line[0] == 'D') {
+      g.kind |= Glance::kJobDebug;
+      if (starts(rest, kRecordedFrom)) g.kind |= Glance::kRecordedFrom;
+      if (starts(rest, kEndOfMessages)) g.kind |= Glance::kEndOfMessages;
+    }
+    if (starts(rest, kQueuedOn)) g.kind |= Glance::kQueuedOn;
+  }
+  return g;
+}
+
 ErrorXMLItem *Diagnosis::weigh(const char *line, size_t len, bool listed, bool continued) {
+  if (!continued && !piece_next_) return weigh(line, glance(line, len), listed, false);
+  // A piece is never looked up: whatever it says, it is no line of its own.
+  Glance piece = {-1, 0, 0};
+  if (len == kPieceBytes && line[len - 1] != '\n') piece.kind = Glance::kOpenPiece;
+  return weigh(line, piece, listed, continued);
+}
+
+ErrorXMLItem *Diagnosis::weigh(const char *line, const Glance &g, bool listed, bool continued) {
   decided_ = false;
   Line rec = {-1, 0, (uint8_t)(listed ? kListed : 0)};
   bool piece = continued || piece_next_;
-  piece_next_ = len == kPieceBytes && line[len - 1] != '\n';
+  piece_next_ = g.kind & Glance::kOpenPiece;
   if (piece) {
     weigh_piece(rec);
     return nullptr;
   }
-  int index = xml_.find_item_index(line, len);
-  if (index >= (int)items_.size()) index = -1;  // added after this diagnosis began
+  int index = g.item;
   rec.item = index;
+  rec.job = g.job;
   weighed_[1]++;
   weighed_[0] += listed;
-  const char *rest = nullptr;
-  rec.job = job_of(line, len, &rest);
-  // Only a debug line opens or continues a job's recorded block, and only
-  // "Queued on" names a job's queue.
-  if (block_job_ || (rec.job && (line[0] == 'D' || rest[0] == 'Q')))
-    weigh_job_line(line, len, rest, rec);
+  if (block_job_ || (g.kind & (Glance::kJobDebug | Glance::kQueuedOn))) weigh_job_line(line, g, rec);
   lines_.push_back(rec);
   if (index < 0) return nullptr;
 
@@ -221,7 +258,7 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, size_t len, bool listed, bool c
   if (rec.flags & kRepeated) discounted_[1][index]++, discounted_[0][index] += listed;
   // The data model's running total of the listed lines, until the decision.
   if (listed && info.remedy >= 0) remedies_[info.remedy]->add_score(info.severity);
-  if (info.state != ErrorXMLItem::NoState) note_state(lines_.size() - 1, line, len);
+  if (info.state != ErrorXMLItem::NoState) note_state(lines_.size() - 1, line, strlen(line));
   return xml_.items_[index];
 }
 
@@ -235,25 +272,26 @@ void Diagnosis::weigh_piece(Line rec) {
   lines_.push_back(rec);
 }
 
-void Diagnosis::weigh_job_line(const char *line, size_t len, const char *rest, Line &rec) {
-  bool debug = line[0] == 'D';
-  bool header = debug && rec.job && starts(rest, kRecordedFrom);
+void Diagnosis::weigh_job_line(const char *line, const Glance &g, Line &rec) {
+  bool header = g.kind & Glance::kRecordedFrom;
   if (block_job_) {
-    if (!debug || rec.job != block_job_ || header) {
+    if (!(g.kind & Glance::kJobDebug) || rec.job != block_job_ || header) {
       close_block();
-    } else if (starts(rest, kEndOfMessages)) {
+    } else if (g.kind & Glance::kEndOfMessages) {
       close_block();
     } else {
       rec.flags |= kRecorded;
-      uint64_t h = std::hash<std::string_view>()(std::string_view(line, len)) ^
+      uint64_t h = std::hash<std::string_view>()(std::string_view(line)) ^
                    ((uint64_t)rec.job * 0x9E3779B97F4A7C15ull);
       if (recorded_before_.count(h)) rec.flags |= kRepeated;
       block_.push_back(h);
     }
   }
   if (header) block_job_ = rec.job;
-  if (rec.job && starts(rest, kQueuedOn)) {
-    std::string queue = quoted_name(rest + sizeof kQueuedOn - 1);
+  if (g.kind & Glance::kQueuedOn) {
+    const char *rest = nullptr;
+    job_of(line, strlen(line), &rest);
+    Name queue = quoted_name(rest + sizeof kQueuedOn - 1);
     if (!queue.empty()) job_queue_[rec.job] = subject(queue);
   }
 }
@@ -261,7 +299,7 @@ void Diagnosis::weigh_job_line(const char *line, size_t len, const char *rest, L
 void Diagnosis::note_state(size_t n, const char *line, size_t len) {
   ErrorXMLItem::State state = items_[lines_[n].item].state;
   int job = lines_[n].job;
-  std::string queue = queue_named(line + kMessageColumn);
+  Name queue = queue_span(line + kMessageColumn);
   // A job's own subject, when its queue is not known.
   auto job_subject = [this](int j, bool make) {
     auto it = job_subjects_.find(j);

@@ -34,6 +34,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -115,6 +116,24 @@ public:
   int job(size_t line) const { return lines_[line].job; }  // 0: none
 
 private:
+  // What can be read of a line without its neighbours: its item, its job,
+  // and what the rules of context will want of it; weighing it then reads
+  // only what a rule needs.
+  struct Glance {
+    enum : uint8_t {
+      kOpenPiece = 1,      // a full piece without its end: the next line continues it
+      kJobDebug = 2,       // a job's debug line
+      kRecordedFrom = 4,   // ... that opens its recorded messages
+      kEndOfMessages = 8,  // ... that closes them
+      kQueuedOn = 16,      // a job's "Queued on" line
+    };
+    int32_t item;  // position in the knowledge base, -1 none
+    int32_t job;
+    uint8_t kind;
+  };
+  Glance glance(const char *line, size_t len) const;
+  ErrorXMLItem *weigh(const char *line, const Glance &glance, bool listed, bool continued);
+
   enum Flag : uint8_t {
     kListed = 1,
     kRecorded = 2,     // between a job's "recorded" and "End of messages"
@@ -160,8 +179,13 @@ private:
   bool piece_next_ = false;  // the last line given was a full piece without its end
   std::unordered_map<std::string, int> subjects_;         // queue -> subject
   std::unordered_map<int, int> job_subjects_;              // a job of no known queue -> subject
-  std::string last_name_;                                  // the queue named last, and its subject
-  int last_subject_ = -1;
+  struct Recent {
+    std::string name;  // folded
+    int subject = -1;
+  };
+  static const size_t kRecent = 8;
+  Recent recent_[kRecent];  // the queues named last
+  size_t next_recent_ = 0;
   std::unordered_map<int, int> job_queue_;                // job -> queue subject
   std::unordered_map<int, std::vector<size_t>> pending_;  // subject -> down lines not yet undone
   std::multimap<time_t, Stamp> lookups_, added_;  // by the line's time
@@ -176,16 +200,16 @@ private:
   mutable std::vector<size_t> leads_;
   mutable Tally decided_tally_;
 
-  // The subject of a queue's name; when it has none yet, a new one, or -1
-  // unless `make`.
-  int subject(const std::string &name, bool make = true);
+  // The subject of a queue's name (as written: case does not count); when
+  // it has none yet, a new one, or -1 unless `make`.
+  int subject(std::string_view name, bool make = true);
   void note_state(size_t n, const char *line, size_t len);
   void close_block();
   // A rule of context takes the line's weight.
   void discount(size_t line, Flag why);
   void weigh_piece(Line rec);
   // A job's line, or any line while a job's recorded block is open.
-  void weigh_job_line(const char *line, size_t len, const char *rest, Line &rec);
+  void weigh_job_line(const char *line, const Glance &g, Line &rec);
   std::vector<Standing> rank(const std::vector<long long> &totals,
                              const std::vector<char> &cause) const;
 };

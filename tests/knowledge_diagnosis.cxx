@@ -436,11 +436,16 @@ TEST(Diagnosis, PiecesOfALongLineWeighNothing) {
   EXPECT_EQ(0, d.weight(2));
   EXPECT_EQ(std::vector<size_t>{4}, d.leads());
   EXPECT_EQ(1u, d.weighed());  // the listed lines: the last one alone
+  // A line of three pieces: the middle one is full too.
+  d.weigh(document.c_str(), false);
+  d.weigh(document.c_str(), false);
+  EXPECT_EQ(nullptr, d.weigh(forged.c_str(), true));
+  EXPECT_TRUE(d.continued(6) && d.continued(7));
   // A line given whole, longer than a piece, is no piece: the next one counts.
   std::string whole = "D [09/Dec/2026:10:00:00 +0000] " + std::string(20000, 'y') + "\n";
   d.weigh(whole.c_str(), false);
   EXPECT_NE(nullptr, d.weigh(forged.c_str(), true));
-  EXPECT_FALSE(d.continued(6));
+  EXPECT_FALSE(d.continued(9));
 }
 
 // The queue a message names, in the shapes the server writes.
