@@ -152,7 +152,7 @@ private:
   // What the engine needs of each item, read once.
   struct ItemInfo {
     int severity;
-    int remedy;   // position in totals_, -1 none
+    int remedy;   // position in remedies_, -1 none
     ErrorXMLItem::State state;
     bool catch_all;
   };
@@ -164,18 +164,16 @@ private:
   struct Tally {
     size_t weighed = 0, explained = 0, unknown = 0;
   };
-  // Index 0: the listed lines; 1: every line.
-  size_t weighed_[2] = {0, 0};
-  std::vector<size_t> seen_[2];        // by item: its lines
-  std::vector<size_t> discounted_[2];  // by item: those a rule of context took the weight of
-
   ErrorXML &xml_;
   std::vector<ItemInfo> items_;
-  size_t scored_;  // remedies that rank: the first scored_ of totals_
+  size_t scored_;  // remedies that rank: the first scored_ of remedies_
   std::vector<ErrorXMLRemedy *> remedies_;  // by position: the scored ones, then the orphans
   std::vector<Line> lines_;
 
-  // Weighing state.
+  // Weighing state. Index 0 of the counts: the listed lines; 1: every line.
+  size_t weighed_[2] = {0, 0};
+  std::vector<size_t> seen_[2];        // by item: its lines
+  std::vector<size_t> discounted_[2];  // by item: those a rule of context took the weight of
   bool piece_next_ = false;  // the last line given was a full piece without its end
   std::unordered_map<std::string, int> subjects_;         // queue -> subject
   std::unordered_map<int, int> job_subjects_;              // a job of no known queue -> subject
