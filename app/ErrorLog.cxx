@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
+#include "logread/LogReader.h"
 
 static const char *kDefaultLog = "/var/log/tarn/error_log";
 
@@ -81,6 +83,10 @@ void ErrorLog::cb_list_(ErrorBrowser *o, void *) {
   ((ErrorLog *)(o->parent()->parent()->user_data()))->list_cb();
 }
 
+const char *ErrorLog::cb_help_(Fl_Widget *o, const char *uri) {
+  return ((ErrorLog *)(o->parent()->parent()->user_data()))->link_cb(uri);
+}
+
 ErrorLog::ErrorLog(const char *filename) {
   window_ = new Fl_Window(645, 455, "Error Log 1.0 beta 1");
   window_->user_data(this);
@@ -101,6 +107,7 @@ ErrorLog::ErrorLog(const char *filename) {
   list_->callback((Fl_Callback *)cb_list_);
   help_ = new Fl_Help_View(0, 255, 645, 200);
   help_->textsize(16);
+  help_->link(cb_help_);
   tile->end();
   window_->resizable(tile);
   window_->end();
@@ -366,9 +373,55 @@ std::string ErrorLog::notice() const {
   return doc;
 }
 
+// The link of Diagnose's document to the lines it found below the level.
+static const char kUnlistedLink[] = "veklog:unlisted";
+// Lines quoted in that document, and the characters of each.
+static const size_t kQuoted = 20, kQuotedChars = 240;
+
+// Weighs the lines of a read as they come, listed when the view's level
+// takes them.
+namespace {
+struct WeighSink : LogSink {
+  ErrorXML &xml;
+  int level;
+  std::unique_ptr<Diagnosis> diagnosis;
+  WeighSink(ErrorXML &x, int l) : xml(x), level(l), diagnosis(new Diagnosis(x)) {}
+  void restart() override { diagnosis.reset(new Diagnosis(xml)); }
+  void drop_unfinished() override {}  // a single read never withdraws a line
+  // A piece is listed with its line; Diagnose never weighs it.
+  bool listing = false;
+  void line(const char *text, size_t len, bool continued) override {
+    if (!continued) listing = LogReader::accepts(level, (unsigned char)text[0]);
+    diagnosis->weigh(text, len, listing, continued);
+  }
+};
+
+// Keeps the texts of the wanted lines of a read (their numbers ascending).
+struct PickSink : LogSink {
+  const std::vector<size_t> &wanted;
+  size_t n = 0, next = 0;
+  std::vector<std::string> texts;
+  explicit PickSink(const std::vector<size_t> &w) : wanted(w) {}
+  void restart() override {
+    n = next = 0;
+    texts.clear();
+  }
+  void drop_unfinished() override {}
+  void line(const char *text, size_t len, bool) override {
+    if (next < wanted.size() && wanted[next] == n) {
+      texts.emplace_back(text, len);
+      next++;
+    }
+    n++;
+  }
+};
+}  // namespace
+
 void ErrorLog::diagnose_cb() {
   notice_ = 0;
   explained_.clear();
+  unlisted_.clear();
+  unlisted_first_.clear();
   const LogStatus &st = list_->status();
   if (st.kind == LogStatus::Failed) {
     show_text(help_, "<H1>Could Not Read the Log</H1>\n<P>Diagnose weighs the lines of the log, "
@@ -384,44 +437,138 @@ void ErrorLog::diagnose_cb() {
     return;
   }
 
-  Diagnosis diagnosis(*xml_, (size_t)list_->size());
-  list_->deselect();
-
-  // Weigh every listed line in list order, a long line once, whole, keeping
-  // each line's record so that the lines behind the remedy can be selected
-  // without walking the list again by number; their numbers count the
-  // pieces passed over, where each was.
-  std::vector<void *> items;
-  std::vector<size_t> pieces;  // for each piece passed over, the lines weighed before it
+  // Every line of the file is weighed, oldest first, a long line by its
+  // first piece. At the All level the list holds them (bottom = oldest); at
+  // the others the file is read once more, after the list is brought up to
+  // date, so that its listed lines are the list's from the bottom up; lines
+  // appended since come after them.
+  bool all = list_->level_ == 2;
+  if (!all) list_->update();
+  std::vector<void *> items;  // the list's lines and pieces, top first
   items.reserve((size_t)list_->size());
-  std::string joined;
-  for (void *item = list_->first_item(); item; item = list_->next_item(item)) {
-    if (list_->continuation(item)) {
-      pieces.push_back(items.size());
-      continue;
+  for (void *item = list_->first_item(); item; item = list_->next_item(item)) items.push_back(item);
+  list_->deselect();
+  int size = (int)items.size();
+  std::unique_ptr<Diagnosis> diagnosis;
+  if (all) {
+    // Bottom up. The lines lie all over memory: ask for the next ones early.
+    diagnosis.reset(new Diagnosis(*xml_, items.size()));
+    for (size_t k = items.size(); k-- > 0;) {
+      if (k >= 8) __builtin_prefetch(list_->text_of(items[k - 8]));
+      diagnosis->weigh(list_->text_of(items[k]), true, list_->continuation(items[k]));
     }
-    items.push_back(item);
-    diagnosis.weigh(list_->line_text(item, joined));
+  } else {
+    WeighSink sink(*xml_, list_->level_);
+    LogReader(list_->filename_, 2).read(sink);
+    diagnosis = std::move(sink.diagnosis);
   }
 
-  ErrorXMLRemedy *best = diagnosis.best();
+  ErrorXMLRemedy *best = diagnosis->best();
   if (!best) {
     help_->value("<H1>No Errors Found</H1>\n"
                  "<P>No errors were found that require a remedy.</P>\n");
     return;
   }
-  // Select the lines behind the remedy from the oldest up, so the matching
-  // line nearest the top ends up current and in view.
-  std::vector<size_t> leads = diagnosis.leads();
+  // Select the listed lines behind the remedy from the oldest up, so the
+  // matching line nearest the top ends up current and in view. The k-th
+  // listed line of the file is the k-th list line from the bottom; one
+  // beyond them was appended after the list was read.
+  std::vector<size_t> leads = diagnosis->listed_leads();
   std::vector<int> shown;
   shown.reserve(leads.size());
-  for (size_t k = leads.size(); k-- > 0;) {
-    list_->select_item(items[leads[k]]);
-    size_t above = std::upper_bound(pieces.begin(), pieces.end(), leads[k]) - pieces.begin();
-    shown.push_back((int)(leads[k] + above) + 1);
+  size_t listed = 0, next = 0;
+  for (size_t i = 0; i < diagnosis->lines() && next < leads.size(); i++) {
+    if (!diagnosis->listed(i)) continue;
+    if (i == leads[next]) {
+      if (listed < items.size()) {
+        list_->select_item(items[items.size() - 1 - listed]);
+        shown.push_back(size - (int)listed);
+      }
+      next++;
+    }
+    listed++;
   }
   list_->scroll_through(shown.data(), (int)shown.size());
-  show_doc(help_, "<H1>Remedy</H1>\n%s\n", best->text);
+
+  // The document: the remedy's text, then what the diagnosis weighed.
+  const std::vector<Diagnosis::Standing> &ranking = diagnosis->standings();
+  char buf[1024];
+  std::string doc = "<H1>Remedy</H1>\n";
+  doc += best->text;
+  doc += "\n<P>Remedy <TT>";
+  append_escaped(doc, best->name);
+  size_t weighed = diagnosis->weighed(), leading = diagnosis->leads().size();
+  snprintf(buf, sizeof buf,
+           "</TT>, score %d: %zu line%s weighed, %zu explained, %zu unknown; %zu point%s to "
+           "it.</P>\n",
+           ranking[0].total, weighed, weighed == 1 ? "" : "s", diagnosis->explained(),
+           diagnosis->unknown(), leading, leading == 1 ? "s" : "");
+  doc += buf;
+  for (size_t k = 1; k < ranking.size() && k < 3; k++) {
+    doc += k == 1 ? "<P>Next: <TT>" : "; <TT>";
+    append_escaped(doc, ranking[k].remedy->name);
+    snprintf(buf, sizeof buf, "</TT>, score %d", ranking[k].total);
+    doc += buf;
+    if (k + 1 == ranking.size() || k == 2) doc += ".</P>\n";
+  }
+  unlisted_ = diagnosis->unlisted_leads();
+  if (!unlisted_.empty()) {
+    std::vector<size_t> quoted(unlisted_.begin(),
+                               unlisted_.begin() + std::min(unlisted_.size(), kQuoted));
+    std::vector<std::string> texts;
+    if (all) {
+      for (size_t i : quoted) texts.push_back(list_->text_of(items[items.size() - 1 - i]));
+    } else {
+      PickSink pick(quoted);
+      LogReader(list_->filename_, 2).read(pick);
+      texts = pick.texts;
+    }
+    if (!texts.empty()) unlisted_first_ = texts[0];
+    snprintf(buf, sizeof buf,
+             "<H2>Found in lines this view does not list</H2>\n<P>%s the level leaves out "
+             "point%s to this remedy. <A HREF=\"%s\">Show %s at the All level</A>.</P>\n<PRE>",
+             unlisted_.size() == 1 ? "One line" : (std::to_string(unlisted_.size()) + " lines").c_str(),
+             unlisted_.size() == 1 ? "s" : "", kUnlistedLink,
+             unlisted_.size() == 1 ? "it" : "them");
+    doc += buf;
+    for (const std::string &t : texts) {
+      std::string line = t.substr(0, t.find('\n'));
+      if (line.size() > kQuotedChars) line = line.substr(0, kQuotedChars) + "...";
+      append_escaped(doc, line.c_str());
+      doc += "\n";
+    }
+    doc += "</PRE>\n";
+    if (unlisted_.size() > texts.size()) {
+      snprintf(buf, sizeof buf, "<P>... and %zu more.</P>\n", unlisted_.size() - texts.size());
+      doc += buf;
+    }
+  }
+  show_text(help_, doc);
+}
+
+const char *ErrorLog::link_cb(const char *uri) {
+  if (!uri || strcmp(uri, kUnlistedLink) != 0) return uri;
+  std::vector<size_t> lines = unlisted_;
+  Fl_Menu_Item *all = (Fl_Menu_Item *)menubar_->find_item("&View/&All");
+  if (all) all->setonly();
+  level(2);
+  list_->deselect();
+  // The lines are found by their place in the file; a log replaced since
+  // Diagnose has other lines there, and none is selected.
+  int size = list_->size();
+  if (lines.empty() || (int)lines[0] >= size ||
+      unlisted_first_ != list_->text(size - (int)lines[0]))
+    return nullptr;
+  // From the oldest up, as Diagnose selects: the one nearest the top ends
+  // up current and in view.
+  std::vector<int> shown;
+  for (size_t i : lines) {
+    if ((int)i >= size) break;
+    list_->select(size - (int)i);
+    shown.push_back(size - (int)i);
+  }
+  list_->scroll_through(shown.data(), (int)shown.size());
+  return nullptr;
 }
 
 void ErrorLog::list_cb() {

@@ -11,6 +11,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "logview/ErrorBrowser.h"
 
@@ -59,6 +60,9 @@ public:
   void diagnose_cb();
   void list_cb();
   void help_cb(const char *name);
+  // A link followed in the pane: Diagnose's own link is handled here (null);
+  // any other is given back for the toolkit to follow as usual.
+  const char *link_cb(const char *uri);
 
   static void cb_Diagnose(Fl_Menu_ *o, void *v);
   static void cb_Quit(Fl_Menu_ *o, void *v);
@@ -66,6 +70,13 @@ public:
   static void cb_Informational(Fl_Menu_ *o, void *v);
   static void cb_All(Fl_Menu_ *o, void *v);
   static void cb_list_(ErrorBrowser *o, void *v);
+  static const char *cb_help_(Fl_Widget *o, const char *uri);
+
+  // The lines behind the last Diagnose that its view did not list, by their
+  // place in the file (0 the first line), and the first one's text: the
+  // link "veklog:unlisted" shows them at the All level.
+  std::vector<size_t> unlisted_;
+  std::string unlisted_first_;
 
   // The start-up notice: what keeps the log or the knowledge base from
   // being used, or "" when nothing does.

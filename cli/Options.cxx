@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "cli/LogTime.h"
+#include "base/LogTime.h"
 
 #ifndef VEKLOG_DATADIR
 #define VEKLOG_DATADIR "/usr/share/tarn"
@@ -141,7 +141,9 @@ std::string help_text() {
       "      --since=TIME     only lines written at TIME or later\n"
       "      --until=TIME     only lines written at TIME or earlier\n"
       "  -d, --diagnose       name the remedy Diagnose names, with its score, the next\n"
-      "                       two, and the lines that point to it\n"
+      "                       two, and the lines that point to it; every line is\n"
+      "                       weighed, and when the listed ones name no cause, the\n"
+      "                       lines the level leaves out can name it\n"
       "  -f, --follow         after the listing, explain new lines as they are written\n"
       "  -j, --json           JSON Lines for scripts and monitoring\n"
       "  -k, --kb=FILE        the knowledge base (default: errors.xml in the working\n"

@@ -4,10 +4,12 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "cli/HtmlText.h"
-#include "cli/LogTime.h"
+#include "base/LogTime.h"
 #include "knowledge/Diagnosis.h"
 
 // Keys in the order written, so that a person reading the output finds the
@@ -85,7 +87,7 @@ void Presenter::line(const std::string &text) {
               {"level", body.empty() ? "" : body.substr(0, 1)},
               {"time", line_time(text.data(), text.size(), &t) ? json(iso_time(t)) : json()},
               {"line", body},
-              {"known", item != nullptr},
+              {"known", item != nullptr && !is_catch_all(item)},
               {"severity", item ? json(item->severity) : json()},
               {"remedy", remedy ? json(remedy->name) : json()},
               {"explanation", item ? json(render(item->text)) : json()}};
@@ -107,45 +109,72 @@ void Presenter::line(const std::string &text) {
   }
 }
 
-const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines) {
+const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
+                                          const std::vector<bool> &listed) {
   Diagnosis d(kb_, lines.size());
-  for (const std::string &l : lines) d.weigh(l.c_str());
+  for (size_t i = 0; i < lines.size(); i++) d.weigh(lines[i].c_str(), lines[i].size(), listed[i]);
   ErrorXMLRemedy *best = d.best();
-  std::vector<ErrorXMLRemedy *> ranking = d.ranking();
-  std::vector<size_t> leads = d.leads();
+  const std::vector<Diagnosis::Standing> &ranking = d.standings();
+  std::vector<size_t> shown = d.listed_leads(), hidden = d.unlisted_leads();
+  // Newest first, as the window lists them, unless asked otherwise.
+  if (!style_.oldest_first) {
+    std::reverse(shown.begin(), shown.end());
+    std::reverse(hidden.begin(), hidden.end());
+  }
   size_t next = std::min<size_t>(ranking.size(), 3);
 
   if (style_.json) {
-    auto remedy = [this](const ErrorXMLRemedy *r) {
-      return json{{"name", r->name}, {"score", r->score}, {"text", render(r->text)}};
+    auto remedy = [this](const Diagnosis::Standing &s) {
+      return json{{"name", s.remedy->name}, {"score", s.total}, {"text", render(s.remedy->text)},
+                  {"cause", s.cause}};
     };
     json j = {{"type", "diagnosis"},
               {"weighed", d.weighed()},
               {"explained", d.explained()},
-              {"remedy", best ? remedy(best) : json()},
+              {"unknown", d.unknown()},
+              {"remedy", best ? remedy(ranking[0]) : json()},
               {"next", json::array()},
-              {"lines", json::array()}};
+              {"lines", json::array()},
+              {"unlisted", json::array()},
+              {"deeper", d.deeper()}};
     for (size_t i = 1; i < next; i++) j["next"].push_back(remedy(ranking[i]));
-    for (size_t k : leads) j["lines"].push_back(line_body(lines[k]));
+    for (size_t k : shown) j["lines"].push_back(line_body(lines[k]));
+    for (size_t k : hidden) {
+      std::string body = line_body(lines[k]);
+      time_t t;
+      j["unlisted"].push_back(
+          {{"level", body.empty() ? "" : body.substr(0, 1)},
+           {"time", line_time(lines[k].data(), lines[k].size(), &t) ? json(iso_time(t)) : json()},
+           {"line", body},
+           {"in_view", false}});
+    }
     out_ << dump(j) << '\n';
     return best;
   }
 
   std::string tally = std::to_string(d.weighed()) + (d.weighed() == 1 ? " line" : " lines") +
-                      " weighed, " + std::to_string(d.explained()) + " explained";
+                      " weighed, " + std::to_string(d.explained()) + " explained, " +
+                      std::to_string(d.unknown()) + " unknown";
   if (!best) {
     out_ << paint("No errors were found that require a remedy.", "1") << " (" << tally << ")\n";
     return nullptr;
   }
-  out_ << paint("Remedy:", "1") << ' ' << paint(best->name, "1") << ", score " << best->score
-       << " (" << tally << ", " << leads.size() << " pointing to it)\n"
+  out_ << paint("Remedy:", "1") << ' ' << paint(best->name, "1") << ", score " << ranking[0].total
+       << " (" << tally << ", " << d.leads().size() << " pointing to it"
+       << (d.deeper() ? "; the listed lines name no cause" : "") << ")\n"
        << render(best->text);
   for (size_t i = 1; i < next; i++)
     out_ << '\n'
-         << paint("Next:", "1") << ' ' << ranking[i]->name << ", score " << ranking[i]->score
-         << '\n'
-         << render(ranking[i]->text);
-  out_ << '\n' << paint("Lines that point to " + std::string(best->name) + ":", "1") << '\n';
-  for (size_t k : leads) out_ << log_text(lines[k]) << '\n';
+         << paint("Next:", "1") << ' ' << ranking[i].remedy->name << ", score "
+         << ranking[i].total << '\n'
+         << render(ranking[i].remedy->text);
+  if (!shown.empty()) {
+    out_ << '\n' << paint("Lines that point to " + std::string(best->name) + ":", "1") << '\n';
+    for (size_t k : shown) out_ << log_text(lines[k]) << '\n';
+  }
+  if (!hidden.empty()) {
+    out_ << '\n' << paint("Found in lines this view does not list:", "1") << '\n';
+    for (size_t k : hidden) out_ << log_text(lines[k]) << '\n';
+  }
   return best;
 }

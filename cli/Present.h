@@ -17,6 +17,7 @@ struct PresentStyle {
   bool remedy = false;  // each line's remedy text too
   bool utf8 = true;     // the terminal takes UTF-8 (list bullets)
   int width = 80;       // columns to wrap explanations at
+  bool oldest_first = false;  // lines in the log's own order, not newest first
 };
 
 // Writes to `out`; the knowledge base must outlive it. Lines are given as
@@ -30,11 +31,13 @@ public:
   // know it).
   void line(const std::string &text);
 
-  // Weighs the lines, in the order given, as the window's Diagnose does, and
-  // shows the remedy it names (with its score and text), the next two, and
-  // the lines that point to the named one. Gives the named remedy, or null
-  // when no line calls for one.
-  const ErrorXMLRemedy *diagnose(const std::vector<std::string> &lines);
+  // Weighs every line of the log, in file order, as the window's Diagnose
+  // does; listed[i] tells whether the view lists lines[i]. Shows the remedy
+  // it names (with its score and text), the next two, the listed lines that
+  // point to the named one, and those the view does not list. Gives the
+  // named remedy, or null when no line calls for one.
+  const ErrorXMLRemedy *diagnose(const std::vector<std::string> &lines,
+                                 const std::vector<bool> &listed);
 
 private:
   ErrorXML &kb_;

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "base/LogTime.h"
 #include "cli/Gather.h"
-#include "cli/LogTime.h"
 #include "cli/Options.h"
 #include "cli/Present.h"
 #include "knowledge/ErrorXML.h"
@@ -176,7 +176,9 @@ int explain(const Options &o) {
              " of " + check.path() + " cannot be read; 'veklog-explain --check-kb " +
              check.path() + "' lists them");
 
-  LogReader reader(o.log == "-" ? "" : o.log, o.level);
+  // Diagnose weighs every line of the log; the level decides what is listed.
+  bool diagnose = o.mode == Options::Diagnose;
+  LogReader reader(o.log == "-" ? "" : o.log, diagnose ? 2 : o.level);
   Gather got;  // the pieces of a long line joined: one line, as it was written
   LogStatus st = o.log == "-" ? reader.read_stream(STDIN_FILENO, got) : reader.read(got);
   std::string name = o.log == "-" ? "standard input" : o.log;
@@ -193,12 +195,7 @@ int explain(const Options &o) {
   }
 
   TimeWindow window(o);
-  std::vector<std::string> lines;
-  for (const std::string &l : got.take(o.follow))
-    if (window.take(l)) lines.push_back(l);
-  // Newest first, as the window lists them; Diagnose weighs them so too.
-  if (!o.oldest_first) std::reverse(lines.begin(), lines.end());
-
+  std::vector<std::string> lines = got.take(o.follow && !diagnose);
   PresentStyle style;
   style.json = o.json;
   style.color = use_color(o);
@@ -206,13 +203,26 @@ int explain(const Options &o) {
   style.width = terminal_width();
   const char *codeset = nl_langinfo(CODESET);
   style.utf8 = codeset && !strcmp(codeset, "UTF-8");
+  style.oldest_first = o.oldest_first;
   Presenter present(xml, std::cout, style);
 
-  if (o.mode == Options::Diagnose) {
-    const ErrorXMLRemedy *named = present.diagnose(lines);
+  if (diagnose) {
+    std::vector<bool> listed;
+    listed.reserve(lines.size());
+    for (const std::string &l : lines)
+      listed.push_back(window.take(l) && LogReader::accepts(o.level, (unsigned char)l[0]));
+    const ErrorXMLRemedy *named = present.diagnose(lines, listed);
     std::cout.flush();
     return named ? kExitFound : kExitOk;
   }
+  {
+    std::vector<std::string> shown;
+    for (const std::string &l : lines)
+      if (window.take(l)) shown.push_back(l);
+    lines.swap(shown);
+  }
+  // Newest first, as the window lists them.
+  if (!o.oldest_first) std::reverse(lines.begin(), lines.end());
   for (const std::string &l : lines) present.line(l);
   std::cout.flush();
   lines.clear();

@@ -95,7 +95,17 @@ ErrorXMLRemedy::~ErrorXMLRemedy() {
 ErrorXMLItem::ErrorXMLItem(int s, char l, const char *p, const char *t,
                            ErrorXMLRemedy *r)
     : severity(s), level(l), pattern(dup_or_empty(p)), text(dup_or_empty(t)),
-      remedy(r) {}
+      remedy(r), state(NoState) {}
+
+ErrorXMLItem::State ErrorXMLItem::state_named(const char *value) {
+  static const struct {
+    const char *name;
+    State state;
+  } names[] = {{"down", Down}, {"up", Up}, {"added", Added}, {"lookup", Lookup}};
+  for (const auto &n : names)
+    if (value && strcmp(value, n.name) == 0) return n.state;
+  return NoState;
+}
 
 ErrorXMLItem::~ErrorXMLItem() {
   free(pattern);
@@ -135,19 +145,25 @@ void ErrorXML::add_remedy(ErrorXMLRemedy *remedy) {
 }
 
 ErrorXMLItem *ErrorXML::find_item(const char *line) {
-  if (!line || strnlen(line, MESSAGE_COLUMN) < MESSAGE_COLUMN) return 0;
+  int i = find_item_index(line);
+  return i < 0 ? 0 : items_[i];
+}
+
+int ErrorXML::find_item_index(const char *line) {
+  return line ? find_item_index(line, strnlen(line, MESSAGE_COLUMN)) : -1;
+}
+
+int ErrorXML::find_item_index(const char *line, size_t len) {
+  if (!line || len < MESSAGE_COLUMN) return -1;
   const char *message = line + MESSAGE_COLUMN;
-  if (index_.size() == num_items_ && index_.prepare()) {
-    int i = index_.find(line[0], message);
-    return i < 0 ? 0 : items_[i];
-  }
+  if (index_.size() == num_items_ && index_.prepare()) return index_.find(line[0], message);
   // No index (out of memory): try every item.
   for (int i = 0; i < num_items_; i++) {
     ErrorXMLItem *item = items_[i];
     if (item->level && item->level != line[0]) continue;
-    if (pattern_match(message, item->pattern)) return item;
+    if (pattern_match(message, item->pattern)) return i;
   }
-  return 0;
+  return -1;
 }
 
 void ErrorXML::build_index() { index_.prepare(); }
@@ -157,11 +173,6 @@ ErrorXMLRemedy *ErrorXML::find_remedy(const char *name) {
   for (int i = 0; i < num_remedies_; i++)
     if (remedies_[i]->name && strcmp(remedies_[i]->name, name) == 0) return remedies_[i];
   return 0;
-}
-
-void ErrorXMLRemedy::add_score(int severity) {
-  long long sum = (long long)score + severity;
-  score = sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : (int)sum;
 }
 
 ErrorXMLItem *ErrorXML::score_item(const char *line) {
@@ -255,6 +266,7 @@ void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
   char level[2] = "";
   char pattern[256] = "";
   char severity[16] = "";
+  char state[16] = "";
   ErrorXMLRemedy *remedy = 0;
 
   int number = 1;  // the file's line; a long line comes in several pieces
@@ -287,11 +299,13 @@ void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
       get_attr(p + 6, "level", level, sizeof level);
       get_attr(p + 6, "pattern", pattern, sizeof pattern);
       get_attr(p + 6, "severity", severity, sizeof severity);
+      get_attr(p + 6, "state", state, sizeof state);
       step.rule = ErrorXMLStep::ItemOpen;
     } else if (remedy && strncmp(p, "</item>", 7) == 0 && pattern[0] &&
                severity[0]) {
       ErrorXMLItem *item = new ErrorXMLItem(atoi(severity), level[0], pattern, text.data,
                                             remedy);
+      item->state = ErrorXMLItem::state_named(state);
       int before = num_items_;
       add_item(item);
       step.rule = ErrorXMLStep::ItemClose;

@@ -3,6 +3,9 @@
 #ifndef KNOWLEDGE_ERRORXML_H
 #define KNOWLEDGE_ERRORXML_H
 
+#include <limits.h>
+#include <stddef.h>
+
 #include "knowledge/ItemIndex.h"
 
 // What to do about a kind of trouble. Owns copies of its name and text
@@ -17,7 +20,10 @@ public:
   ~ErrorXMLRemedy();
   // Adds one line's weight; the total sticks at the int limits instead of
   // wrapping, since the weights come from the file.
-  void add_score(int severity);
+  void add_score(int severity) {
+    long long sum = (long long)score + severity;
+    score = sum > INT_MAX ? INT_MAX : sum < INT_MIN ? INT_MIN : (int)sum;
+  }
   ErrorXMLRemedy(const ErrorXMLRemedy &) = delete;
   ErrorXMLRemedy &operator=(const ErrorXMLRemedy &) = delete;
 };
@@ -32,8 +38,21 @@ public:
   char *text;              // HTML: what the message means
   ErrorXMLRemedy *remedy;  // not owned
 
+  // What a matching line tells of the queue it names (the file's state
+  // attribute), for Diagnose's rules of context (knowledge/Diagnosis.h).
+  enum State {
+    NoState,
+    Down,    // a state a later Up line for the same queue undoes
+    Up,      // the queue works again
+    Added,   // the queue was created
+    Lookup   // a "not found" answer for a queue
+  };
+  State state;             // NoState unless the file says otherwise
+
   ErrorXMLItem(int severity, char level, const char *pattern, const char *text,
                ErrorXMLRemedy *remedy);
+  // The state named by a state attribute's value; NoState for any other.
+  static State state_named(const char *value);
   ~ErrorXMLItem();
   ErrorXMLItem(const ErrorXMLItem &) = delete;
   ErrorXMLItem &operator=(const ErrorXMLItem &) = delete;
@@ -99,6 +118,10 @@ public:
   // character and whose pattern matches the message part (column 31 to the
   // end, newline included). Lines shorter than 31 characters match nothing.
   ErrorXMLItem *find_item(const char *line);
+  // The same item's position in items_, or -1; `len` is the line's length
+  // when the caller knows it.
+  int find_item_index(const char *line);
+  int find_item_index(const char *line, size_t len);
   // The first remedy named exactly `name`, or null.
   ErrorXMLRemedy *find_remedy(const char *name);
   // Adds the severity of the line's item, if any, to that item's remedy, and

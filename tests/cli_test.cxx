@@ -11,7 +11,7 @@
 
 #include "cli/Gather.h"
 #include "cli/HtmlText.h"
-#include "cli/LogTime.h"
+#include "base/LogTime.h"
 #include "cli/Options.h"
 
 namespace {

@@ -68,7 +68,12 @@ TEST(ExplainAndWindow, DiagnoseNamesTheSameRemedyAndLines) {
       std::string remedy = d["remedy"]["name"];
       ErrorXMLRemedy *r = window->xml_->find_remedy(remedy.c_str());
       ASSERT_NE(nullptr, r) << remedy;
-      EXPECT_EQ("<H1>Remedy</H1>\n" + std::string(r->text) + "\n", pane) << remedy;
+      // The remedy's text, then its name and the score both give it.
+      EXPECT_EQ(0u, pane.find("<H1>Remedy</H1>\n" + std::string(r->text) + "\n<P>Remedy <TT>" +
+                              remedy + "</TT>, score " +
+                              std::to_string(d["remedy"]["score"].get<int>()) + ": "))
+          << pane;
+      EXPECT_EQ(!d["unlisted"].empty(), pane.find("veklog:unlisted") != std::string::npos);
       ASSERT_EQ(selected.size(), d["lines"].size());
       for (size_t i = 0; i < selected.size(); i++)
         EXPECT_EQ(selected[i], d["lines"][i].get<std::string>() + "\n");

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
+#include "logread/LogReader.h"
 
 #include "tests/data_util.h"
 
@@ -147,6 +149,105 @@ TEST_F(RealMessages, CatalogErrorsAreRecognised) {
     EXPECT_GE(rows.size(), t.at_least);
     EXPECT_GE(known, rows.size() * t.share) << misses;
   }
+}
+
+// The rules of context, for every row of the message tables that an item
+// with a state recognises (its values filled in as office-laser and 42, so
+// that a job's line speaks of job 42 of office-laser), in the quotes of the
+// older releases and, where the item takes them, the escaped ones of 2.4:
+//   down    weighs its severity until the queue is started again, then 0;
+//   up      undoes an earlier stop of the same queue, not of another;
+//   added   takes the weight of a lookup within the minute, not later;
+//   lookup  weighs 0 when its queue (any, when it names none) is added
+//           within the minute, else its severity.
+TEST_F(RealMessages, RulesOfContextHoldForEveryStateRow) {
+  auto at = [](const char *hms, char level, const std::string &message) {
+    return std::string(1, level) + " [09/Dec/2026:" + hms + " +0000] " + message + "\n";
+  };
+  const std::string queued = at("10:00:00", 'I', "[Job 42] Queued on \"office-laser\" by \"root\".");
+  auto stop = [&](const char *q) { return at("10:00:01", 'I', std::string("Printer \"") + q + "\" stopped by \"root\"."); };
+  auto start = [&](const char *q) { return at("10:01:00", 'I', std::string("Printer \"") + q + "\" started by \"root\"."); };
+  auto added = [&](const char *hms, const char *q) { return at(hms, 'I', std::string("New printer \"") + q + "\" added by \"root\"."); };
+  const std::string nameless = at("10:00:10", 'D', "Get-Printer-Attributes client-error-not-found: The printer or class does not exist.");
+  auto named = [&](const char *q) {
+    return at("10:00:10", 'D', std::string("[Client 3] Returning IPP client-error-not-found for Get-Printer-Attributes (ipp://localhost:631/printers/") + q + ") from localhost.");
+  };
+  // The helper lines themselves carry the states the rules need.
+  struct Helper { std::string line; ErrorXMLItem::State state; } helpers[] = {
+      {stop("a"), ErrorXMLItem::Down}, {start("a"), ErrorXMLItem::Up},
+      {added("10:00:00", "a"), ErrorXMLItem::Added}, {nameless, ErrorXMLItem::Lookup},
+      {named("a"), ErrorXMLItem::Lookup}};
+  for (const Helper &h : helpers) {
+    ErrorXMLItem *it = xml->find_item(h.line.c_str());
+    ASSERT_TRUE(it && it->state == h.state) << h.line;
+  }
+  // Weighs the log at the Errors level; gives line n's weight, -1 when a
+  // rule discounted it (and then it must lead nowhere).
+  auto weight_of = [&](const std::vector<std::string> &log, size_t n) {
+    Diagnosis d(*xml, log.size());
+    for (const std::string &l : log) d.weigh(l.c_str(), LogReader::accepts(kErrorsLevel, (unsigned char)l[0]));
+    const std::vector<size_t> &leads = d.leads();
+    if (!d.discounted(n)) return d.weight(n);
+    EXPECT_EQ(0, d.weight(n));
+    EXPECT_EQ(leads.end(), std::find(leads.begin(), leads.end(), n));
+    return -1;
+  };
+  std::map<ErrorXMLItem::State, int> tested;
+  int escaped = 0;
+  std::string failures;
+  for (const char *file : {"messages.tsv", "older.tsv", "thirdparty.tsv"}) {
+    for (const Row &r : table_rows(file, "XACEWNIDd")) {
+      for (char level : r.level) {
+        if (level == '/') continue;
+        std::string message = instantiate(r.format, 0), quoted;
+        for (char c : message) quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+        ErrorXMLItem *it = xml->find_item(at("10:00:30", level, message).c_str());
+        if (!it || it->state == ErrorXMLItem::NoState) continue;
+        for (int form = 0; form < 2; form++) {
+          const std::string &m = form ? quoted : message;
+          std::string row = at("10:00:30", level, m);
+          if (form && (m == message || xml->find_item(row.c_str()) != it)) continue;
+          escaped += form;
+          tested[it->state]++;
+          bool names_queue = !queue_named(row.c_str() + 31).empty();
+          bool ok = true;
+          switch (it->state) {
+            case ErrorXMLItem::Down:
+              ok = weight_of({queued, row}, 1) == it->severity &&
+                   weight_of({queued, row, start("office-laser")}, 1) == -1 &&
+                   weight_of({queued, row, start("elsewhere")}, 1) == it->severity;
+              break;
+            case ErrorXMLItem::Up:
+              ok = weight_of({queued, stop("office-laser"), row}, 1) == -1 &&
+                   weight_of({queued, stop("elsewhere"), row}, 1) != -1;
+              break;
+            case ErrorXMLItem::Added:
+              ok = weight_of({nameless, row}, 0) == -1 && weight_of({named("office-laser"), row}, 0) == -1 &&
+                   weight_of({named("elsewhere"), row}, 0) != -1 &&
+                   weight_of({nameless, at("10:01:11", level, m)}, 0) != -1;
+              break;
+            case ErrorXMLItem::Lookup:
+              ok = weight_of({row}, 0) == it->severity &&
+                   weight_of({row, added("10:01:29", "office-laser")}, 0) == -1 &&
+                   weight_of({row, added("10:01:31", "office-laser")}, 0) == it->severity &&
+                   (weight_of({row, added("10:01:00", "elsewhere")}, 0) == -1) == !names_queue;
+              break;
+            default:
+              break;
+          }
+          if (!ok) failures += "  " + std::string(file) + ": " + row;
+        }
+      }
+    }
+  }
+  printf("rows tested: %d down, %d up, %d added, %d lookup; %d of them in escaped quotes\n",
+         tested[ErrorXMLItem::Down], tested[ErrorXMLItem::Up], tested[ErrorXMLItem::Added],
+         tested[ErrorXMLItem::Lookup], escaped);
+  EXPECT_EQ("", failures);
+  EXPECT_GE(tested[ErrorXMLItem::Down], 15);
+  EXPECT_GE(tested[ErrorXMLItem::Up], 12);
+  EXPECT_GE(tested[ErrorXMLItem::Added], 4);
+  EXPECT_GE(tested[ErrorXMLItem::Lookup], 2);
 }
 
 // The real lines, by level: the share that a specific item explains. At the

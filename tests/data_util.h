@@ -25,29 +25,34 @@ const int kErrorsLevel = 0, kInformationalLevel = 1, kAllLevel = 2;
 struct Verdict {
   std::string remedy = "-";  // "-" when nothing stands out
   int score = 0;
+  bool cause = false;        // a line of weight 3 or more points to it
   int lines = 0;             // lines whose item leads to that remedy
-  int unexplained = 0;       // listed lines that no item matches
-  bool tied = false;         // the next remedy has the same standing
-  std::string heavy;         // lines that weigh more than 1, one per line
+  int unlisted = 0;          // of those, lines the level does not list
+  int unexplained = 0;       // lines weighed that no item matches
+  bool tied = false;         // the next remedy has the same rank and total
+  std::string heavy;         // lines that finally weigh more than 1, one per line
 };
 
 // Diagnose over a log (file order) at a filter level, by the program's own
-// Diagnosis, as the window and veklog-explain run it.
+// Diagnosis, as the window and veklog-explain run it: every line is weighed,
+// listed when the level accepts it.
 inline Verdict diagnose_at(ErrorXML &xml, const std::vector<std::string> &log, int level) {
-  Diagnosis diagnosis(xml);
+  Diagnosis diagnosis(xml, log.size());
   Verdict d;
-  for (const std::string &l : log) {
-    if (!LogReader::accepts(level, (unsigned char)l[0])) continue;
-    ErrorXMLItem *item = diagnosis.weigh(l.c_str());
-    if (item && item->severity > 1) d.heavy += l;
-  }
+  for (const std::string &l : log)
+    diagnosis.weigh(l.c_str(), l.size(), LogReader::accepts(level, (unsigned char)l[0]));
+  for (size_t i = 0; i < diagnosis.lines(); i++)
+    if (diagnosis.weight(i) > 1) d.heavy += log[i];
   d.unexplained = (int)(diagnosis.weighed() - diagnosis.explained());
   d.lines = (int)diagnosis.leads().size();
-  std::vector<ErrorXMLRemedy *> ranking = diagnosis.ranking();
+  d.unlisted = (int)diagnosis.unlisted_leads().size();
+  const std::vector<Diagnosis::Standing> &ranking = diagnosis.standings();
   if (!ranking.empty()) {
-    d.remedy = ranking[0]->name;
-    d.score = ranking[0]->score;
-    d.tied = ranking.size() > 1 && ranking[1]->score == ranking[0]->score;
+    d.remedy = ranking[0].remedy->name;
+    d.score = ranking[0].total;
+    d.cause = ranking[0].cause;
+    d.tied = ranking.size() > 1 && ranking[1].cause == ranking[0].cause &&
+             ranking[1].total == ranking[0].total;
   }
   return d;
 }

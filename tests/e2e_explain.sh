@@ -77,6 +77,43 @@ d = rows[-1]
 assert d["type"] == "diagnosis" and d["remedy"]["name"] and len(d["lines"]) >= 1, d
 PY
 
+# A refused connection writes W lines only: --diagnose names the remedy from
+# them and shows them apart, in text and in JSON ("in_view": false); the
+# listed lines ("lines") stay strings. An unknown E line is "known": false.
+cat >refused.log <<'LOG'
+I [09/Dec/2026:17:15:30 +0000] [Job 2] Queued on "lab" by "root".
+W [09/Dec/2026:17:15:36 +0000] [Job 2] The printer may not exist or is unavailable at this time.
+E [09/Dec/2026:17:15:40 +0000] Something no knowledge base has heard of.
+W [09/Dec/2026:17:16:06 +0000] [Job 2] The printer did not respond.
+LOG
+"$X" --kb "$kb" --diagnose refused.log >refused.out
+[ $? = 1 ] || fail "--diagnose on the refused connection did not end with 1"
+head -1 refused.out | grep -q '^Remedy: network-printer-unreachable, score 6 ' || fail "refused: $(head -1 refused.out)"
+sed -n '/^Found in lines this view does not list:$/,$p' refused.out >found.out
+[ "$(sed -n 2,3p found.out | cut -c1-32)" = "$(printf 'W [09/Dec/2026:17:16:06 +0000] [\nW [09/Dec/2026:17:15:36 +0000] [')" ] ||
+  fail "the unlisted lines are not shown apart, newest first: $(cat refused.out)"
+grep -q '^Lines that point to' refused.out && fail "listed lines shown where none point to the remedy"
+"$X" --kb "$kb" --diagnose --json refused.log >refused.json
+"$X" --kb "$kb" --json -l all refused.log >>refused.json
+python3 - refused.json <<'PY' || fail "--json does not mark the unlisted lines: $(cat refused.json)"
+import json, sys
+rows = [json.loads(l) for l in open(sys.argv[1])]
+d = rows[0]
+assert d["type"] == "diagnosis" and d["remedy"]["name"] == "network-printer-unreachable", d
+assert d["remedy"]["cause"] is True and d["deeper"] is True and d["lines"] == [], d
+assert [u["in_view"] for u in d["unlisted"]] == [False, False], d
+assert [u["level"] for u in d["unlisted"]] == ["W", "W"] and d["unlisted"][0]["time"] == "2026-12-09T17:16:06Z", d
+assert d["unlisted"][0]["line"].endswith("The printer did not respond."), d
+known = {r["line"][31:]: r["known"] for r in rows[1:]}
+assert known["Something no knowledge base has heard of."] is False, known
+assert known["[Job 2] The printer did not respond."] is True, known
+PY
+# Unknown X, A, C and E lines are no all-clear.
+for l in X A C E; do printf '%s [09/Dec/2026:09:00:00 +0000] Something no knowledge base has heard of.\n' $l; done >unknown4.log
+"$X" --kb "$kb" --diagnose unknown4.log >unknown4.out
+[ $? = 1 ] || fail "--diagnose on unknown X/A/C/E lines did not end with 1"
+head -1 unknown4.out | grep -q '^Remedy: unlisted-message, score 7 ' || fail "unknown lines: $(head -1 unknown4.out)"
+
 # Colour only on request here (not a terminal), and never with NO_COLOR set.
 esc=$(printf '\033')
 "$X" --kb "$kb" log | grep -q "$esc" && fail "colour on a pipe"
@@ -98,7 +135,7 @@ while IFS='|' read -r rc errline opts; do
   fi
 done <<CASES
 0||--kb $kb ../log
-0||--kb $kb --diagnose ../unknown.log
+1||--kb $kb --diagnose ../unknown.log
 1||--kb $kb --diagnose ../log
 0||--help
 0||--version

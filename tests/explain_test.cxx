@@ -109,7 +109,11 @@ TEST_F(Explain, DiagnoseWeighsTheListedLinesAndSelectsTheWinnersLines) {
   ErrorBrowser *list = log->list_;
   ASSERT_EQ(list->size(), 6);  // Errors level: no I or W lines
   log->diagnose_cb();
-  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Check the printer's cable.</P>\n\n");
+  // The remedy's text, then its name and score, what was weighed and the
+  // next remedy.
+  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Check the printer's cable.</P>\n\n"
+                    "<P>Remedy <TT>printer</TT>, score 17: 6 lines weighed, 5 explained, "
+                    "0 unknown; 4 point to it.</P>\n<P>Next: <TT>disk</TT>, score 11.</P>\n");
   EXPECT_EQ(selected_of(list), (std::vector<int>{2, 3, 4, 6}));
   EXPECT_EQ(list->value(), 2);  // the matching line nearest the top
   for (int i = 0; i < log->xml_->num_remedies_; i++) {
@@ -121,7 +125,9 @@ TEST_F(Explain, DiagnoseWeighsTheListedLinesAndSelectsTheWinnersLines) {
   // At the All level the warning weighs 20 more for the disk.
   log->level(2);
   log->diagnose_cb();
-  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Free some disk space.</P>\n\n");
+  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Free some disk space.</P>\n\n"
+                    "<P>Remedy <TT>disk</TT>, score 31: 8 lines weighed, 7 explained, "
+                    "0 unknown; 2 point to it.</P>\n<P>Next: <TT>printer</TT>, score 17.</P>\n");
   EXPECT_EQ(selected_of(list), (std::vector<int>{2, 7}));
   EXPECT_EQ(list->value(), 2);
 
@@ -175,7 +181,8 @@ TEST_F(Explain, ALongRemedyReadsTheSameFromDiagnoseAndFromAClick) {
                           "</item>\n</remedy>\n";
   open(log_line('E', "Long story"), knowledge);
   log->diagnose_cb();
-  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n" + para + "\n");
+  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n" + para + "\n<P>Remedy <TT>long</TT>, score 1: 1 line "
+                    "weighed, 1 explained, 0 unknown; 1 points to it.</P>\n");
   log->list_->select(1);
   log->list_cb();
   EXPECT_NE(pane().find(para), std::string::npos);
@@ -239,6 +246,83 @@ TEST_F(Explain, DiagnoseOverManyLinesStaysLinear) {
   EXPECT_EQ(log->list_->value(), 1);
   EXPECT_TRUE(log->list_->selected(199999));
   EXPECT_FALSE(log->list_->selected(200000));  // the oldest line is unknown
+}
+
+// The shipped knowledge base, as the window reads it.
+std::string shipped_knowledge() {
+  std::string kb;
+  FILE *f = fopen(VEKLOG_SOURCE_DIR "/data/errors.xml", "rb");
+  char buf[65536];
+  size_t n;
+  while (f && (n = fread(buf, 1, sizeof buf, f)) > 0) kb.append(buf, n);
+  if (f) fclose(f);
+  return kb;
+}
+
+// At the Errors level a refused connection shows nothing: the server wrote
+// W lines only. Diagnose names the remedy from them, quotes them (as text)
+// with a link, and the link shows them selected at the All level.
+TEST_F(Explain, DiagnoseFindsTheCauseInLinesTheViewDoesNotList) {
+  std::string lines =
+      "I [09/Dec/2026:17:15:30 +0000] [Job 2] Queued on \"lab\" by \"root\".\n"
+      "E [09/Dec/2026:17:15:31 +0000] Something no item knows\n"
+      "W [09/Dec/2026:17:15:36 +0000] [Job 2] The printer may not exist or is unavailable at this time.\n"
+      "D [09/Dec/2026:17:15:40 +0000] [Job 2] Connecting to lab <port 9100>\n"
+      "W [09/Dec/2026:17:16:06 +0000] [Job 2] The printer did not respond <b>at all</b>.\n"
+      "I [09/Dec/2026:17:16:07 +0000] [Job 1] Job completed.\n";
+  open(lines, shipped_knowledge());
+  ErrorBrowser *list = log->list_;
+  ASSERT_EQ(1, list->size());
+  log->diagnose_cb();
+  std::string doc = pane();
+  ErrorXMLRemedy *remedy = log->xml_->find_remedy("network-printer-unreachable");
+  ASSERT_NE(nullptr, remedy);
+  EXPECT_EQ(0u, doc.find("<H1>Remedy</H1>\n" + std::string(remedy->text) + "\n")) << doc;
+  EXPECT_NE(std::string::npos, doc.find("<TT>network-printer-unreachable</TT>, score 6: 6 lines "
+                                        "weighed, 6 explained, 1 unknown; 2 point to it.")) << doc;
+  EXPECT_NE(std::string::npos,
+            doc.find("<H2>Found in lines this view does not list</H2>\n<P>2 lines the level "
+                     "leaves out point to this remedy. <A HREF=\"veklog:unlisted\">Show them at "
+                     "the All level</A>.</P>\n<PRE>"
+                     "W [09/Dec/2026:17:15:36 +0000] [Job 2] The printer may not exist or is "
+                     "unavailable at this time.\n"
+                     "W [09/Dec/2026:17:16:06 +0000] [Job 2] The printer did not respond "
+                     "&lt;b&gt;at all&lt;/b&gt;.\n</PRE>\n")) << doc;
+  EXPECT_EQ(selected_of(list), std::vector<int>{});  // none of them is listed
+
+  // The toolkit follows the link through the pane's link callback.
+  EXPECT_EQ(0, log->help_->load("veklog:unlisted"));
+  EXPECT_EQ(2, list->level_);
+  EXPECT_NE(0, log->menubar_->find_item("&View/&All")->value());
+  EXPECT_EQ(0, log->menubar_->find_item("&View/&Errors")->value());
+  ASSERT_EQ(6, list->size());
+  EXPECT_EQ(selected_of(list), (std::vector<int>{2, 4}));
+  EXPECT_EQ(list->value(), 2);
+  EXPECT_EQ(doc, pane());  // the document stays
+  // Any other link goes the toolkit's way: given back as it came.
+  const char *other = "other.html";
+  EXPECT_EQ(other, ErrorLog::cb_help_(log->help_, other));
+}
+
+// A log whose only errors are unknown to the knowledge base is no all-clear:
+// the remedy for unknown messages is named and its lines selected.
+TEST_F(Explain, DiagnoseNamesUnknownErrorLines) {
+  std::string lines;
+  for (char level : std::string("XACE"))
+    lines += std::string(1, level) + " [09/Dec/2026:17:20:00 +0000] A message the server never wrote before\n";
+  lines += "I [09/Dec/2026:17:20:01 +0000] [Job 1] Job completed.\n";
+  open(lines, shipped_knowledge());
+  log->diagnose_cb();
+  ErrorXMLRemedy *unknown = log->xml_->find_remedy("unlisted-message");
+  ASSERT_NE(nullptr, unknown);
+  EXPECT_EQ(0u, pane().find("<H1>Remedy</H1>\n" + std::string(unknown->text))) << pane();
+  EXPECT_NE(std::string::npos, pane().find("<TT>unlisted-message</TT>, score 7:")) << pane();
+  EXPECT_EQ(std::string::npos, pane().find("veklog:unlisted"));
+  EXPECT_EQ(selected_of(log->list_), (std::vector<int>{1, 2, 3, 4}));
+  // A link with no unlisted lines behind it selects nothing at the All level.
+  EXPECT_EQ(nullptr, log->link_cb("veklog:unlisted"));
+  EXPECT_EQ(2, log->list_->level_);
+  EXPECT_EQ(selected_of(log->list_), std::vector<int>{});
 }
 
 }  // namespace

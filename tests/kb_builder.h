@@ -30,15 +30,18 @@ public:
     open_ = true;
     return *this;
   }
-  // An item of the current remedy; level 0 writes no level attribute. A
-  // pattern holding a double quote is written in single quotes.
+  // An item of the current remedy; level 0 writes no level attribute, an
+  // empty state no state attribute. A pattern holding a double quote is
+  // written in single quotes.
   KbBuilder &item(char level, const std::string &pattern, int severity,
-                  const std::string &text = "<P>item</P>") {
+                  const std::string &text = "<P>item</P>", const std::string &state = "") {
     char q = pattern.find('"') == std::string::npos ? '"' : '\'';
     xml_ += "<item";
     if (level) xml_ += std::string(" level=\"") + level + "\"";
     xml_ += std::string(" pattern=") + q + pattern + q + " severity=\"" +
-            std::to_string(severity) + "\">\n" + text + "\n</item>\n";
+            std::to_string(severity) + "\"";
+    if (!state.empty()) xml_ += " state=\"" + state + "\"";
+    xml_ += ">\n" + text + "\n</item>\n";
     return *this;
   }
   // Lines taken as they are, for files the calls above cannot write; the

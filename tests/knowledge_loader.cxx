@@ -198,6 +198,27 @@ TEST_F(KnowledgeFile, LevelKeepsOnlyItsFirstCharacter) {
   delete kb;
 }
 
+// The state attribute, for Diagnose's rules of context: one of four words,
+// anything else (or none) is no state.
+TEST_F(KnowledgeFile, StateNamesWhatALineTellsOfItsQueue) {
+  struct {
+    const char *attribute;
+    ErrorXMLItem::State state;
+  } cases[] = {{" state=\"down\"", ErrorXMLItem::Down},   {" state=\"up\"", ErrorXMLItem::Up},
+               {" state='added'", ErrorXMLItem::Added},     {" state=\"lookup\"", ErrorXMLItem::Lookup},
+               {"", ErrorXMLItem::NoState},                 {" state=\"Down\"", ErrorXMLItem::NoState},
+               {" state=\"sideways\"", ErrorXMLItem::NoState}, {" state=", ErrorXMLItem::NoState}};
+  for (const auto &c : cases) {
+    ErrorXML *kb = load(std::string("<remedy name=\"r\">\ntext\n<item level=\"E\" pattern=\"*\" "
+                                    "severity=\"1\"") + c.attribute + ">\n</item>\n"
+                        "<item level=\"E\" pattern=\"x*\" severity=\"1\">\n</item>\n</remedy>\n");
+    ASSERT_EQ(2, kb->num_items_) << c.attribute;
+    EXPECT_EQ(c.state, kb->items_[0]->state) << c.attribute;
+    EXPECT_EQ(ErrorXMLItem::NoState, kb->items_[1]->state) << "carried over from " << c.attribute;
+    delete kb;
+  }
+}
+
 TEST_F(KnowledgeFile, SecondItemClosingTagMakesASecondItem) {
   ErrorXML *kb = load(
       "<remedy name=\"r\">\n"

@@ -1,5 +1,5 @@
 // LogTime.cxx - reading the log's time field and the times given as options.
-#include "cli/LogTime.h"
+#include "base/LogTime.h"
 
 #include <stdio.h>
 #include <string.h>

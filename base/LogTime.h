@@ -1,6 +1,6 @@
 // LogTime.h - the times of log lines and of the --since/--until arguments.
-#ifndef CLI_LOGTIME_H
-#define CLI_LOGTIME_H
+#ifndef BASE_LOGTIME_H
+#define BASE_LOGTIME_H
 
 #include <stddef.h>
 #include <time.h>
