@@ -417,6 +417,24 @@ struct PickSink : LogSink {
 };
 }  // namespace
 
+// The list's items, top first, and for each line or piece of the file, in
+// the file's order, its place among them: the list is newest first, but a
+// long line's pieces stand in their own order under its first piece.
+static std::vector<int> file_order(ErrorBrowser *list, std::vector<void *> &items) {
+  items.clear();
+  items.reserve((size_t)list->size());
+  for (void *item = list->first_item(); item; item = list->next_item(item)) items.push_back(item);
+  std::vector<int> order;
+  order.reserve(items.size());
+  for (size_t end = items.size(); end > 0;) {
+    size_t start = end - 1;  // the first piece of the line that ends at end
+    while (start > 0 && list->continuation(items[start])) start--;
+    for (size_t k = start; k < end; k++) order.push_back((int)k);
+    end = start;
+  }
+  return order;
+}
+
 void ErrorLog::diagnose_cb() {
   notice_ = 0;
   explained_.clear();
@@ -445,17 +463,16 @@ void ErrorLog::diagnose_cb() {
   bool all = list_->level_ == 2;
   if (!all) list_->update();
   std::vector<void *> items;  // the list's lines and pieces, top first
-  items.reserve((size_t)list_->size());
-  for (void *item = list_->first_item(); item; item = list_->next_item(item)) items.push_back(item);
+  std::vector<int> order = file_order(list_, items);
   list_->deselect();
-  int size = (int)items.size();
   std::unique_ptr<Diagnosis> diagnosis;
   if (all) {
-    // Bottom up. The lines lie all over memory: ask for the next ones early.
+    // The lines lie all over memory: ask for the next ones early.
     diagnosis.reset(new Diagnosis(*xml_, items.size()));
-    for (size_t k = items.size(); k-- > 0;) {
-      if (k >= 8) __builtin_prefetch(list_->text_of(items[k - 8]));
-      diagnosis->weigh(list_->text_of(items[k]), true, list_->continuation(items[k]));
+    for (size_t k = 0; k < order.size(); k++) {
+      if (k + 8 < order.size()) __builtin_prefetch(list_->text_of(items[order[k + 8]]));
+      void *item = items[order[k]];
+      diagnosis->weigh(list_->text_of(item), true, list_->continuation(item));
     }
   } else {
     WeighSink sink(*xml_, list_->level_);
@@ -480,9 +497,9 @@ void ErrorLog::diagnose_cb() {
   for (size_t i = 0; i < diagnosis->lines() && next < leads.size(); i++) {
     if (!diagnosis->listed(i)) continue;
     if (i == leads[next]) {
-      if (listed < items.size()) {
-        list_->select_item(items[items.size() - 1 - listed]);
-        shown.push_back(size - (int)listed);
+      if (listed < order.size()) {
+        list_->select_item(items[order[listed]]);
+        shown.push_back(order[listed] + 1);
       }
       next++;
     }
@@ -517,7 +534,7 @@ void ErrorLog::diagnose_cb() {
                                unlisted_.begin() + std::min(unlisted_.size(), kQuoted));
     std::vector<std::string> texts;
     if (all) {
-      for (size_t i : quoted) texts.push_back(list_->text_of(items[items.size() - 1 - i]));
+      for (size_t i : quoted) texts.push_back(list_->text_of(items[order[i]]));
     } else {
       PickSink pick(quoted);
       LogReader(list_->filename_, 2).read(pick);
@@ -555,17 +572,18 @@ const char *ErrorLog::link_cb(const char *uri) {
   list_->deselect();
   // The lines are found by their place in the file; a log replaced since
   // Diagnose has other lines there, and none is selected.
-  int size = list_->size();
-  if (lines.empty() || (int)lines[0] >= size ||
-      unlisted_first_ != list_->text(size - (int)lines[0]))
+  std::vector<void *> items;
+  std::vector<int> order = file_order(list_, items);
+  if (lines.empty() || lines[0] >= order.size() ||
+      unlisted_first_ != list_->text_of(items[order[lines[0]]]))
     return nullptr;
   // From the oldest up, as Diagnose selects: the one nearest the top ends
   // up current and in view.
   std::vector<int> shown;
   for (size_t i : lines) {
-    if ((int)i >= size) break;
-    list_->select(size - (int)i);
-    shown.push_back(size - (int)i);
+    if (i >= order.size()) break;
+    list_->select(order[i] + 1);
+    shown.push_back(order[i] + 1);
   }
   list_->scroll_through(shown.data(), (int)shown.size());
   return nullptr;

@@ -88,7 +88,7 @@ W [09/Dec/2026:17:16:06 +0000] [Job 2] The printer did not respond.
 LOG
 "$X" --kb "$kb" --diagnose refused.log >refused.out
 [ $? = 1 ] || fail "--diagnose on the refused connection did not end with 1"
-head -1 refused.out | grep -q '^Remedy: network-printer-unreachable, score 6 ' || fail "refused: $(head -1 refused.out)"
+head -1 refused.out | grep -q '^Remedy: network-printer-unreachable, score 10 ' || fail "refused: $(head -1 refused.out)"
 sed -n '/^Found in lines this view does not list:$/,$p' refused.out >found.out
 [ "$(sed -n 2,3p found.out | cut -c1-32)" = "$(printf 'W [09/Dec/2026:17:16:06 +0000] [\nW [09/Dec/2026:17:15:36 +0000] [')" ] ||
   fail "the unlisted lines are not shown apart, newest first: $(cat refused.out)"
@@ -190,7 +190,7 @@ json=$("$X" --kb device.xml --json big.log)
 [ -z "$("$X" --kb device.xml forged.log)" ] || fail "a document's text is listed as an E line"
 "$X" --kb device.xml --diagnose forged.log | grep -q '^No errors were found' ||
   fail "a document's text weighs as an E line"
-"$X" --kb device.xml -l all --diagnose forged.log | grep -q '^No errors were found that require a remedy. (1 line weighed, 0 explained)' ||
+"$X" --kb device.xml -l all --diagnose forged.log | grep -q '^No errors were found that require a remedy. (1 line weighed, 0 explained,' ||
   fail "a document's line is weighed as more than one D line"
 "$X" --kb device.xml -l all --json forged.log | grep -c '"level":"D"' | grep -qx 1 ||
   fail "a document's line is not one D record"

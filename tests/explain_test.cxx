@@ -214,7 +214,9 @@ TEST_F(Explain, ALongLineIsOneLineToClickAndToDiagnose) {
     EXPECT_NE(pane().find("The printer is unplugged"), std::string::npos) << "piece " << line;
   }
   log->diagnose_cb();
-  EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Free some disk space.</P>\n\n");  // 11 against 5
+  // 11 against 5; the long line weighs once.
+  EXPECT_EQ(pane().rfind("<H1>Remedy</H1>\n<P>Free some disk space.</P>\n", 0), 0u) << pane();
+  EXPECT_NE(pane().find("<TT>disk</TT>, score 11: 2 lines weighed"), std::string::npos) << pane();
   EXPECT_EQ(selected_of(list), std::vector<int>{pieces + 1});
   auto score = [&](const char *name) { return log->xml_->find_remedy(name)->score; };
   EXPECT_EQ(score("printer"), 5);
@@ -278,7 +280,7 @@ TEST_F(Explain, DiagnoseFindsTheCauseInLinesTheViewDoesNotList) {
   ErrorXMLRemedy *remedy = log->xml_->find_remedy("network-printer-unreachable");
   ASSERT_NE(nullptr, remedy);
   EXPECT_EQ(0u, doc.find("<H1>Remedy</H1>\n" + std::string(remedy->text) + "\n")) << doc;
-  EXPECT_NE(std::string::npos, doc.find("<TT>network-printer-unreachable</TT>, score 6: 6 lines "
+  EXPECT_NE(std::string::npos, doc.find("<TT>network-printer-unreachable</TT>, score 10: 6 lines "
                                         "weighed, 6 explained, 1 unknown; 2 point to it.")) << doc;
   EXPECT_NE(std::string::npos,
             doc.find("<H2>Found in lines this view does not list</H2>\n<P>2 lines the level "
