@@ -1,5 +1,5 @@
-// pattern.cxx - the knowledge base pattern matcher; pattern.h explains the
-// language and the method.
+// pattern.cxx - the knowledge base pattern matcher: the quick way for patterns
+// without groups, and the set machine for the rest.
 #include "knowledge/pattern.h"
 
 #include <string.h>
@@ -9,130 +9,63 @@
 
 namespace {
 
-// Byte tables: each byte folded to lower case, and which bytes the plain
-// comparison loops must stop at (the pattern's special characters and NUL).
-struct Tables {
-  unsigned char fold[256];
-  bool stop[256];
-  constexpr Tables() : fold(), stop() {
-    for (int c = 0; c < 256; c++) {
-      fold[c] = (unsigned char)((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
-      stop[c] = c == 0 || c == '?' || c == '*' || c == '[' || c == '{' || c == '}' ||
-                c == ',' || c == '|' || c == '\\';
-    }
-  }
-};
-constexpr Tables kTables;
+typedef PatternElement E;
 
-inline unsigned char fold(unsigned char c) { return kTables.fold[c]; }
+inline unsigned char fold(unsigned char c) { return ParsedPattern::fold(c); }
 
-// The character that text matching the element at p must start with, folded,
-// when the element is a plain character or an escaped one; else -1.
-inline int leading_char(const char *p) {
-  unsigned char c = (unsigned char)*p;
-  if (!kTables.stop[c]) return fold(c);
-  if (c == '\\' && p[1]) return fold((unsigned char)p[1]);
-  return -1;
+// Skips text that cannot start element e.
+const unsigned char *skip(const E &e, const unsigned char *t) {
+  if (e.kind == E::CHAR)
+    while (*t && fold(*t) != e.c) t++;
+  else if (e.kind == E::QUOTE)
+    while (*t && *t != e.c && *t != '\\') t++;
+  return t;
 }
 
-// Tries character c on the set whose "[" stands at pat[i]. Returns the
-// position after the closing "]" when c belongs to the set, else -1 (also
-// when the set is never closed).
-int set_step(const char *pat, int i, unsigned char c) {
-  int k = i + 1;
-  bool negate = false;
-  if (pat[k] == '^' || pat[k] == '!') {
-    negate = true;
-    k++;
-  }
-  bool member = false;
-  bool first = true;
-  while (first || pat[k] != ']') {
-    if (!pat[k]) return -1;
-    unsigned char lo = (unsigned char)pat[k];
-    if (pat[k + 1] == '-' && pat[k + 2] && pat[k + 2] != ']') {
-      unsigned char hi = (unsigned char)pat[k + 2];
-      if (c >= lo && c <= hi) member = true;
-      k += 3;
-    } else {
-      if (c == lo) member = true;
-      k++;
+// Matching without groups. Wherever it stands, an element other than "*"
+// takes a fixed number of characters or none, so when one fails only the
+// latest "*" needs to take one more. A line made to nearly fit can cost the
+// text's length for every retry, so it gives up (-1) after 256 element tries
+// plus 8 for each retry, and the set machine decides.
+int run_quick(const ParsedPattern &pp, const unsigned char *t) {
+  const E *e = pp.elements.data(), *end = e + pp.elements.size(), *star_e = 0;
+  const unsigned char *star_t = 0;
+  long budget = 256;
+  for (;;) {
+    if (e != end && e->kind == E::STAR) {
+      while (e != end && e->kind == E::STAR) e++;
+      if (e == end) return 1;
+      star_e = e;
+      t = star_t = skip(*e, t);
+      continue;
     }
-    first = false;
+    while (e != end && e->kind == E::CHAR && e->c == fold(*t)) e++, t++, budget--;
+    if (e != end && e->kind == E::STAR) continue;
+    if (--budget < 0) return -1;
+    int took = e != end ? pp.takes(*e, t) : 0;
+    if (took) {
+      e++;
+      t += took;
+      continue;
+    }
+    if (e == end && !*t) return 1;
+    if (!star_e || !*star_t) return 0;
+    e = star_e;
+    budget += 8;
+    t = star_t = skip(*e, star_t + 1);
   }
-  return member != negate ? k + 1 : -1;
 }
 
-// Sets of pattern positions, one bit per position.
+// Sets of machine positions, one bit each.
 typedef unsigned long long Word;
-enum { WORD_BITS = 64 };
-
-inline void set_bit(Word *set, int q) { set[q / WORD_BITS] |= (Word)1 << (q % WORD_BITS); }
-inline bool has_bit(const Word *set, int q) { return (set[q / WORD_BITS] >> (q % WORD_BITS)) & 1; }
-
-// Where position q of the pattern goes on character c, or -1. Positions
-// that read no text never get here.
-int step(const char *pat, int n, int q, unsigned char c) {
-  switch (pat[q]) {
-    case '*':
-      return q;
-    case '?':
-      return q + 1;
-    case '[':
-      return set_step(pat, q, c);
-    case '\\':
-      if (q + 1 == n) return c == '\\' ? n : -1;
-      return fold((unsigned char)pat[q + 1]) == fold(c) ? q + 2 : -1;
-    default:
-      return fold((unsigned char)pat[q]) == fold(c) ? q + 1 : -1;
-  }
-}
-
-// Works out, for every group and separator, its alternatives and where
-// matching resumes after it: link[] chains a "{" to its first separator and
-// each separator to the next one of its group; jump[] is the position after
-// the "}" that closes a separator's group, or n when none does. "\" hides
-// the next character.
-void find_groups(const char *pat, int n, std::vector<int> &link, std::vector<int> &jump) {
-  link.assign((size_t)n + 1, -1);
-  jump.assign((size_t)n + 1, n);
-  std::vector<int> open(1), tail(1);
-  int base_head = -1, base_tail = -1;
-  for (int i = 0; i < n; i++) {
-    char c = pat[i];
-    if (c == '\\') {
-      if (i + 1 < n) i++;
-    } else if (c == '{') {
-      open.push_back(i);
-      tail.push_back(i);
-    } else if (c == ',' || c == '|') {
-      if (open.size() > 1) {
-        link[tail.back()] = i;
-        tail.back() = i;
-      } else {
-        if (base_tail < 0) base_head = i;
-        else link[base_tail] = i;
-        base_tail = i;
-      }
-    } else if (c == '}') {
-      int from;
-      if (open.size() > 1) {
-        from = link[open.back()];
-        open.pop_back();
-        tail.pop_back();
-      } else {
-        from = base_head;
-        base_head = base_tail = -1;
-      }
-      for (int j = from; j >= 0; j = link[j]) jump[j] = i + 1;
-    }
-  }
-}
-
 enum {
+  WORD_BITS = 64,
   SMALL_WORDS = 4,  // sets of up to 256 positions live on the stack
   CACHE = 32        // steps remembered, by character
 };
+
+inline void set_bit(Word *set, int q) { set[q / WORD_BITS] |= (Word)1 << (q % WORD_BITS); }
+inline bool has_bit(const Word *set, int q) { return (set[q / WORD_BITS] >> (q % WORD_BITS)) & 1; }
 
 // dst = src moved up by k positions (k < WORD_BITS). W, when not 0, is the
 // number of words known at compile time, so that the loops unroll.
@@ -147,109 +80,30 @@ void shift_up(Word *dst, const Word *src, int k, int wd) {
   }
 }
 
-// Whether the element at p (not "*", not the end) takes character c, and
-// where the next element starts.
-bool element_takes(const char *p, unsigned char c, const char **after) {
-  switch (*p) {
-    case '?':
-      *after = p + 1;
-      return c != 0;
-    case '[': {
-      if (!c) return false;
-      int to = set_step(p, 0, c);
-      if (to < 0) return false;
-      *after = p + to;
-      return true;
-    }
-    case '\\':
-      if (!p[1]) {
-        *after = p + 1;
-        return c == '\\';
-      }
-      *after = p + 2;
-      return c && fold((unsigned char)p[1]) == fold(c);
-    default:
-      *after = p + 1;
-      return c && fold((unsigned char)*p) == fold(c);
-  }
-}
-
-// Matching without groups: every element but "*" takes one character, so
-// when an element fails only the latest "*" needs to take one more
-// character. That is quick on ordinary lines, but a line made to nearly fit
-// can cost the length of the text for every retry; so it gives up (-1) after
-// 256 element tries plus 8 for each retry, and the set machine decides.
-int run_quick(const char *p, const unsigned char *t) {
-  long budget = 256;
-  const char *star_p = 0;
-  const unsigned char *star_t = 0;
-  for (;;) {
-    if (*p == '*') {
-      while (*p == '*') p++;
-      if (!*p) return 1;
-      star_p = p;
-      star_t = t;
-      // Skip text that cannot start what follows the star.
-      int want = leading_char(p);
-      if (want >= 0)
-        while (*star_t && fold(*star_t) != want) star_t++;
-      t = star_t;
-      continue;
-    }
-    // A run of plain characters, compared in one go.
-    while (!kTables.stop[(unsigned char)*p] && fold((unsigned char)*p) == fold(*t)) {
-      p++;
-      t++;
-      budget--;
-    }
-    if (*p == '*') continue;
-    const char *after;
-    if (--budget < 0) return -1;
-    if (*t && *p && element_takes(p, *t, &after)) {
-      p = after;
-      t++;
-      continue;
-    }
-    if (!*t && !*p) return 1;
-    if (!star_p || !*star_t) return 0;
-    p = star_p;
-    ++star_t;
-    budget += 8;
-    int want = leading_char(p);
-    if (want >= 0)
-      while (*star_t && fold(*star_t) != want) star_t++;
-    t = star_t;
-  }
-}
-
-// Whether a rest can go the quick way: no groups, separators or braces.
-bool has_groups(const std::string &p) {
-  for (size_t i = 0; i < p.size(); i++) {
-    char c = p[i];
-    if (c == '\\') i++;
-    else if (c == '{' || c == '}' || c == ',' || c == '|') return true;
-  }
-  return false;
-}
-
 }  // namespace
 
-// The set machine of one pattern: its tables, worked out once.
+// The set machine: the set of positions the text read so far can reach,
+// moved a word of positions at a time. A position per element, and a second
+// one for a quote: after the backslash before it.
 struct Pattern::Machine {
-  std::string pat;
   int n = 0, w = 1;
-  // One set each: positions that read a character; "?" and "*" (read any
-  // character); plain characters and "?" (go on by one); "\c" (go on by
-  // two); "*" (stay); "*" and "}" (lead on without reading); "{", "," and
-  // "|"; a "*" that ends the pattern.
-  std::vector<Word> reads, any, next1, next2, stars, onward, branch, final_star;
+  // One set each: positions that read; read any byte ("?", "*"); go on by one;
+  // by two (a quote read at once); stay ("*"); lead on without reading ("*",
+  // "}"); branch ("{", separators); a "*" that can reach the end without
+  // reading; quotes (a backslash leads to their second position).
+  std::vector<Word> reads, any, next1, next2, stars, onward, branch, final_star, quotes;
   std::vector<Word> closure;   // per position, all it reaches without reading
-  std::vector<Word> by_char;   // per character the pattern names, the
-                               // positions reading it
-  unsigned char char_slot[256];  // folded character -> by_char set + 1
-  std::vector<int> singles;    // positions stepped one by one: sets, a final "\"
+  std::vector<Word> by_byte;   // per byte the pattern names, the positions reading it
+  unsigned char slot[256] = {};  // byte -> by_byte set + 1
 
-  explicit Machine(const std::string &p);
+  explicit Machine(const ParsedPattern &pp);
+  void reading(int q, unsigned c) {
+    if (!slot[c]) {
+      slot[c] = (unsigned char)(by_byte.size() / (size_t)w + 1);
+      by_byte.resize(by_byte.size() + (size_t)w, 0);
+    }
+    set_bit(by_byte.data() + (size_t)(slot[c] - 1) * w, q);
+  }
   bool run(const unsigned char *t) const;
   template <int W>
   bool run_sets(const unsigned char *t, Word *scratch, int *cache_char) const;
@@ -257,95 +111,78 @@ struct Pattern::Machine {
   void close_set(Word *set) const;
 };
 
-Pattern::Machine::Machine(const std::string &p) : pat(p) {
-  n = (int)pat.size();
-  w = (n + 1 + WORD_BITS - 1) / WORD_BITS;
-  size_t sw = (size_t)w;
-  for (std::vector<Word> *v : {&reads, &any, &next1, &next2, &stars, &onward, &branch, &final_star})
-    v->assign(sw, 0);
-  memset(char_slot, 0, sizeof char_slot);
-  std::vector<int> link, jump;
-  find_groups(pat.c_str(), n, link, jump);
-  int nchars = 0;
-  for (int q = 0; q < n; q++) {
-    int c = -1;
-    switch (pat[q]) {
-      case '*':
-        set_bit(reads.data(), q);
-        set_bit(any.data(), q);
-        set_bit(stars.data(), q);
-        set_bit(onward.data(), q);
-        if (q + 1 == n) set_bit(final_star.data(), q);
+Pattern::Machine::Machine(const ParsedPattern &pp) {
+  const std::vector<E> &el = pp.elements;
+  int count = (int)el.size();
+  std::vector<int> pos((size_t)count + 1);
+  for (int i = 0, q = 0; i <= count; i++) {
+    pos[i] = q;
+    q += i < count && el[i].kind == E::QUOTE ? 2 : 1;
+  }
+  n = pos[count];
+  w = n / WORD_BITS + 1;
+  for (std::vector<Word> *v :
+       {&reads, &any, &next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
+    v->assign((size_t)w, 0);
+  for (int i = 0; i < count; i++) {
+    const E &e = el[i];
+    int q = pos[i];
+    std::vector<Word> *sets[4] = {};
+    switch (e.kind) {
+      case E::STAR: sets[0] = &any, sets[1] = &stars, sets[2] = &onward, sets[3] = &reads; break;
+      case E::ANY: sets[0] = &any, sets[1] = &next1, sets[2] = &reads; break;
+      case E::CLOSE: sets[0] = &onward; break;
+      case E::OPEN:
+      case E::SEP: sets[0] = &branch; break;
+      case E::CHAR:
+        sets[0] = &next1, sets[1] = &reads;
+        reading(q, e.c);
+        if (e.c >= 'a' && e.c <= 'z') reading(q, e.c - 32);
         break;
-      case '?':
-        set_bit(reads.data(), q);
-        set_bit(any.data(), q);
-        set_bit(next1.data(), q);
+      case E::QUOTE:
+        sets[0] = &next2, sets[1] = &quotes, sets[2] = &reads;
+        set_bit(reads.data(), q + 1);
+        set_bit(next1.data(), q + 1);
+        reading(q, e.c);
+        reading(q + 1, e.c);
         break;
-      case '}':
-        set_bit(onward.data(), q);
+      case E::SET:
+        sets[0] = &next1, sets[1] = &reads;
+        for (unsigned c = 1; c < 256; c++)
+          if (pp.sets[e.arg].has((unsigned char)c)) reading(q, c);
         break;
-      case '{':
-      case ',':
-      case '|':
-        set_bit(branch.data(), q);
-        break;
-      case '[':
-        set_bit(reads.data(), q);
-        singles.push_back(q);
-        break;
-      case '\\':
-        set_bit(reads.data(), q);
-        if (q + 1 == n) {
-          singles.push_back(q);
-        } else {
-          set_bit(next2.data(), q);
-          c = fold((unsigned char)pat[q + 1]);
-        }
-        break;
-      default:
-        set_bit(reads.data(), q);
-        set_bit(next1.data(), q);
-        c = fold((unsigned char)pat[q]);
-        break;
+      default: break;  // NOTHING
     }
-    if (c >= 0) {
-      if (!char_slot[c] && nchars < 255) {
-        char_slot[c] = (unsigned char)++nchars;
-        by_char.resize((size_t)nchars * sw, 0);
-      }
-      if (char_slot[c]) set_bit(by_char.data() + (size_t)(char_slot[c] - 1) * sw, q);
-      else singles.push_back(q);   // only when 255 different characters
-    }
+    for (std::vector<Word> *s : sets)
+      if (s) set_bit(s->data(), q);
   }
 
-  // Everything each position reaches without reading text; moves only go
-  // forward, so work from the end.
+  // Everything each position reaches without reading; moves only go forward,
+  // so work from the end.
+  size_t sw = (size_t)w;
   closure.assign((size_t)(n + 1) * sw, 0);
-  for (int q = n; q >= 0; q--) {
-    Word *set = closure.data() + (size_t)q * sw;
-    set_bit(set, q);
-    if (q == n) continue;
-    auto add = [&](int from) {
-      for (size_t k = 0; k < sw; k++) set[k] |= closure[(size_t)from * sw + k];
+  for (int i = count; i >= 0; i--) {
+    Word *set = closure.data() + (size_t)pos[i] * sw;
+    set_bit(set, pos[i]);
+    if (i == count) continue;
+    auto add = [&](int element) {
+      for (size_t k = 0; k < sw; k++) set[k] |= closure[(size_t)pos[element] * sw + k];
     };
-    switch (pat[q]) {
-      case '*':
-      case '}':
-        add(q + 1);
+    switch (el[i].kind) {
+      case E::STAR:
+      case E::CLOSE: add(i + 1); break;
+      case E::OPEN:
+        add(i + 1);
+        for (int j = pp.link(i).next; j >= 0; j = pp.link(j).next) add(j + 1);
         break;
-      case '{':
-        add(q + 1);
-        for (int j = link[q]; j >= 0; j = link[j]) add(j + 1);
-        break;
-      case ',':
-      case '|':
-        add(jump[q]);
-        break;
-      default:
-        break;
+      case E::SEP: add(pp.link(i).jump); break;
+      case E::QUOTE: set_bit(closure.data() + (size_t)(pos[i] + 1) * sw, pos[i] + 1); break;
+      default: break;
     }
   }
+  for (int i = 0; i < count; i++)
+    if (el[i].kind == E::STAR && has_bit(closure.data() + (size_t)pos[i + 1] * sw, n))
+      set_bit(final_star.data(), pos[i]);
 }
 
 // Adds to `set` every position reached from it without reading text.
@@ -381,7 +218,7 @@ template <int W>
 bool Pattern::Machine::run_sets(const unsigned char *t, Word *scratch, int *cache_char) const {
   const int wd = W ? W : w;
   Word *cur = scratch, *next = cur + wd, *tmp = next + wd;
-  Word *cache = tmp + wd;   // CACHE x (set before, set after)
+  Word *cache = tmp + wd;  // CACHE x (set before, set after)
   for (int i = 0; i < CACHE; i++) cache_char[i] = -1;
 
   memcpy(cur, closure.data(), sizeof(Word) * wd);
@@ -410,24 +247,23 @@ bool Pattern::Machine::run_sets(const unsigned char *t, Word *scratch, int *cach
     }
 
     // The positions that take this character, then where each goes.
-    int slot = char_slot[fold(c)];
-    const Word *named = slot ? by_char.data() + (size_t)(slot - 1) * wd : 0;
+    const Word *named = slot[c] ? by_byte.data() + (size_t)(slot[c] - 1) * wd : 0;
     for (int k = 0; k < wd; k++) tmp[k] = cur[k] & (any[k] | (named ? named[k] : 0));
-    Word *by_one = next;
-    for (int k = 0; k < wd; k++) by_one[k] = tmp[k] & next1[k];
-    shift_up<W>(by_one, by_one, 1, wd);
+    for (int k = 0; k < wd; k++) next[k] = tmp[k] & next1[k];
+    shift_up<W>(next, next, 1, wd);
     for (int k = 0; k < wd; k++) {
       Word two = tmp[k] & next2[k];
-      tmp[k] = (tmp[k] & stars[k]) | by_one[k];
-      by_one[k] = two;
+      tmp[k] = (tmp[k] & stars[k]) | next[k];
+      next[k] = two;
     }
-    shift_up<W>(by_one, by_one, 2, wd);
-    for (int k = 0; k < wd; k++) next[k] = tmp[k] | by_one[k];
-    for (int q : singles) {
-      if (!has_bit(cur, q)) continue;
-      int dest = step(pat.c_str(), n, q, c);
-      if (dest >= 0) set_bit(next, dest);
+    shift_up<W>(next, next, 2, wd);
+    for (int k = 0; k < wd; k++) tmp[k] |= next[k];
+    if (c == '\\') {
+      for (int k = 0; k < wd; k++) next[k] = cur[k] & quotes[k];
+      shift_up<W>(next, next, 1, wd);
+      for (int k = 0; k < wd; k++) tmp[k] |= next[k];
     }
+    for (int k = 0; k < wd; k++) next[k] = tmp[k];
     close_set<W>(next);
     cache_char[line] = c;
     memcpy(before, cur, sizeof(Word) * wd);
@@ -455,47 +291,44 @@ bool Pattern::Machine::run(const unsigned char *t) const {
 }
 
 Pattern::Pattern(const char *pattern) : kind_(NONE) {
-  if (!pattern) return;
-  pattern_ = pattern;
-  if (pattern_.empty()) {
-    kind_ = END;
-  } else if (pattern_ == "*") {
-    kind_ = ANY;
-  } else if (!has_groups(pattern_)) {
-    kind_ = QUICK;
-  } else {
-    try {
-      machine_.reset(new Machine(pattern_));
-      kind_ = GROUPS;
-    } catch (const std::bad_alloc &) {
-      // Without its tables the pattern matches nothing.
-    }
+  try {
+    if (pattern) *this = Pattern(parse_pattern(pattern));
+  } catch (const std::bad_alloc &) {
+    kind_ = NONE;
   }
+}
+
+Pattern::Pattern(ParsedPattern parsed) : kind_(QUICK), parsed_(std::move(parsed)) {
+  parsed_.faults.clear();
+  parsed_.elements.shrink_to_fit();
+  bool stars = !parsed_.elements.empty();
+  for (const E &e : parsed_.elements) stars &= e.kind == E::STAR;
+  if (stars) kind_ = ANY;
+  else if (parsed_.groups) kind_ = GROUPS;
 }
 
 Pattern::~Pattern() = default;
 Pattern::Pattern(Pattern &&other) noexcept = default;
 Pattern &Pattern::operator=(Pattern &&other) noexcept = default;
 
-bool Pattern::match(const char *text) const {
-  if (!text) return false;
-  const unsigned char *t = (const unsigned char *)text;
-  switch (kind_) {
-    case NONE: return false;
-    case END: return *t == 0;
-    case ANY: return true;
-    case QUICK: {
-      int quick = run_quick(pattern_.c_str(), t);
-      if (quick >= 0) return quick == 1;
-      try {
-        if (!machine_) machine_.reset(new Machine(pattern_));
-      } catch (const std::bad_alloc &) {
-        return false;
-      }
-      return machine_->run(t);
-    }
-    default: return machine_->run(t);
+bool Pattern::machine() const {
+  try {
+    if (!machine_) machine_.reset(new Machine(parsed_));
+  } catch (const std::bad_alloc &) {
+    return false;
   }
+  return true;
+}
+
+bool Pattern::match(const char *text) const {
+  if (!text || kind_ == NONE) return false;
+  const unsigned char *t = (const unsigned char *)text;
+  if (kind_ == ANY) return true;
+  if (kind_ == QUICK) {
+    int quick = run_quick(parsed_, t);
+    if (quick >= 0) return quick == 1;
+  }
+  return machine() && machine_->run(t);
 }
 
 bool pattern_match(const char *text, const char *pattern) {

@@ -1,0 +1,54 @@
+// LiteralFinder.h - finds which of many texts a message holds, without regard
+// to the case of A-Z: the first sieve of the knowledge base's index
+// (docs/ARCHITECTURE.md says how).
+#ifndef KNOWLEDGE_LITERALFINDER_H
+#define KNOWLEDGE_LITERALFINDER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class LiteralFinder {
+public:
+  enum { MIN_TEXT = 5 };
+
+  // Adds a text of at least MIN_TEXT bytes, A-Z folded to a-z, and gives its
+  // number (from 0, in the order added; the same text keeps its number); -1
+  // for a shorter one.
+  int add(const std::string &text);
+  int size() const { return (int)text_.size(); }
+  // Makes the tables from the texts added; find() needs it after every add.
+  // Throws std::bad_alloc.
+  void build();
+  // Appends to `found` the number of each text `message` holds, once each.
+  void find(const char *message, size_t len, std::vector<int> &found);
+
+private:
+  std::vector<std::string> text_;
+  std::unordered_map<std::string, int> number_;
+  // Made by build(): the texts packed, so that a lookup stays in cache.
+  struct Text {
+    uint32_t at, len;
+  };
+  std::vector<Text> texts_;
+  std::string chars_;
+  int bits_ = 0;  // the table has 1 << bits_ slots
+  struct Slot {
+    uint32_t gram;
+    int32_t bucket;  // -1: empty
+  };
+  std::vector<Slot> slots_;
+  std::vector<int> bucket_start_;  // a bucket's keys: keys_[start[b] .. start[b + 1])
+  struct Key {
+    int text, at;  // a text, and where in it the gram starts
+  };
+  std::vector<Key> keys_;
+  std::vector<uint64_t> filter_;   // one bit per hashed gram
+  uint32_t lookup_ = 0;            // texts found in this lookup carry its number
+  std::vector<uint32_t> seen_;
+};
+
+#endif

@@ -1,0 +1,82 @@
+// ParsedPattern.h - the pattern language of knowledge base items, read once:
+// the elements a pattern is made of and the faults that make it miss lines.
+#ifndef KNOWLEDGE_PARSEDPATTERN_H
+#define KNOWLEDGE_PARSEDPATTERN_H
+
+#include <stdint.h>
+
+#include <vector>
+
+// A pattern matches the whole of a log line's message part:
+//   ?        any one character (never the end of the text)
+//   *        any run of characters, including none
+//   [set]    one character of the set: a-b is a range (both ends included),
+//            ^ or ! first negates, the first member is always one ("[]]",
+//            "[-a]"); a "-" before "]" or after a range is a member, a
+//            reversed range holds nothing; "\", "{", "}", "|" and "," are
+//            members. Members compare exactly. A "[" without its "]" takes
+//            nothing, and what follows it is read on.
+//   {a|b}    one of the alternatives, tried left to right, each followed by
+//   {a,b}    the rest of the pattern after the group's closing "}".
+//   , or |   ends the alternative: matching goes on after the "}" closing its
+//            group; outside any group, after the next "}" outside any group.
+//            With no such "}", the pattern ends there.
+//   }        closing no group: nothing.
+//   \c       c as a plain character; a "\" at the very end is a "\".
+//   " or '   (also \" or \') the quote, or a backslash and the quote: the
+//            server writes quotes either way.
+//   other    itself; A-Z and a-z take either case, other bytes exactly.
+struct PatternElement {
+  enum Kind { CHAR, QUOTE, ANY, STAR, SET, NOTHING, OPEN, SEP, CLOSE };
+  unsigned kind : 4;
+  unsigned c : 8;     // CHAR, QUOTE: the character, A-Z folded to a-z
+  unsigned arg : 20;  // SET: index in sets; OPEN, SEP: index in links
+};
+
+// OPEN: next is the group's first SEP (-1: none), jump the element after its
+// "}". SEP: next is the next SEP of its group, jump where matching goes on.
+// A jump to elements.size() is the end of the pattern.
+struct PatternLink {
+  int next, jump;
+};
+
+struct PatternSet {
+  uint64_t bits[4];
+  bool has(unsigned char c) const { return (bits[c >> 6] >> (c & 63)) & 1; }
+};
+
+struct PatternFault {
+  enum Kind { UNCLOSED_SET, UNCLOSED_GROUP, STRAY_CLOSE, SEPARATOR_OUTSIDE } kind;
+  int column;  // of the character at fault, from 0
+  char c;      // SEPARATOR_OUTSIDE: which one
+};
+
+struct ParsedPattern {
+  std::vector<PatternElement> elements;
+  std::vector<PatternLink> links;
+  std::vector<PatternSet> sets;
+  // In the order met, unclosed groups last (outermost first); only the first
+  // separator outside a group is one.
+  std::vector<PatternFault> faults;
+  bool groups = false;  // it has an OPEN, SEP or CLOSE
+
+  const PatternLink &link(int element) const { return links[elements[element].arg]; }
+  // How many characters of t a CHAR, QUOTE, ANY, SET or NOTHING takes: 0 when
+  // it does not fit. Nothing past t's terminator is read.
+  int takes(const PatternElement &e, const unsigned char *t) const {
+    switch (e.kind) {
+      case PatternElement::CHAR: return fold(*t) == e.c;
+      case PatternElement::QUOTE: return *t == e.c ? 1 : *t == '\\' && t[1] == e.c ? 2 : 0;
+      case PatternElement::ANY: return *t != 0;
+      case PatternElement::SET: return *t && sets[e.arg].has(*t);
+      default: return 0;
+    }
+  }
+  static unsigned char fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+};
+
+// Reads a pattern (null: no elements). Throws std::bad_alloc when memory, or
+// room for more than a million sets or groups, runs out.
+ParsedPattern parse_pattern(const char *pattern);
+
+#endif
