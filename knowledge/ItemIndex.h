@@ -14,7 +14,8 @@
 #include "knowledge/pattern.h"
 
 // Items are given as a level letter and a pattern; the answer is an item's
-// number, always the one trying every item in turn would give.
+// number, always the one trying every item in turn would give. Not for two
+// threads at once.
 class ItemIndex {
 public:
   enum { MEMO_SLOTS = 8192, MEMO_TEXT = 112 };
@@ -32,7 +33,8 @@ public:
   // Makes the lookup tables now rather than at the next find(); false when
   // memory runs out (find() then answers -1 for everything).
   bool prepare() { return built_ || build(); }
-  // Whether answers are remembered (they are unless this turns it off).
+  // Whether answers are remembered, by message (up to MEMO_TEXT bytes) and
+  // level; they are unless this turns it off.
   void remember(bool on);
 
   // The number of the first item, in the order added, whose level is 0 or
@@ -43,7 +45,7 @@ private:
   struct Item {
     char level;
     Pattern pattern;
-    std::vector<std::string> runs;  // plain text every match holds, folded
+    std::string text;  // the longest plain text every match holds, folded
   };
   std::vector<Item> items_;
   bool built_, remember_;
@@ -51,19 +53,18 @@ private:
   // Made by build(): each item keyed by one of its runs (a text of the
   // finder), the items of each text in order, the items with none.
   LiteralFinder finder_;
-  std::vector<int> item_start_, items_of_text_, untexted_;
-  std::vector<char> level_;
-  std::vector<int> found_, hits_;  // a lookup's scratch
+  std::vector<std::vector<int>> items_of_text_;
+  std::vector<int> untexted_;
+  std::vector<int> found_, hits_, tried_;  // a lookup's scratch
 
-  // Answers remembered by message and level, in slots indexed by a hash.
   struct alignas(64) Memo {
     uint64_t hash;
     int32_t item;  // the answer
-    int16_t len;   // message length, -1 for an empty slot
+    int16_t len;   // the message's length, -1 for an empty slot
     char level;
     char text[MEMO_TEXT];
   };
-  std::unique_ptr<Memo[]> memo_;  // null: nothing is remembered
+  std::unique_ptr<Memo[]> memo_;  // MEMO_SLOTS, by hash; null: nothing is remembered
 
   bool build();
   int search(char level, const char *message, size_t len);

@@ -22,32 +22,6 @@ const int FILTER_BITS = 15;
 inline uint32_t filter_hash(uint32_t g) { return (g * 0x9E3779B1u) >> (32 - FILTER_BITS); }
 inline uint32_t table_hash(uint32_t g, int bits) { return (g * 0x85EBCA6Bu) >> (32 - bits); }
 
-// Eight bytes with A-Z folded to lower case and every other byte as it is.
-inline uint64_t fold8(uint64_t w) {
-  const uint64_t high = 0x8080808080808080ull, low7 = 0x7f7f7f7f7f7f7f7full;
-  uint64_t b = w & low7;
-  uint64_t from_a = b + 0x3f3f3f3f3f3f3f3full;  // high bit: b >= 'A'
-  uint64_t past_z = b + 0x2525252525252525ull;  // high bit: b > 'Z'
-  uint64_t upper = (from_a ^ past_z) & ~w & high;
-  return w | (upper >> 2);
-}
-
-// Whether the message text at s equals need (folded) without regard to case.
-inline bool folded_equal(const char *s, const char *need, size_t n) {
-  size_t k = 0;
-  for (; k + 8 <= n; k += 8) {
-    uint64_t a, b;
-    memcpy(&a, s + k, 8);
-    memcpy(&b, need + k, 8);
-    if (fold8(a) != b) return false;
-  }
-  for (; k < n; k++) {
-    unsigned char c = (unsigned char)s[k];
-    if ((c >= 'A' && c <= 'Z' ? c + 32 : c) != (unsigned char)need[k]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int LiteralFinder::add(const std::string &text) {
@@ -58,7 +32,6 @@ int LiteralFinder::add(const std::string &text) {
 }
 
 void LiteralFinder::build() {
-  size_t count = text_.size();
   // Each text is keyed by two grams side by side, so that one of them stands
   // at an even offset of the message wherever the text is: the pair that the
   // fewest texts hold anywhere (a piece of a common phrase such as "unable
@@ -72,22 +45,15 @@ void LiteralFinder::build() {
     grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
     for (uint32_t g : grams) holders[g]++;
   }
-  auto taken_by = [&](uint32_t g) {
-    auto found = taken.find(g);
-    return found == taken.end() ? 0 : found->second;
-  };
   std::vector<Key> keys;
-  for (size_t t = 0; t < count; t++) {
+  for (size_t t = 0; t < text_.size(); t++) {
     const char *text = text_[t].c_str();
     int best = 0, best_holders = 0, best_taken = 0;
     for (int at = 0; at + 5 <= (int)text_[t].size(); at++) {
       uint32_t g = gram_at(text + at), g2 = gram_at(text + at + 1);
-      int h = holders[g] + holders[g2], k = taken_by(g) + taken_by(g2);
-      if (at == 0 || h < best_holders || (h == best_holders && k < best_taken)) {
-        best = at;
-        best_holders = h;
-        best_taken = k;
-      }
+      int h = holders[g] + holders[g2], k = taken[g] + taken[g2];
+      if (at == 0 || h < best_holders || (h == best_holders && k < best_taken))
+        best = at, best_holders = h, best_taken = k;
     }
     taken[gram_at(text + best)]++;
     taken[gram_at(text + best + 1)]++;
@@ -95,66 +61,45 @@ void LiteralFinder::build() {
     keys.push_back({(int)t, best + 1});
   }
 
-  // The table, twice as large as the number of grams (at least 256 slots),
-  // and each gram's bucket of keys.
+  // The table of grams, twice as large as their number (at least 256 slots),
+  // each with its bucket of keys, and the filter of grams.
   bits_ = 8;
-  while (((size_t)1 << bits_) < 2 * taken.size() && bits_ < 30) bits_++;
-  size_t slots = (size_t)1 << bits_;
-  slots_.assign(slots, Slot{0, -1});
+  while (((size_t)1 << bits_) < 2 * keys.size() && bits_ < 30) bits_++;
+  size_t mask = ((size_t)1 << bits_) - 1;
+  slots_.assign(mask + 1, Slot{0, -1});
   filter_.assign((1u << FILTER_BITS) / 64, 0);
-  std::vector<int> bucket_of(keys.size());
-  int buckets = 0;
-  for (size_t e = 0; e < keys.size(); e++) {
-    uint32_t g = gram_at(text_[keys[e].text].c_str() + keys[e].at);
+  buckets_.clear();
+  for (const Key &key : keys) {
+    uint32_t g = gram_at(text_[key.text].c_str() + key.at), f = filter_hash(g);
     size_t s = table_hash(g, bits_);
-    while (slots_[s].bucket >= 0 && slots_[s].gram != g) s = (s + 1) & (slots - 1);
+    while (slots_[s].bucket >= 0 && slots_[s].gram != g) s = (s + 1) & mask;
     if (slots_[s].bucket < 0) {
-      slots_[s] = Slot{g, buckets++};
-      uint32_t f = filter_hash(g);
-      filter_[f / 64] |= (uint64_t)1 << (f % 64);
+      slots_[s] = Slot{g, (int)buckets_.size()};
+      buckets_.emplace_back();
     }
-    bucket_of[e] = slots_[s].bucket;
+    buckets_[slots_[s].bucket].push_back(key);
+    filter_[f / 64] |= (uint64_t)1 << (f % 64);
   }
-  bucket_start_.assign((size_t)buckets + 1, 0);
-  for (int b : bucket_of) bucket_start_[b + 1]++;
-  for (int b = 0; b < buckets; b++) bucket_start_[b + 1] += bucket_start_[b];
-  keys_.resize(keys.size());
-  std::vector<int> next(bucket_start_.begin(), bucket_start_.end() - 1);
-  for (size_t e = 0; e < keys.size(); e++) keys_[next[bucket_of[e]]++] = keys[e];
-
-  texts_.clear();
-  chars_.clear();
-  for (const std::string &t : text_) {
-    texts_.push_back({(uint32_t)chars_.size(), (uint32_t)t.size()});
-    chars_ += t;
-  }
-  seen_.assign(count, 0);
-  lookup_ = 0;
 }
 
 void LiteralFinder::find(const char *message, size_t len, std::vector<int> &found) {
-  if (texts_.empty()) return;
-  if (++lookup_ == 0) {
-    std::fill(seen_.begin(), seen_.end(), 0);
-    lookup_ = 1;
-  }
-  size_t mask = ((size_t)1 << bits_) - 1;
+  if (buckets_.empty()) return;
+  size_t first = found.size(), mask = slots_.size() - 1;
   for (size_t pos = 0; pos + 4 <= len; pos += 2) {
     uint32_t g = gram_at(message + pos), f = filter_hash(g);
     if (!((filter_[f / 64] >> (f % 64)) & 1)) continue;
     size_t s = table_hash(g, bits_);
     while (slots_[s].bucket >= 0 && slots_[s].gram != g) s = (s + 1) & mask;
-    int b = slots_[s].bucket;
-    if (b < 0) continue;
-    for (int k = bucket_start_[b]; k < bucket_start_[b + 1]; k++) {
-      const Key &key = keys_[k];
-      const Text &text = texts_[key.text];
-      size_t at = (size_t)key.at;
-      if (seen_[key.text] == lookup_ || pos < at || pos - at + text.len > len ||
-          !folded_equal(message + pos - at, chars_.data() + text.at, text.len))
-        continue;
-      seen_[key.text] = lookup_;
-      found.push_back(key.text);
+    if (slots_[s].bucket < 0) continue;
+    for (const Key &key : buckets_[slots_[s].bucket]) {
+      const std::string &text = text_[key.text];
+      size_t at = (size_t)key.at, i = 0;
+      if (pos < at || pos - at + text.size() > len) continue;
+      for (const char *m = message + pos - at; i < text.size(); i++)
+        if ((m[i] >= 'A' && m[i] <= 'Z' ? m[i] + 32 : m[i]) != text[i]) break;
+      if (i == text.size()) found.push_back(key.text);
     }
   }
+  std::sort(found.begin() + first, found.end());
+  found.erase(std::unique(found.begin() + first, found.end()), found.end());
 }

@@ -29,26 +29,18 @@ public:
 private:
   std::vector<std::string> text_;
   std::unordered_map<std::string, int> number_;
-  // Made by build(): the texts packed, so that a lookup stays in cache.
-  struct Text {
-    uint32_t at, len;
-  };
-  std::vector<Text> texts_;
-  std::string chars_;
+  // Made by build(): a table of grams, each with its bucket of keys.
   int bits_ = 0;  // the table has 1 << bits_ slots
   struct Slot {
     uint32_t gram;
     int32_t bucket;  // -1: empty
   };
   std::vector<Slot> slots_;
-  std::vector<int> bucket_start_;  // a bucket's keys: keys_[start[b] .. start[b + 1])
   struct Key {
     int text, at;  // a text, and where in it the gram starts
   };
-  std::vector<Key> keys_;
-  std::vector<uint64_t> filter_;   // one bit per hashed gram
-  uint32_t lookup_ = 0;            // texts found in this lookup carry its number
-  std::vector<uint32_t> seen_;
+  std::vector<std::vector<Key>> buckets_;
+  std::vector<uint64_t> filter_;  // one bit per hashed gram
 };
 
 #endif

@@ -115,8 +115,8 @@ struct Parser {
     }
     for (const Open &o : open) fault(PatternFault::UNCLOSED_GROUP, (size_t)o.column);
     int end = (int)out.elements.size();
-    for (PatternLink &l : out.links)
-      if (l.jump < 0) l.jump = end;
+    for (size_t i = 0; i < out.elements.size(); i++)
+      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0) link((int)i).jump = end;
     for (const E &e : out.elements) out.groups |= e.kind >= E::OPEN;
   }
 };

@@ -7,35 +7,28 @@
 
 #include <vector>
 
-// A pattern matches the whole of a log line's message part:
-//   ?        any one character (never the end of the text)
-//   *        any run of characters, including none
-//   [set]    one character of the set: a-b is a range (both ends included),
-//            ^ or ! first negates, the first member is always one ("[]]",
-//            "[-a]"); a "-" before "]" or after a range is a member, a
-//            reversed range holds nothing; "\", "{", "}", "|" and "," are
-//            members. Members compare exactly. A "[" without its "]" takes
-//            nothing, and what follows it is read on.
-//   {a|b}    one of the alternatives, tried left to right, each followed by
-//   {a,b}    the rest of the pattern after the group's closing "}".
-//   , or |   ends the alternative: matching goes on after the "}" closing its
-//            group; outside any group, after the next "}" outside any group.
-//            With no such "}", the pattern ends there.
-//   }        closing no group: nothing.
-//   \c       c as a plain character; a "\" at the very end is a "\".
-//   " or '   (also \" or \') the quote, or a backslash and the quote: the
-//            server writes quotes either way.
-//   other    itself; A-Z and a-z take either case, other bytes exactly.
+// One element; a pattern matches the whole of a message (the language in
+// full, with its corner cases: docs/ARCHITECTURE.md).
 struct PatternElement {
-  enum Kind { CHAR, QUOTE, ANY, STAR, SET, NOTHING, OPEN, SEP, CLOSE };
+  enum Kind {
+    CHAR,     // c or \c: the character; A-Z and a-z take either case
+    QUOTE,    // " or ' (also \" or \'): the quote, or a backslash and the quote
+    ANY,      // ?: any one character
+    STAR,     // *: any run of characters, none too
+    SET,      // [set]: one character of sets[arg], compared exactly
+    NOTHING,  // a "[" that never closes: takes nothing
+    OPEN,     // {: each alternative in turn, followed by what follows its "}"
+    SEP,      // , or |: ends an alternative; matching goes on at its jump
+    CLOSE     // }: nothing
+  };
   unsigned kind : 4;
   unsigned c : 8;     // CHAR, QUOTE: the character, A-Z folded to a-z
   unsigned arg : 20;  // SET: index in sets; OPEN, SEP: index in links
 };
 
 // OPEN: next is the group's first SEP (-1: none), jump the element after its
-// "}". SEP: next is the next SEP of its group, jump where matching goes on.
-// A jump to elements.size() is the end of the pattern.
+// "}" (-1: it never closes). SEP: next is the next SEP of its group, jump
+// where matching goes on; elements.size() is the end of the pattern.
 struct PatternLink {
   int next, jump;
 };

@@ -29,9 +29,9 @@ public:
 
 private:
   struct Machine;
-  // NONE matches nothing; ANY: only stars; QUICK: no groups, tried the quick
-  // way first; GROUPS: the machine.
-  enum Kind { NONE, ANY, QUICK, GROUPS };
+  // NONE matches nothing; QUICK: no groups, tried the quick way first;
+  // GROUPS: the machine.
+  enum Kind { NONE, QUICK, GROUPS };
   Kind kind_;
   ParsedPattern parsed_;
   mutable std::unique_ptr<Machine> machine_;
