@@ -5,9 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
-#include <iterator>
 #include <new>
-#include <string_view>
 
 namespace {
 
@@ -28,6 +26,22 @@ std::string required_text(const ParsedPattern &pp) {
     else if (e->kind >= PatternElement::OPEN) break;  // a group never closed, or a separator
   }
   return longest;
+}
+
+// A quick hash of a short text and the level letter, eight bytes at a time.
+uint64_t text_hash(const char *s, size_t len, unsigned level) {
+  const uint64_t k = 0x9E3779B97F4A7C15ull;
+  uint64_t h = (len * k) ^ level, w;
+  size_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    memcpy(&w, s + i, 8);
+    h = (h ^ w) * k;
+    h ^= h >> 29;
+  }
+  w = 0;
+  memcpy(&w, s + i, len - i);
+  h = (h ^ w) * k;
+  return h ^ (h >> 32);
 }
 
 }  // namespace
@@ -61,9 +75,13 @@ bool ItemIndex::build() {
     finder_.build();
     items_of_text_.assign((size_t)finder_.size(), {});
     untexted_.clear();
-    for (size_t i = 0; i < items_.size(); i++)
+    level_.clear();
+    for (size_t i = 0; i < items_.size(); i++) {
       (text_of[i] >= 0 ? items_of_text_[text_of[i]] : untexted_).push_back((int)i);
+      level_.push_back(items_[i].level);
+    }
     memo_.reset(remember_ ? new Memo[MEMO_SLOTS] : nullptr);
+    memo_tag_.reset(remember_ ? new uint32_t[MEMO_SLOTS]() : nullptr);
     for (int m = 0; remember_ && m < MEMO_SLOTS; m++) memo_[m].len = -1;
   } catch (const std::bad_alloc &) {
     finder_ = LiteralFinder();
@@ -78,27 +96,35 @@ int ItemIndex::find(char level, const char *message) {
   if (!message || !prepare()) return -1;
   size_t len = strlen(message);
   if (len > MEMO_TEXT || !memo_) return search(level, message, len);
-  uint64_t hash = std::hash<std::string_view>()(std::string_view(message, len)) ^ (uint8_t)level;
-  Memo &memo = memo_[hash % MEMO_SLOTS];
-  if (memo.len == (int)len && memo.hash == hash && memo.level == level &&
-      memcmp(memo.text, message, len) == 0)
+  uint64_t hash = text_hash(message, len, (unsigned char)level);
+  // The slot's tag first: a message not remembered is told so without a trip
+  // to the slots (1 MB, seldom in cache).
+  size_t slot = hash % MEMO_SLOTS;
+  Memo &memo = memo_[slot];
+  if (memo_tag_[slot] == (uint32_t)(hash >> 32) && memo.len == (int)len && memo.hash == hash &&
+      memo.level == level && memcmp(memo.text, message, len) == 0)
     return memo.item;
-  memo = Memo{hash, search(level, message, len), (int16_t)len, level, {}};
+  memo_tag_[slot] = (uint32_t)(hash >> 32);
+  memo.hash = hash, memo.len = (int16_t)len, memo.level = level;
+  memo.item = search(level, message, len);
   memcpy(memo.text, message, len);
   return memo.item;
 }
 
 int ItemIndex::search(char level, const char *message, size_t len) {
-  // The items whose text the message holds, and those with none, in the
-  // order added.
+  // The items of the texts the message holds whose level fits, and those
+  // with no text, tried in the order added.
   found_.clear();
   finder_.find(message, len, found_);
   hits_.clear();
-  for (int t : found_) hits_.insert(hits_.end(), items_of_text_[t].begin(), items_of_text_[t].end());
+  for (int t : found_)
+    for (int i : items_of_text_[t])
+      if (!level_[i] || level_[i] == level) hits_.push_back(i);
   std::sort(hits_.begin(), hits_.end());
-  tried_.clear();
-  std::merge(hits_.begin(), hits_.end(), untexted_.begin(), untexted_.end(), std::back_inserter(tried_));
-  for (int i : tried_)
-    if ((!items_[i].level || items_[i].level == level) && items_[i].pattern.match(message)) return i;
+  for (size_t h = 0, u = 0; h < hits_.size() || u < untexted_.size();) {
+    bool hit = u == untexted_.size() || (h < hits_.size() && hits_[h] < untexted_[u]);
+    int i = hit ? hits_[h++] : untexted_[u++];
+    if ((hit || !level_[i] || level_[i] == level) && items_[i].pattern.match(message)) return i;
+  }
   return -1;
 }

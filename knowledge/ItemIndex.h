@@ -55,7 +55,8 @@ private:
   LiteralFinder finder_;
   std::vector<std::vector<int>> items_of_text_;
   std::vector<int> untexted_;
-  std::vector<int> found_, hits_, tried_;  // a lookup's scratch
+  std::vector<char> level_;          // per item, its level letter
+  std::vector<int> found_, hits_;  // a lookup's scratch
 
   struct alignas(64) Memo {
     uint64_t hash;
@@ -65,6 +66,7 @@ private:
     char text[MEMO_TEXT];
   };
   std::unique_ptr<Memo[]> memo_;  // MEMO_SLOTS, by hash; null: nothing is remembered
+  std::unique_ptr<uint32_t[]> memo_tag_;  // per slot, its hash's high half
 
   bool build();
   int search(char level, const char *message, size_t len);

@@ -39,7 +39,10 @@ private:
   struct Key {
     int text, at;  // a text, and where in it the gram starts
   };
-  std::vector<std::vector<Key>> buckets_;
+  std::vector<Key> keys_;      // bucket b: keys_[start_[b] .. start_[b + 1])
+  std::vector<int> start_;
+  std::string chars_;          // text t: chars_[at_[t] .. at_[t + 1])
+  std::vector<uint32_t> at_;
   std::vector<uint64_t> filter_;  // one bit per hashed gram
 };
 
