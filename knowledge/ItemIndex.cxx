@@ -13,17 +13,15 @@ namespace {
 // matches holds: runs outside groups, up to the first separator outside one.
 // A run stops before a quote, which may come after a backslash.
 std::string required_text(const ParsedPattern &pp) {
+  typedef PatternElement E;
   std::string run, longest;
-  for (size_t i = 0; i <= pp.elements.size(); i++) {
-    const PatternElement *e = i < pp.elements.size() ? &pp.elements[i] : nullptr;
-    if (!e || e->kind != PatternElement::CHAR) {
-      if (run.size() > longest.size()) longest = run;
-      run.clear();
-    }
-    if (!e) break;
-    if (e->kind == PatternElement::CHAR || e->kind == PatternElement::QUOTE) run += (char)e->c;
-    else if (e->kind == PatternElement::OPEN && pp.link((int)i).jump >= 0) i = (size_t)pp.link((int)i).jump - 1;
-    else if (e->kind >= PatternElement::OPEN) break;  // a group never closed, or a separator
+  for (size_t i = 0; i < pp.elements.size(); i++) {
+    const E &e = pp.elements[i];
+    if (e.kind != E::CHAR) run.clear();
+    if (e.kind == E::CHAR || e.kind == E::QUOTE) run += (char)e.c;
+    else if (e.kind == E::OPEN && pp.link((int)i).jump >= 0) i = (size_t)pp.link((int)i).jump - 1;
+    else if (e.kind >= E::OPEN) break;  // a group that never closes, or a separator
+    if (run.size() > longest.size()) longest = run;
   }
   return longest;
 }
@@ -54,8 +52,10 @@ bool ItemIndex::add(char level, const char *pattern) {
   try {
     ParsedPattern parsed = parse_pattern(pattern);
     std::string text = required_text(parsed);
-    items_.push_back({level, pattern ? Pattern(std::move(parsed)) : Pattern(nullptr), text});
+    level_.push_back(level);
+    items_.push_back({pattern ? Pattern(std::move(parsed)) : Pattern(nullptr), text});
   } catch (const std::bad_alloc &) {
+    level_.resize(items_.size());
     return false;
   }
   built_ = false;
@@ -75,11 +75,8 @@ bool ItemIndex::build() {
     finder_.build();
     items_of_text_.assign((size_t)finder_.size(), {});
     untexted_.clear();
-    level_.clear();
-    for (size_t i = 0; i < items_.size(); i++) {
+    for (size_t i = 0; i < items_.size(); i++)
       (text_of[i] >= 0 ? items_of_text_[text_of[i]] : untexted_).push_back((int)i);
-      level_.push_back(items_[i].level);
-    }
     memo_.reset(remember_ ? new Memo[MEMO_SLOTS] : nullptr);
     memo_tag_.reset(remember_ ? new uint32_t[MEMO_SLOTS]() : nullptr);
     for (int m = 0; remember_ && m < MEMO_SLOTS; m++) memo_[m].len = -1;

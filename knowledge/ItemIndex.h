@@ -13,9 +13,8 @@
 #include "knowledge/LiteralFinder.h"
 #include "knowledge/pattern.h"
 
-// Items are given as a level letter and a pattern; the answer is an item's
-// number, always the one trying every item in turn would give. Not for two
-// threads at once.
+// Items are a level letter and a pattern; the answer is an item's number,
+// always the one trying every item in turn would give. Not for two threads.
 class ItemIndex {
 public:
   enum { MEMO_SLOTS = 8192, MEMO_TEXT = 112 };
@@ -36,28 +35,24 @@ public:
   // Whether answers are remembered, by message (up to MEMO_TEXT bytes) and
   // level; they are unless this turns it off.
   void remember(bool on);
-
   // The number of the first item, in the order added, whose level is 0 or
   // `level` and whose pattern matches `message`; -1 when none does.
   int find(char level, const char *message);
 
 private:
   struct Item {
-    char level;
     Pattern pattern;
     std::string text;  // the longest plain text every match holds, folded
   };
   std::vector<Item> items_;
+  std::vector<char> level_;  // per item
   bool built_, remember_;
-
-  // Made by build(): each item keyed by one of its runs (a text of the
-  // finder), the items of each text in order, the items with none.
+  // Made by build(): the finder of the items' texts, the items of each text
+  // in order, the items with none.
   LiteralFinder finder_;
   std::vector<std::vector<int>> items_of_text_;
   std::vector<int> untexted_;
-  std::vector<char> level_;          // per item, its level letter
   std::vector<int> found_, hits_;  // a lookup's scratch
-
   struct alignas(64) Memo {
     uint64_t hash;
     int32_t item;  // the answer
@@ -65,7 +60,7 @@ private:
     char level;
     char text[MEMO_TEXT];
   };
-  std::unique_ptr<Memo[]> memo_;  // MEMO_SLOTS, by hash; null: nothing is remembered
+  std::unique_ptr<Memo[]> memo_;          // MEMO_SLOTS, by hash; null: none
   std::unique_ptr<uint32_t[]> memo_tag_;  // per slot, its hash's high half
 
   bool build();

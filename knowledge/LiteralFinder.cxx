@@ -47,7 +47,7 @@ void LiteralFinder::build() {
     grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
     for (uint32_t g : grams) holders[g]++;
   }
-  std::vector<Key> keys;
+  keys_.clear();
   for (size_t t = 0; t < text_.size(); t++) {
     const char *text = text_[t].c_str();
     int best = 0, best_holders = 0, best_taken = 0;
@@ -57,37 +57,28 @@ void LiteralFinder::build() {
       if (at == 0 || h < best_holders || (h == best_holders && k < best_taken))
         best = at, best_holders = h, best_taken = k;
     }
-    taken[gram_at(text + best)]++;
-    taken[gram_at(text + best + 1)]++;
-    keys.push_back({(int)t, best});
-    keys.push_back({(int)t, best + 1});
+    for (int at : {best, best + 1}) {
+      taken[gram_at(text + at)]++;
+      keys_.push_back({gram_at(text + at), (int)t, at});
+    }
   }
 
-  // The table of grams, twice as large as their number (at least 256 slots),
-  // each with its bucket of keys, and the filter of grams.
+  // The keys by gram, the table of each gram's first key (twice as many slots
+  // as keys, at least 256), the filter, and the texts packed: a lookup stays
+  // in cache beside Diagnose's memo.
+  std::sort(keys_.begin(), keys_.end(), [](const Key &a, const Key &b) { return a.gram < b.gram; });
   bits_ = 8;
-  while (((size_t)1 << bits_) < 2 * keys.size() && bits_ < 30) bits_++;
+  while (((size_t)1 << bits_) < 2 * keys_.size() && bits_ < 30) bits_++;
   size_t mask = ((size_t)1 << bits_) - 1;
   slots_.assign(mask + 1, Slot{0, -1});
   filter_.assign((1u << FILTER_BITS) / 64, 0);
-  std::vector<int> bucket_of;
-  int buckets = 0;
-  for (const Key &key : keys) {
-    uint32_t g = gram_at(text_[key.text].c_str() + key.at), f = filter_hash(g);
-    size_t s = table_hash(g, bits_);
-    while (slots_[s].bucket >= 0 && slots_[s].gram != g) s = (s + 1) & mask;
-    if (slots_[s].bucket < 0) slots_[s] = Slot{g, buckets++};
-    bucket_of.push_back(slots_[s].bucket);
+  for (size_t k = 0; k < keys_.size(); k++) {
+    uint32_t g = keys_[k].gram, f = filter_hash(g), s = table_hash(g, bits_);
+    if (k && keys_[k - 1].gram == g) continue;
+    while (slots_[s].first >= 0) s = (s + 1) & mask;
+    slots_[s] = Slot{g, (int)k};
     filter_[f / 64] |= (uint64_t)1 << (f % 64);
   }
-  // The keys of each bucket side by side, and the texts packed, so that a
-  // lookup stays in cache beside Diagnose's memo.
-  start_.assign((size_t)buckets + 1, 0);
-  for (int b : bucket_of) start_[b + 1]++;
-  for (int b = 0; b < buckets; b++) start_[b + 1] += start_[b];
-  keys_.resize(keys.size());
-  std::vector<int> next(start_.begin(), start_.end() - 1);
-  for (size_t k = 0; k < keys.size(); k++) keys_[next[bucket_of[k]]++] = keys[k];
   chars_.clear();
   at_.clear();
   for (const std::string &t : text_) {
@@ -104,8 +95,8 @@ void LiteralFinder::find(const char *message, size_t len, std::vector<int> &foun
     uint32_t g = gram_at(message + pos), f = filter_hash(g);
     if (!((filter_[f / 64] >> (f % 64)) & 1)) continue;
     size_t s = table_hash(g, bits_);
-    while (slots_[s].bucket >= 0 && slots_[s].gram != g) s = (s + 1) & mask;
-    for (int b = slots_[s].bucket, k = b < 0 ? 0 : start_[b]; b >= 0 && k < start_[b + 1]; k++) {
+    while (slots_[s].first >= 0 && slots_[s].gram != g) s = (s + 1) & mask;
+    for (size_t k = slots_[s].first; slots_[s].first >= 0 && k < keys_.size() && keys_[k].gram == g; k++) {
       const Key &key = keys_[k];
       size_t at = (size_t)key.at, n = at_[key.text + 1] - at_[key.text], i = 0;
       if (pos < at || pos - at + n > len) continue;

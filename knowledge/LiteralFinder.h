@@ -29,18 +29,18 @@ public:
 private:
   std::vector<std::string> text_;
   std::unordered_map<std::string, int> number_;
-  // Made by build(): a table of grams, each with its bucket of keys.
+  // Made by build(): the keys by gram, a table of each gram's first key.
+  struct Key {
+    uint32_t gram;
+    int text, at;  // a text, and where in it the gram starts
+  };
+  std::vector<Key> keys_;
   int bits_ = 0;  // the table has 1 << bits_ slots
   struct Slot {
     uint32_t gram;
-    int32_t bucket;  // -1: empty
+    int32_t first;  // -1: empty
   };
   std::vector<Slot> slots_;
-  struct Key {
-    int text, at;  // a text, and where in it the gram starts
-  };
-  std::vector<Key> keys_;      // bucket b: keys_[start_[b] .. start_[b + 1])
-  std::vector<int> start_;
   std::string chars_;          // text t: chars_[at_[t] .. at_[t + 1])
   std::vector<uint32_t> at_;
   std::vector<uint64_t> filter_;  // one bit per hashed gram

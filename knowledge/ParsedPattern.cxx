@@ -1,5 +1,5 @@
-// ParsedPattern.cxx - the one reader of the pattern language; ParsedPattern.h
-// gives the language.
+// ParsedPattern.cxx - the one reader of the pattern language (its rules:
+// docs/ARCHITECTURE.md).
 #include "knowledge/ParsedPattern.h"
 
 #include <string.h>
@@ -17,7 +17,7 @@ struct Parser {
   };
   std::vector<Open> open;
   int top_head = -1, top_tail = -1;  // separators outside a group, awaiting a "}"
-  bool told_separator = false;
+  bool told = false;                 // of a separator outside a group
 
   int add(unsigned kind, unsigned c = 0, size_t arg = 0) {
     if (arg >= (1u << 20)) throw std::bad_alloc();
@@ -33,14 +33,11 @@ struct Parser {
     out.faults.push_back({kind, (int)column, c});
   }
 
-  // The set whose "[" stands at p[i]; gives where it ends, or i when it never
+  // The set whose "[" stands at p[i]: where it ends, or i when it never
   // closes. Its "]" is the first after its first member.
   size_t set(const char *p, size_t i) {
-    size_t k = i + 1;
-    bool negate = p[k] == '^' || p[k] == '!';
-    if (negate) k++;
-    if (!p[k]) return i;
-    const char *close = strchr(p + k + 1, ']');
+    size_t k = i + 1 + (p[i + 1] == '^' || p[i + 1] == '!');
+    const char *close = p[k] ? strchr(p + k + 1, ']') : nullptr;
     if (!close) return i;
     size_t end = (size_t)(close - p);
     PatternSet s = {};
@@ -49,7 +46,7 @@ struct Parser {
       if (p[m + 1] == '-' && m + 2 < end) hi = (unsigned char)p[m += 2];
       for (unsigned c = lo; c <= hi; c++) s.bits[c >> 6] |= (uint64_t)1 << (c & 63);
     }
-    if (negate)
+    if (k > i + 1)
       for (uint64_t &b : s.bits) b = ~b;
     out.sets.push_back(s);
     add(E::SET, 0, out.sets.size() - 1);
@@ -58,28 +55,22 @@ struct Parser {
 
   void separator(size_t column, char c) {
     int e = add_linked(E::SEP);
-    if (!open.empty()) {
-      link(open.back().tail).next = e;
-      open.back().tail = e;
-      return;
-    }
-    if (!told_separator) fault(PatternFault::SEPARATOR_OUTSIDE, column, c);
-    told_separator = true;
-    if (top_tail < 0) top_head = e;
-    else link(top_tail).next = e;
-    top_tail = e;
+    if (open.empty() && !told) fault(PatternFault::SEPARATOR_OUTSIDE, column, c);
+    told |= open.empty();
+    int &tail = open.empty() ? top_tail : open.back().tail;
+    (tail >= 0 ? link(tail).next : top_head) = e;
+    tail = e;
   }
 
   void close(size_t column) {
-    int e = add(E::CLOSE), from;
-    if (!open.empty()) {
+    int e = add(E::CLOSE), from = top_head;
+    if (open.empty()) {
+      fault(PatternFault::STRAY_CLOSE, column);
+      top_head = top_tail = -1;
+    } else {
       link(open.back().element).jump = e + 1;
       from = link(open.back().element).next;
       open.pop_back();
-    } else {
-      fault(PatternFault::STRAY_CLOSE, column);
-      from = top_head;
-      top_head = top_tail = -1;
     }
     for (int j = from; j >= 0; j = link(j).next) link(j).jump = e + 1;
   }
@@ -87,18 +78,17 @@ struct Parser {
   void parse(const char *p) {
     for (size_t i = 0; p[i]; i++) {
       unsigned char c = (unsigned char)p[i];
+      size_t end;
       switch (c) {
         case '?': add(E::ANY); break;
         case '*': add(E::STAR); break;
-        case '[': {
-          size_t end = set(p, i);
-          if (end == i) {
+        case '[':
+          if ((end = set(p, i)) == i) {
             fault(PatternFault::UNCLOSED_SET, i);
             add(E::NOTHING);
           }
           i = end;
           break;
-        }
         case '{':
           open.push_back({add_linked(E::OPEN), 0, (int)i});
           open.back().tail = open.back().element;
@@ -114,10 +104,10 @@ struct Parser {
       }
     }
     for (const Open &o : open) fault(PatternFault::UNCLOSED_GROUP, (size_t)o.column);
-    int end = (int)out.elements.size();
-    for (size_t i = 0; i < out.elements.size(); i++)
-      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0) link((int)i).jump = end;
-    for (const E &e : out.elements) out.groups |= e.kind >= E::OPEN;
+    for (size_t i = 0; i < out.elements.size(); i++) {
+      out.groups |= out.elements[i].kind >= E::OPEN;
+      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0) link((int)i).jump = (int)out.elements.size();
+    }
   }
 };
 

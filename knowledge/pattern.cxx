@@ -1,5 +1,5 @@
 // pattern.cxx - the knowledge base pattern matcher: the quick way for patterns
-// without groups, and the set machine for the rest.
+// without groups, and the set machine (docs/ARCHITECTURE.md says how).
 #include "knowledge/pattern.h"
 
 #include <string.h>
@@ -44,10 +44,8 @@ int run_quick(const ParsedPattern &pp, const unsigned char *t) {
     while (e != end && e->kind == E::CHAR && e->c == fold(*t)) e++, t++, budget--;
     if (e != end && e->kind == E::STAR) continue;
     if (--budget < 0) return -1;
-    int took = e != end ? pp.takes(*e, t) : 0;
-    if (took) {
-      e++;
-      t += took;
+    if (int took = e != end ? pp.takes(*e, t) : 0) {
+      e++, t += took;
       continue;
     }
     if (e == end && !*t) return 1;
@@ -77,15 +75,13 @@ inline void shift_or(Word *dst, const Word *src, const Word *mask, int k, int w)
 
 }  // namespace
 
-// The set machine: the set of positions the text read so far can reach,
-// moved a word of positions at a time. A position per element, and a second
-// one for a quote: after the backslash before it.
+// The set machine: a position per element, two for a quote (the second after
+// its backslash), and a set per kind of position: read any byte ("?", "*");
+// go on by one; by two (a quote read at once); stay ("*"); lead on without
+// reading ("*", "}"); branch; a "*" that reaches the end without reading;
+// quotes (a backslash leads to their second position).
 struct Pattern::Machine {
   int n = 0, w = 1;
-  // Positions that read any byte ("?", "*"); go on by one; by two (a quote
-  // read at once); stay ("*"); lead on without reading ("*", "}"); branch
-  // ("{", separators); a "*" that reaches the end without reading; quotes
-  // (a backslash leads to their second position).
   std::vector<Word> any, next1, next2, stars, onward, branch, final_star, quotes;
   std::vector<Word> closure;     // per position, all it reaches without reading
   std::vector<Word> by_byte;     // per byte the pattern names, the positions reading it
@@ -171,11 +167,9 @@ Pattern::Machine::Machine(const ParsedPattern &pp) {
       mark(final_star, pos[i]);
 }
 
-// Adds to `set` every position reached from it without reading text.
-// Runs of "*" and "}" lead on to the next position: a bit that starts in
-// such a run flows to its end and one past it, which adding the run mask to
-// the starting bits does in one go (the carry ripples through the run).
-// Groups and separators then add what they reach.
+// Adds to `set` every position reached from it without reading: a bit that
+// starts in a run of "*" and "}" flows one past its end, as adding the run
+// mask does (the carry ripples through the run); branches add their closure.
 void Pattern::Machine::close_set(Word *set) const {
   Word carry = 0;
   for (int i = 0; i < w; i++) {
@@ -240,7 +234,6 @@ Pattern::Pattern(const char *pattern) : kind_(NONE) {
   try {
     if (pattern) *this = Pattern(parse_pattern(pattern));
   } catch (const std::bad_alloc &) {
-    kind_ = NONE;
   }
 }
 
@@ -254,23 +247,17 @@ Pattern::~Pattern() = default;
 Pattern::Pattern(Pattern &&other) noexcept = default;
 Pattern &Pattern::operator=(Pattern &&other) noexcept = default;
 
-bool Pattern::machine() const {
+bool Pattern::match(const char *text) const {
+  if (!text || kind_ == NONE) return false;
+  const unsigned char *t = (const unsigned char *)text;
+  int quick = kind_ == QUICK ? run_quick(parsed_, t) : -1;
+  if (quick >= 0) return quick == 1;
   try {
     if (!machine_) machine_.reset(new Machine(parsed_));
   } catch (const std::bad_alloc &) {
     return false;
   }
-  return true;
-}
-
-bool Pattern::match(const char *text) const {
-  if (!text || kind_ == NONE) return false;
-  const unsigned char *t = (const unsigned char *)text;
-  if (kind_ == QUICK) {
-    int quick = run_quick(parsed_, t);
-    if (quick >= 0) return quick == 1;
-  }
-  return machine() && machine_->run(t);
+  return machine_->run(t);
 }
 
 bool pattern_match(const char *text, const char *pattern) {

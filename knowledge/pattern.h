@@ -35,7 +35,6 @@ private:
   Kind kind_;
   ParsedPattern parsed_;
   mutable std::unique_ptr<Machine> machine_;
-  bool machine() const;
 };
 
 // Compiles `pattern` and matches it against `text` once; false when either is
