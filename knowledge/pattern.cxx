@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <new>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -104,24 +103,35 @@ Pattern::Machine::Machine(const ParsedPattern &pp) {
   const std::vector<E> &el = pp.elements;
   int count = (int)el.size();
   std::vector<int> pos((size_t)count + 1);
-  for (int i = 0, q = 0; i <= count; i++) {
-    pos[i] = q;
-    q += i < count && el[i].kind == E::QUOTE ? 2 : 1;
-  }
+  for (int i = 0, q = 0; i <= count; q += i < count && el[i].kind == E::QUOTE ? 2 : 1, i++) pos[i] = q;
   n = pos[count];
   w = n / WORD_BITS + 1;
-  for (std::vector<Word> *v :
-       {&any, &next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
+  for (std::vector<Word> *v : {&any, &next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
     v->assign((size_t)w, 0);
-  for (int i = 0; i < count; i++) {
-    const E &e = el[i];
+  // What each position reads, and all it reaches without reading: moves only
+  // go forward, so from the end.
+  closure.assign((size_t)(n + 1) * w, 0);
+  for (int i = count; i >= 0; i--) {
     int q = pos[i];
+    Word *set = closure.data() + (size_t)q * w;
+    auto add = [&](int element) {
+      for (int k = 0; k < w; k++) set[k] |= closure[(size_t)pos[element] * w + k];
+    };
+    set_bit(set, q);
+    if (i == count) continue;
+    const E &e = el[i];
     switch (e.kind) {
-      case E::STAR: mark(any, q), mark(stars, q), mark(onward, q); break;
+      case E::STAR:
+        mark(any, q), mark(stars, q), mark(onward, q), add(i + 1);
+        if (has_bit(closure.data() + (size_t)pos[i + 1] * w, n)) mark(final_star, q);
+        break;
       case E::ANY: mark(any, q), mark(next1, q); break;
-      case E::CLOSE: mark(onward, q); break;
+      case E::CLOSE: mark(onward, q), add(i + 1); break;
       case E::OPEN:
-      case E::SEP: mark(branch, q); break;
+        mark(branch, q), add(i + 1);
+        for (int j = pp.link(i).next; j >= 0; j = pp.link(j).next) add(j + 1);
+        break;
+      case E::SEP: mark(branch, q), add(pp.link(i).jump); break;
       case E::CHAR:
         mark(next1, q), reading(q, e.c);
         if (e.c >= 'a' && e.c <= 'z') reading(q, e.c - 32);
@@ -138,33 +148,6 @@ Pattern::Machine::Machine(const ParsedPattern &pp) {
       default: break;  // NOTHING
     }
   }
-
-  // Everything each position reaches without reading; moves only go forward,
-  // so work from the end.
-  size_t sw = (size_t)w;
-  closure.assign((size_t)(n + 1) * sw, 0);
-  for (int i = count; i >= 0; i--) {
-    Word *set = closure.data() + (size_t)pos[i] * sw;
-    set_bit(set, pos[i]);
-    auto add = [&](int element) {
-      for (size_t k = 0; k < sw; k++) set[k] |= closure[(size_t)pos[element] * sw + k];
-    };
-    if (i == count) continue;
-    switch (el[i].kind) {
-      case E::STAR:
-      case E::CLOSE: add(i + 1); break;
-      case E::OPEN:
-        add(i + 1);
-        for (int j = pp.link(i).next; j >= 0; j = pp.link(j).next) add(j + 1);
-        break;
-      case E::SEP: add(pp.link(i).jump); break;
-      case E::QUOTE: set_bit(set + sw, pos[i] + 1); break;
-      default: break;
-    }
-  }
-  for (int i = 0; i < count; i++)
-    if (el[i].kind == E::STAR && has_bit(closure.data() + (size_t)pos[i + 1] * sw, n))
-      mark(final_star, pos[i]);
 }
 
 // Adds to `set` every position reached from it without reading: a bit that

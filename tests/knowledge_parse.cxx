@@ -87,8 +87,8 @@ TEST(PatternParse, ElementsAndFaults) {
       {"{a{b|c}d|e}", "{8>11 a {4>7 b |>7 c } d |>11 e }", ""},
       {"{a|[|]b}", "{2>6 a |>6 [|] b }", ""},           // a set in a group is whole
       {"{a|[b}c", "{2>6 a |>6 X b } c", "set@3"},
-      {"x{a,{b}", "x {3>7 a |>7 {>7 b }", "group@1"},
-      {"{{a", "{>3 {>3 a", "group@0 group@1"},
+      {"x{a,{b}", "x {3>-1 a |>7 {>7 b }", "group@1"},
+      {"{{a", "{>-1 {>-1 a", "group@0 group@1"},
       {"a,b", "a |>3 b", "sep,@1"},
       {"a|b}c|d", "a |>4 b } c |>7 d", "sep|@1 close@3"},
       {"}}", "} }", "close@0 close@1"},
