@@ -9,9 +9,8 @@
 
 namespace {
 
-// The longest run of plain characters (folded) that every text the pattern
-// matches holds: runs outside groups, up to the first separator outside one.
-// A run stops before a quote, which may come after a backslash.
+// The longest run of plain characters (folded) outside groups and before a
+// separator outside one; a run stops before a quote (a backslash may come).
 std::string required_text(const ParsedPattern &pp) {
   typedef PatternElement E;
   std::string run, longest;
@@ -70,20 +69,19 @@ void ItemIndex::remember(bool on) {
 bool ItemIndex::build() {
   try {
     finder_ = LiteralFinder();
-    std::vector<int> text_of;
-    for (const Item &item : items_) text_of.push_back(finder_.add(item.text));
-    finder_.build();
-    items_of_text_.assign((size_t)finder_.size(), {});
+    items_of_text_.clear();
     untexted_.clear();
-    for (size_t i = 0; i < items_.size(); i++)
-      (text_of[i] >= 0 ? items_of_text_[text_of[i]] : untexted_).push_back((int)i);
+    for (size_t i = 0; i < items_.size(); i++) {
+      int t = finder_.add(items_[i].text);
+      if (t >= (int)items_of_text_.size()) items_of_text_.resize((size_t)t + 1);
+      (t >= 0 ? items_of_text_[t] : untexted_).push_back((int)i);
+    }
+    finder_.build();
     memo_.reset(remember_ ? new Memo[MEMO_SLOTS] : nullptr);
     memo_tag_.reset(remember_ ? new uint32_t[MEMO_SLOTS]() : nullptr);
     for (int m = 0; remember_ && m < MEMO_SLOTS; m++) memo_[m].len = -1;
   } catch (const std::bad_alloc &) {
-    finder_ = LiteralFinder();
-    memo_.reset();
-    return false;
+    return false;  // find() answers -1 until a build succeeds
   }
   built_ = true;
   return true;
@@ -94,9 +92,7 @@ int ItemIndex::find(char level, const char *message) {
   size_t len = strlen(message);
   if (len > MEMO_TEXT || !memo_) return search(level, message, len);
   uint64_t hash = text_hash(message, len, (unsigned char)level);
-  // The slot's tag first: a message not remembered is told so without a trip
-  // to the slots (1 MB, seldom in cache).
-  size_t slot = hash % MEMO_SLOTS;
+  size_t slot = hash % MEMO_SLOTS;  // its tag first: the slots are seldom in cache
   Memo &memo = memo_[slot];
   if (memo_tag_[slot] == (uint32_t)(hash >> 32) && memo.len == (int)len && memo.hash == hash &&
       memo.level == level && memcmp(memo.text, message, len) == 0)

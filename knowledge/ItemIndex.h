@@ -1,6 +1,5 @@
-// ItemIndex.h - the lookup index of the knowledge base: which item a log
-// message matches, found without trying every item's pattern
-// (docs/ARCHITECTURE.md says how, and what was measured).
+// ItemIndex.h - which item of the knowledge base a log message matches, found
+// without trying every pattern (docs/ARCHITECTURE.md: how, and measurements).
 #ifndef KNOWLEDGE_ITEMINDEX_H
 #define KNOWLEDGE_ITEMINDEX_H
 
@@ -47,16 +46,15 @@ private:
   std::vector<Item> items_;
   std::vector<char> level_;  // per item
   bool built_, remember_;
-  // Made by build(): the finder of the items' texts, the items of each text
-  // in order, the items with none.
+  // Made by build(): the items of each text of the finder, in order, and those of none.
   LiteralFinder finder_;
   std::vector<std::vector<int>> items_of_text_;
   std::vector<int> untexted_;
   std::vector<int> found_, hits_;  // a lookup's scratch
   struct alignas(64) Memo {
     uint64_t hash;
-    int32_t item;  // the answer
-    int16_t len;   // the message's length, -1 for an empty slot
+    int32_t item;
+    int16_t len;   // -1: an empty slot
     char level;
     char text[MEMO_TEXT];
   };

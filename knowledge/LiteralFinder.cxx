@@ -10,9 +10,8 @@
 
 namespace {
 
-// Four characters as one number, with every byte's 0x20 bit set: letters of
-// either case give the same key (and so do a few other pairs, which the full
-// comparison afterwards tells apart).
+// Four characters with every byte's 0x20 bit set: either case gives the same
+// gram (so do a few other pairs, which the comparison tells apart).
 inline uint32_t gram_at(const char *s) {
   uint32_t g;
   memcpy(&g, s, 4);
@@ -34,19 +33,11 @@ int LiteralFinder::add(const std::string &text) {
 }
 
 void LiteralFinder::build() {
-  // Each text is keyed by two grams side by side, so that one of them stands
-  // at an even offset of the message wherever the text is: the pair that the
-  // fewest texts hold anywhere (a piece of a common phrase such as "unable
-  // to" would send every message with it here), then the pair fewest texts
-  // have taken so far.
+  // Each text is keyed by two grams side by side (one starts at an even offset
+  // wherever it stands): the pair fewest texts hold, then fewest have taken.
   std::unordered_map<uint32_t, int> holders, taken;
-  for (const std::string &t : text_) {
-    std::vector<uint32_t> grams;
-    for (size_t at = 0; at + 4 <= t.size(); at++) grams.push_back(gram_at(t.c_str() + at));
-    std::sort(grams.begin(), grams.end());
-    grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
-    for (uint32_t g : grams) holders[g]++;
-  }
+  for (const std::string &t : text_)
+    for (size_t at = 0; at + 4 <= t.size(); at++) holders[gram_at(t.c_str() + at)]++;
   keys_.clear();
   for (size_t t = 0; t < text_.size(); t++) {
     const char *text = text_[t].c_str();
@@ -63,9 +54,8 @@ void LiteralFinder::build() {
     }
   }
 
-  // The keys by gram, the table of each gram's first key (twice as many slots
-  // as keys, at least 256), the filter, and the texts packed: a lookup stays
-  // in cache beside Diagnose's memo.
+  // The keys by gram, a table of each gram's first key (twice as many slots as
+  // keys), the filter, and the texts packed, to stay in cache beside the memo.
   std::sort(keys_.begin(), keys_.end(), [](const Key &a, const Key &b) { return a.gram < b.gram; });
   bits_ = 8;
   while (((size_t)1 << bits_) < 2 * keys_.size() && bits_ < 30) bits_++;

@@ -1,10 +1,8 @@
-// LiteralFinder.h - finds which of many texts a message holds, without regard
-// to the case of A-Z: the first sieve of the knowledge base's index
-// (docs/ARCHITECTURE.md says how).
+// LiteralFinder.h - which of many texts a message holds, A-Z in either case:
+// the first sieve of the knowledge base's index (docs/ARCHITECTURE.md: how).
 #ifndef KNOWLEDGE_LITERALFINDER_H
 #define KNOWLEDGE_LITERALFINDER_H
 
-#include <stddef.h>
 #include <stdint.h>
 
 #include <string>

@@ -44,6 +44,14 @@ struct PatternFault {
   char c;      // SEPARATOR_OUTSIDE: which one
 };
 
+struct PatternFold {  // each byte with A-Z folded to a-z
+  unsigned char to[256];
+  constexpr PatternFold() : to() {
+    for (int c = 0; c < 256; c++) to[c] = (unsigned char)(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+};
+inline constexpr PatternFold kPatternFold{};
+
 struct ParsedPattern {
   std::vector<PatternElement> elements;
   std::vector<PatternLink> links;
@@ -54,8 +62,8 @@ struct ParsedPattern {
   bool groups = false;  // it has an OPEN, SEP or CLOSE
 
   const PatternLink &link(int element) const { return links[elements[element].arg]; }
-  // How many characters of t a CHAR, QUOTE, ANY, SET or NOTHING takes: 0 when
-  // it does not fit. Nothing past t's terminator is read.
+  // How many characters of t a CHAR, QUOTE, ANY, SET or NOTHING takes (0: it
+  // does not fit), reading nothing past t's terminator.
   int takes(const PatternElement &e, const unsigned char *t) const {
     switch (e.kind) {
       case PatternElement::CHAR: return fold(*t) == e.c;
@@ -65,7 +73,7 @@ struct ParsedPattern {
       default: return 0;
     }
   }
-  static unsigned char fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+  static unsigned char fold(unsigned char c) { return kPatternFold.to[c]; }
 };
 
 // Reads a pattern (null: no elements). Throws std::bad_alloc when memory, or

@@ -12,22 +12,18 @@ namespace {
 
 typedef PatternElement E;
 
-inline unsigned char fold(unsigned char c) { return ParsedPattern::fold(c); }
-
-// Skips text that cannot start element e.
+// Skips text that cannot start element e (a letter's 0x20 bit tells its case).
 const unsigned char *skip(const E &e, const unsigned char *t) {
+  unsigned char up = e.c >= 'a' && e.c <= 'z' ? 0x20 : 0;
   if (e.kind == E::CHAR)
-    while (*t && fold(*t) != e.c) t++;
+    while (*t && (*t | up) != e.c) t++;
   else if (e.kind == E::QUOTE)
     while (*t && *t != e.c && *t != '\\') t++;
   return t;
 }
 
-// Matching without groups. Wherever it stands, an element other than "*"
-// takes a fixed number of characters or none, so when one fails only the
-// latest "*" needs to take one more. A line made to nearly fit can cost the
-// text's length for every retry, so it gives up (-1) after 256 element tries
-// plus 8 for each retry, and the set machine decides.
+// Matching without groups: when an element fails, only the latest "*" takes
+// one more character. Gives up (-1) after 256 element tries plus 8 a retry.
 int run_quick(const ParsedPattern &pp, const unsigned char *t) {
   const E *e = pp.elements.data(), *end = e + pp.elements.size(), *star_e = 0;
   const unsigned char *star_t = 0;
@@ -40,7 +36,7 @@ int run_quick(const ParsedPattern &pp, const unsigned char *t) {
       t = star_t = skip(*e, t);
       continue;
     }
-    while (e != end && e->kind == E::CHAR && e->c == fold(*t)) e++, t++, budget--;
+    while (e != end && e->kind == E::CHAR && e->c == ParsedPattern::fold(*t)) e++, t++, budget--;
     if (e != end && e->kind == E::STAR) continue;
     if (--budget < 0) return -1;
     if (int took = e != end ? pp.takes(*e, t) : 0) {
@@ -55,8 +51,7 @@ int run_quick(const ParsedPattern &pp, const unsigned char *t) {
   }
 }
 
-// Sets of machine positions, one bit each.
-typedef unsigned long long Word;
+typedef unsigned long long Word;  // sets of machine positions, a bit each
 enum { WORD_BITS = 64, CACHE = 32 };  // CACHE: steps remembered, by character
 
 inline void set_bit(Word *set, int q) { set[q / WORD_BITS] |= (Word)1 << (q % WORD_BITS); }
@@ -75,10 +70,9 @@ inline void shift_or(Word *dst, const Word *src, const Word *mask, int k, int w)
 }  // namespace
 
 // The set machine: a position per element, two for a quote (the second after
-// its backslash), and a set per kind of position: read any byte ("?", "*");
-// go on by one; by two (a quote read at once); stay ("*"); lead on without
-// reading ("*", "}"); branch; a "*" that reaches the end without reading;
-// quotes (a backslash leads to their second position).
+// its backslash); a set each of the positions that read any byte, go on by
+// one, by two, stay, lead on without reading, branch, end the match at once
+// ("*" before the end), and quotes.
 struct Pattern::Machine {
   int n = 0, w = 1;
   std::vector<Word> any, next1, next2, stars, onward, branch, final_star, quotes;
@@ -108,8 +102,8 @@ Pattern::Machine::Machine(const ParsedPattern &pp) {
   w = n / WORD_BITS + 1;
   for (std::vector<Word> *v : {&any, &next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
     v->assign((size_t)w, 0);
-  // What each position reads, and all it reaches without reading: moves only
-  // go forward, so from the end.
+  // What each position reads, and all it reaches without reading (from the
+  // end: such moves only go forward).
   closure.assign((size_t)(n + 1) * w, 0);
   for (int i = count; i >= 0; i--) {
     int q = pos[i];
@@ -150,9 +144,8 @@ Pattern::Machine::Machine(const ParsedPattern &pp) {
   }
 }
 
-// Adds to `set` every position reached from it without reading: a bit that
-// starts in a run of "*" and "}" flows one past its end, as adding the run
-// mask does (the carry ripples through the run); branches add their closure.
+// Adds to `set` all it reaches without reading: adding the mask of "*" and "}"
+// carries a bit one past the end of its run; branches add their closure.
 void Pattern::Machine::close_set(Word *set) const {
   Word carry = 0;
   for (int i = 0; i < w; i++) {
@@ -168,8 +161,7 @@ void Pattern::Machine::close_set(Word *set) const {
 }
 
 bool Pattern::Machine::run(const unsigned char *t) const {
-  // The current and the next set, and CACHE steps remembered (the set before
-  // and after, and the character).
+  // The current and the next set, and CACHE steps (the set before and after).
   thread_local std::vector<Word> scratch;
   scratch.resize(std::max(scratch.size(), (size_t)(2 + 2 * CACHE) * w));
   Word *cur = scratch.data(), *next = cur + w, *cache = next + w;
@@ -177,8 +169,7 @@ bool Pattern::Machine::run(const unsigned char *t) const {
   for (int &c : cache_char) c = -1;
   memcpy(cur, closure.data(), sizeof(Word) * w);
   for (;; t++) {
-    // Alive while a position but the end is left (a set that reads nothing
-    // is empty after one more step).
+    // Alive while a position but the end is left.
     bool alive = false, done = false;
     for (int k = 0; k < w; k++) {
       alive |= (cur[k] & ~(k == n / WORD_BITS ? (Word)1 << (n % WORD_BITS) : 0)) != 0;
@@ -188,8 +179,7 @@ bool Pattern::Machine::run(const unsigned char *t) const {
     if (!*t) return has_bit(cur, n);
     if (!alive) return false;
 
-    // A step already taken from this same set on this character is reused:
-    // on long runs of similar text the set soon stops changing.
+    // A step taken before from the same set on the same character is reused.
     unsigned char c = *t;
     Word *before = cache + (size_t)(c % CACHE) * 2 * w, *after = before + w;
     if (cache_char[c % CACHE] == c && memcmp(before, cur, sizeof(Word) * w) == 0) {

@@ -1,6 +1,5 @@
-// pattern.h - the matcher for knowledge base patterns: decides whether the
-// message part of a log line fits an item's pattern (the language:
-// knowledge/ParsedPattern.h; the method: docs/ARCHITECTURE.md).
+// pattern.h - the matcher of knowledge base patterns: whether the message part
+// of a log line fits an item's pattern (docs/ARCHITECTURE.md says how).
 #ifndef KNOWLEDGE_PATTERN_H
 #define KNOWLEDGE_PATTERN_H
 
@@ -8,10 +7,9 @@
 
 #include "knowledge/ParsedPattern.h"
 
-// A compiled pattern. Work is bounded by |pattern| x |text|, nothing recurses
-// and nothing is read past either terminator. The tables some lines need are
-// made the first time one does, and kept: a Pattern is not for two threads at
-// once.
+// A compiled pattern. Work is bounded by |pattern| x |text|; nothing is read
+// past either terminator. Tables some lines need are made the first time one
+// does and kept: a Pattern is not for two threads at once.
 class Pattern {
 public:
   // A null pattern matches nothing, and so does one whose tables cannot be
@@ -29,9 +27,7 @@ public:
 
 private:
   struct Machine;
-  // NONE matches nothing; QUICK: no groups, tried the quick way first;
-  // GROUPS: the machine.
-  enum Kind { NONE, QUICK, GROUPS };
+  enum Kind { NONE, QUICK, GROUPS };  // QUICK: no groups, tried the quick way first
   Kind kind_;
   ParsedPattern parsed_;
   mutable std::unique_ptr<Machine> machine_;
