@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -25,27 +26,7 @@ std::string required_text(const ParsedPattern &pp) {
   return longest;
 }
 
-// A quick hash of a short text and the level letter, eight bytes at a time.
-uint64_t text_hash(const char *s, size_t len, unsigned level) {
-  const uint64_t k = 0x9E3779B97F4A7C15ull;
-  uint64_t h = (len * k) ^ level, w;
-  size_t i = 0;
-  for (; i + 8 <= len; i += 8) {
-    memcpy(&w, s + i, 8);
-    h = (h ^ w) * k;
-    h ^= h >> 29;
-  }
-  w = 0;
-  memcpy(&w, s + i, len - i);
-  h = (h ^ w) * k;
-  return h ^ (h >> 32);
-}
-
 }  // namespace
-
-ItemIndex::ItemIndex() : built_(false), remember_(true) {}
-
-ItemIndex::~ItemIndex() = default;
 
 bool ItemIndex::add(char level, const char *pattern) {
   try {
@@ -59,11 +40,6 @@ bool ItemIndex::add(char level, const char *pattern) {
   }
   built_ = false;
   return true;
-}
-
-void ItemIndex::remember(bool on) {
-  remember_ = on;
-  built_ = false;
 }
 
 bool ItemIndex::build() {
@@ -91,7 +67,7 @@ int ItemIndex::find(char level, const char *message) {
   if (!message || !prepare()) return -1;
   size_t len = strlen(message);
   if (len > MEMO_TEXT || !memo_) return search(level, message, len);
-  uint64_t hash = text_hash(message, len, (unsigned char)level);
+  uint64_t hash = std::hash<std::string_view>()(std::string_view(message, len)) * 31 + (uint8_t)level;
   size_t slot = hash % MEMO_SLOTS;  // its tag first: the slots are seldom in cache
   Memo &memo = memo_[slot];
   if (memo_tag_[slot] == (uint32_t)(hash >> 32) && memo.len == (int)len && memo.hash == hash &&

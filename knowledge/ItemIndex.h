@@ -18,11 +18,6 @@ class ItemIndex {
 public:
   enum { MEMO_SLOTS = 8192, MEMO_TEXT = 112 };
 
-  ItemIndex();
-  ~ItemIndex();
-  ItemIndex(const ItemIndex &) = delete;
-  ItemIndex &operator=(const ItemIndex &) = delete;
-
   // Adds an item after those added before: its level letter (0 for any) and
   // its pattern (null matches nothing), compiled here. False, with nothing
   // added, when memory runs out.
@@ -33,7 +28,7 @@ public:
   bool prepare() { return built_ || build(); }
   // Whether answers are remembered, by message (up to MEMO_TEXT bytes) and
   // level; they are unless this turns it off.
-  void remember(bool on);
+  void remember(bool on) { remember_ = on, built_ = false; }
   // The number of the first item, in the order added, whose level is 0 or
   // `level` and whose pattern matches `message`; -1 when none does.
   int find(char level, const char *message);
@@ -45,7 +40,7 @@ private:
   };
   std::vector<Item> items_;
   std::vector<char> level_;  // per item
-  bool built_, remember_;
+  bool built_ = false, remember_ = true;
   // Made by build(): the items of each text of the finder, in order, and those of none.
   LiteralFinder finder_;
   std::vector<std::vector<int>> items_of_text_;

@@ -27,8 +27,8 @@ inline uint32_t table_hash(uint32_t g, int bits) { return (g * 0x85EBCA6Bu) >> (
 
 int LiteralFinder::add(const std::string &text) {
   if (text.size() < MIN_TEXT || text.size() > 0x7fffffff) return -1;
-  auto known = number_.emplace(text, (int)text_.size());
-  if (known.second) text_.push_back(text);
+  auto known = number_.emplace(text, size());
+  if (known.second) at_.push_back((uint32_t)(chars_ += text).size());
   return known.first->second;
 }
 
@@ -36,13 +36,13 @@ void LiteralFinder::build() {
   // Each text is keyed by two grams side by side (one starts at an even offset
   // wherever it stands): the pair fewest texts hold, then fewest have taken.
   std::unordered_map<uint32_t, int> holders, taken;
-  for (const std::string &t : text_)
-    for (size_t at = 0; at + 4 <= t.size(); at++) holders[gram_at(t.c_str() + at)]++;
+  for (int t = 0; t < size(); t++)
+    for (uint32_t at = at_[t]; at + 4 <= at_[t + 1]; at++) holders[gram_at(chars_.data() + at)]++;
   keys_.clear();
-  for (size_t t = 0; t < text_.size(); t++) {
-    const char *text = text_[t].c_str();
+  for (int t = 0; t < size(); t++) {
+    const char *text = chars_.data() + at_[t];
     int best = 0, best_holders = 0, best_taken = 0;
-    for (int at = 0; at + 5 <= (int)text_[t].size(); at++) {
+    for (int at = 0; at + 5 <= (int)(at_[t + 1] - at_[t]); at++) {
       uint32_t g = gram_at(text + at), g2 = gram_at(text + at + 1);
       int h = holders[g] + holders[g2], k = taken[g] + taken[g2];
       if (at == 0 || h < best_holders || (h == best_holders && k < best_taken))
@@ -50,7 +50,7 @@ void LiteralFinder::build() {
     }
     for (int at : {best, best + 1}) {
       taken[gram_at(text + at)]++;
-      keys_.push_back({gram_at(text + at), (int)t, at});
+      keys_.push_back({gram_at(text + at), t, at});
     }
   }
 
@@ -69,13 +69,6 @@ void LiteralFinder::build() {
     slots_[s] = Slot{g, (int)k};
     filter_[f / 64] |= (uint64_t)1 << (f % 64);
   }
-  chars_.clear();
-  at_.clear();
-  for (const std::string &t : text_) {
-    at_.push_back((uint32_t)chars_.size());
-    chars_ += t;
-  }
-  at_.push_back((uint32_t)chars_.size());
 }
 
 void LiteralFinder::find(const char *message, size_t len, std::vector<int> &found) {

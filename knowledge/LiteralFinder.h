@@ -17,7 +17,7 @@ public:
   // number (from 0, in the order added; the same text keeps its number); -1
   // for a shorter one.
   int add(const std::string &text);
-  int size() const { return (int)text_.size(); }
+  int size() const { return (int)at_.size() - 1; }
   // Makes the tables from the texts added; find() needs it after every add.
   // Throws std::bad_alloc.
   void build();
@@ -25,8 +25,9 @@ public:
   void find(const char *message, size_t len, std::vector<int> &found);
 
 private:
-  std::vector<std::string> text_;
   std::unordered_map<std::string, int> number_;
+  std::string chars_;                // text t: chars_[at_[t] .. at_[t + 1])
+  std::vector<uint32_t> at_ = {0};
   // Made by build(): the keys by gram, a table of each gram's first key.
   struct Key {
     uint32_t gram;
@@ -39,8 +40,6 @@ private:
     int32_t first;  // -1: empty
   };
   std::vector<Slot> slots_;
-  std::string chars_;          // text t: chars_[at_[t] .. at_[t + 1])
-  std::vector<uint32_t> at_;
   std::vector<uint64_t> filter_;  // one bit per hashed gram
 };
 
