@@ -151,7 +151,8 @@ std::vector<std::string> log_lines(size_t count, bool unknown = false) {
                            "healthy2_drivers_debug.log"};
   for (int pass = 0; lines.size() < count && pass < (unknown ? 1000 : 1); pass++) {
     for (int f = 0; f < (unknown ? 3 : 1); f++) {
-      std::string path = unknown ? VEKLOG_SOURCE_DIR "/tests/data/healthy/" + std::string(healthy[f]) : g_log;
+      std::string path =
+          unknown ? VEKLOG_SOURCE_DIR "/tests/data/healthy/" + std::string(healthy[f]) : g_log;
       FILE *fp = fopen(path.c_str(), "r");
       char buf[10240];
       while (fp && lines.size() < count && fgets(buf, sizeof buf, fp)) lines.push_back(buf);
@@ -277,7 +278,8 @@ BENCHMARK(BM_DiagnoseWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // find_item on each of 200,000 lines of the log in turn, with the shipped
 // knowledge base (range 0: 0) or the grown one (1); range 1 is 1 for the log
-// of mostly unknown lines.
+// of mostly unknown lines (the healthy server's debug logs: catch-alls explain
+// most of them).
 void BM_FindItem(benchmark::State &state) {
   ErrorXML xml(knowledge(state));
   std::vector<std::string> lines = log_lines(200000, state.range(1));
@@ -451,7 +453,10 @@ void BM_LibraryBuild(benchmark::State &state) {
   }
   state.counters["heap_MB"] = (double)held / 1e6;
 }
-BENCHMARK(BM_LibraryBuild)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_LibraryBuild)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 }  // namespace
 

@@ -55,7 +55,6 @@ bool ItemIndex::build() {
     finder_.build();
     memo_.reset(remember_ ? new Memo[MEMO_SLOTS] : nullptr);
     memo_tag_.reset(remember_ ? new uint32_t[MEMO_SLOTS]() : nullptr);
-    for (int m = 0; remember_ && m < MEMO_SLOTS; m++) memo_[m].len = -1;
   } catch (const std::bad_alloc &) {
     return false;  // find() answers -1 until a build succeeds
   }
@@ -67,7 +66,7 @@ int ItemIndex::find(char level, const char *message) {
   if (!message || !prepare()) return -1;
   size_t len = strlen(message);
   if (len > MEMO_TEXT || !memo_) return search(level, message, len);
-  uint64_t hash = std::hash<std::string_view>()(std::string_view(message, len)) * 31 + (uint8_t)level;
+  uint64_t hash = std::hash<std::string_view>()({message, len}) * 31 + (uint8_t)level;
   size_t slot = hash % MEMO_SLOTS;  // its tag first: the slots are seldom in cache
   Memo &memo = memo_[slot];
   if (memo_tag_[slot] == (uint32_t)(hash >> 32) && memo.len == (int)len && memo.hash == hash &&

@@ -41,7 +41,8 @@ private:
   std::vector<Item> items_;
   std::vector<char> level_;  // per item
   bool built_ = false, remember_ = true;
-  // Made by build(): the items of each text of the finder, in order, and those of none.
+  // Made by build(): the items of each text of the finder, in order, and
+  // those of none.
   LiteralFinder finder_;
   std::vector<std::vector<int>> items_of_text_;
   std::vector<int> untexted_;
@@ -49,7 +50,7 @@ private:
   struct alignas(64) Memo {
     uint64_t hash;
     int32_t item;
-    int16_t len;   // -1: an empty slot
+    int16_t len = -1;  // -1: an empty slot
     char level;
     char text[MEMO_TEXT];
   };

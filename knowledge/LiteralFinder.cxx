@@ -79,7 +79,7 @@ void LiteralFinder::find(const char *message, size_t len, std::vector<int> &foun
     if (!((filter_[f / 64] >> (f % 64)) & 1)) continue;
     size_t s = table_hash(g, bits_);
     while (slots_[s].first >= 0 && slots_[s].gram != g) s = (s + 1) & mask;
-    for (size_t k = slots_[s].first; slots_[s].first >= 0 && k < keys_.size() && keys_[k].gram == g; k++) {
+    for (size_t k = (uint32_t)slots_[s].first; k < keys_.size() && keys_[k].gram == g; k++) {
       const Key &key = keys_[k];
       size_t at = (size_t)key.at, n = at_[key.text + 1] - at_[key.text], i = 0;
       if (pos < at || pos - at + n > len) continue;

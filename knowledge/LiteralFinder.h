@@ -37,7 +37,7 @@ private:
   int bits_ = 0;  // the table has 1 << bits_ slots
   struct Slot {
     uint32_t gram;
-    int32_t first;  // -1: empty
+    int32_t first;  // -1: empty (as unsigned, past every key)
   };
   std::vector<Slot> slots_;
   std::vector<uint64_t> filter_;  // one bit per hashed gram

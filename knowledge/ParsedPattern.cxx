@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -29,9 +30,6 @@ struct Parser {
     return add(kind, 0, out.links.size() - 1);
   }
   PatternLink &link(int element) { return out.links[out.elements[element].arg]; }
-  void fault(PatternFault::Kind kind, size_t column, char c = 0) {
-    out.faults.push_back({kind, (int)column, c});
-  }
 
   // The set whose "[" stands at p[i]: where it ends, or i when it never
   // closes. Its "]" is the first after its first member.
@@ -55,8 +53,8 @@ struct Parser {
 
   void separator(size_t column, char c) {
     int e = add_linked(E::SEP);
-    if (open.empty() && !told) fault(PatternFault::SEPARATOR_OUTSIDE, column, c);
-    told |= open.empty();
+    if (open.empty() && !std::exchange(told, true))
+      out.faults.push_back({PatternFault::SEPARATOR_OUTSIDE, (int)column, c});
     int &tail = open.empty() ? top_tail : open.back().tail;
     (tail >= 0 ? link(tail).next : top_head) = e;
     tail = e;
@@ -65,7 +63,7 @@ struct Parser {
   void close(size_t column) {
     int e = add(E::CLOSE), from = top_head;
     if (open.empty()) {
-      fault(PatternFault::STRAY_CLOSE, column);
+      out.faults.push_back({PatternFault::STRAY_CLOSE, (int)column, 0});
       top_head = top_tail = -1;
     } else {
       link(open.back().element).jump = e + 1;
@@ -84,7 +82,7 @@ struct Parser {
         case '*': add(E::STAR); break;
         case '[':
           if ((end = set(p, i)) == i) {
-            fault(PatternFault::UNCLOSED_SET, i);
+            out.faults.push_back({PatternFault::UNCLOSED_SET, (int)i, 0});
             add(E::NOTHING);
           }
           i = end;
@@ -103,10 +101,11 @@ struct Parser {
           add(c == '"' || c == '\'' ? E::QUOTE : E::CHAR, ParsedPattern::fold(c));
       }
     }
-    for (const Open &o : open) fault(PatternFault::UNCLOSED_GROUP, (size_t)o.column);
+    for (const Open &o : open) out.faults.push_back({PatternFault::UNCLOSED_GROUP, o.column, 0});
     for (size_t i = 0; i < out.elements.size(); i++) {
       out.groups |= out.elements[i].kind >= E::OPEN;
-      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0) link((int)i).jump = (int)out.elements.size();
+      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0)
+        link((int)i).jump = (int)out.elements.size();
     }
   }
 };

@@ -97,10 +97,12 @@ Pattern::Machine::Machine(const ParsedPattern &pp) {
   const std::vector<E> &el = pp.elements;
   int count = (int)el.size();
   std::vector<int> pos((size_t)count + 1);
-  for (int i = 0, q = 0; i <= count; q += i < count && el[i].kind == E::QUOTE ? 2 : 1, i++) pos[i] = q;
+  for (int i = 0, q = 0; i <= count; i++, q++)
+    pos[i] = q, q += i < count && el[i].kind == E::QUOTE;
   n = pos[count];
   w = n / WORD_BITS + 1;
-  for (std::vector<Word> *v : {&any, &next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
+  for (std::vector<Word> *v :
+       {&any, &next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
     v->assign((size_t)w, 0);
   // What each position reads, and all it reaches without reading (from the
   // end: such moves only go forward).

@@ -304,7 +304,8 @@ TEST_F(RealMessages, EscapedQuotesAreExplainedByTheSameItem) {
       if (want == xml->find_item(log_line(r.level[0], escaped).c_str())) continue;
       ok = false;
       // A quote that may be any other character is not taken literally.
-      for (size_t at = 0; want && (at = plain.find_first_of("\"'", at)) != std::string::npos; at++) {
+      for (size_t at = 0; want && (at = plain.find_first_of("\"'", at)) != std::string::npos;
+           at++) {
         std::string other = plain;
         other[at] = 'x';
         literal &= !pattern_match((other + "\n").c_str(), want->pattern);

@@ -230,9 +230,10 @@ TEST(KbCheck, ReadsSetsAndQuotesAsTheMatcherDoes) {
     EXPECT_EQ(c.faults, KbCheck::pattern_faults(c.pattern).size()) << c.pattern;
 
   Scratch s;
-  std::string kb = s.write("errors.xml", "<remedy name=\"a\">\n" + std::string(kText) +
-                                             item("level=\"I\" pattern='Job canceled by \"*\"*' severity=\"1\"") +
-                                             "</remedy>\n");
+  std::string kb = s.write("errors.xml",
+                           "<remedy name=\"a\">\n" + std::string(kText) +
+                               item("level=\"I\" pattern='Job canceled by \"*\"*' severity=\"1\"") +
+                               "</remedy>\n");
   std::string samples = s.write("samples.txt",
                                 "@ I Job canceled by \"*\"*\n"
                                 "I [08/Dec/2026:17:23:40 +0000] Job canceled by \\\"root\\\"\n"

@@ -336,7 +336,8 @@ TEST(Pattern, QuotesAndSetsAgreeWithPlainRecursiveMatcher) {
   int matched = 0, cases = 0;
   for (int n = 0; n < 20000; n++) {
     std::string p, t;
-    for (int k = 0, np = (int)(rng() % 7); k < np; k++) p += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+    for (int k = 0, np = (int)(rng() % 7); k < np; k++)
+      p += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
     if (n % 20 == 0) {
       for (int k = 0; k < 200; k++) t += "\\\"aaaaaaaa"[rng() % 10];
     } else {
