@@ -1,12 +1,14 @@
 // veklog_bench.cxx - timings of the work that grows with the log: loading it
 // into the list, the poll after the server appends a line, Diagnose, looking
-// lines up in the knowledge base, the matcher at its worst, reading errors.xml.
+// lines up in the knowledge base (and, beside it, two regular expression
+// libraries), the matcher at its worst, reading errors.xml.
 //
 //   xvfb-run -a veklog_bench [benchmark flags] LOG
 // LOG is a large log made by genlog (the figures quoted are for 1,000,000
 // lines). BM_Diagnose needs no display; the window's benchmarks do (the pane
 // that the window's Diagnose fills measures fonts).
 #include <fcntl.h>
+#include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,6 +22,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/ErrorLog.h"
+#include "bench/library_match.h"
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/pattern.h"
@@ -30,12 +33,16 @@ namespace {
 
 const char *g_log = 0;                       // the large log, never written
 std::string g_xml = VEKLOG_SOURCE_DIR "/data/errors.xml";
-std::string g_xml600;                        // a larger knowledge base, made at start
+std::string g_grown;                         // a larger knowledge base, made at start
+const size_t kGrownItems = 2200;
 
 // The knowledge base of a benchmark: range 0 the shipped one, 1 the larger.
 const char *knowledge(const benchmark::State &state) {
-  return state.range(0) ? g_xml600.c_str() : g_xml.c_str();
+  return state.range(0) ? g_grown.c_str() : g_xml.c_str();
 }
+
+// Heap bytes in use, to tell what a structure holds.
+size_t heap_in_use() { return mallinfo2().uordblks; }
 
 // Writes a knowledge base of `total` items: the shipped items, each after
 // variants of itself with one more word in its text ("Unable to open spool
@@ -134,14 +141,24 @@ void append_line(const std::string &path) {
   close(fd);
 }
 
-// The first `count` lines of the large log, as the list would store them
-// (pieces of at most 10239 bytes).
-std::vector<std::string> log_lines(size_t count) {
+// The first `count` lines of a log, as the list would store them (pieces of
+// at most 10239 bytes): the large log, or with `unknown` the healthy
+// server's debug logs of the tests, whose lines the knowledge base mostly
+// does not know, over and over.
+std::vector<std::string> log_lines(size_t count, bool unknown = false) {
   std::vector<std::string> lines;
-  FILE *fp = fopen(g_log, "r");
-  char buf[10240];
-  while (fp && lines.size() < count && fgets(buf, sizeof buf, fp)) lines.push_back(buf);
-  if (fp) fclose(fp);
+  const char *healthy[] = {"healthy_debug.log", "healthy2_basic_debug.log",
+                           "healthy2_drivers_debug.log"};
+  for (int pass = 0; lines.size() < count && pass < (unknown ? 1000 : 1); pass++) {
+    for (int f = 0; f < (unknown ? 3 : 1); f++) {
+      std::string path =
+          unknown ? VEKLOG_SOURCE_DIR "/tests/data/healthy/" + std::string(healthy[f]) : g_log;
+      FILE *fp = fopen(path.c_str(), "r");
+      char buf[10240];
+      while (fp && lines.size() < count && fgets(buf, sizeof buf, fp)) lines.push_back(buf);
+      if (fp) fclose(fp);
+    }
+  }
   return lines;
 }
 
@@ -331,10 +348,12 @@ void BM_DiagnoseDeeper(benchmark::State &state) {
 BENCHMARK(BM_DiagnoseDeeper)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // find_item on each of 200,000 lines of the log in turn, with the shipped
-// knowledge base (0) or one of 600 items (1).
+// knowledge base (range 0: 0) or the grown one (1); range 1 is 1 for the log
+// of mostly unknown lines (the healthy server's debug logs: catch-alls explain
+// most of them).
 void BM_FindItem(benchmark::State &state) {
   ErrorXML xml(knowledge(state));
-  std::vector<std::string> lines = log_lines(200000);
+  std::vector<std::string> lines = log_lines(200000, state.range(1));
   size_t i = 0, known = 0, asked = 0;
   for (auto _ : state) {
     ErrorXMLItem *item = xml.find_item(lines[i].c_str());
@@ -346,14 +365,14 @@ void BM_FindItem(benchmark::State &state) {
   state.counters["known%"] = 100.0 * (double)known / (double)(asked ? asked : 1);
   state.SetItemsProcessed((int64_t)state.iterations());
 }
-BENCHMARK(BM_FindItem)->Arg(0)->Arg(1)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_FindItem)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kNanosecond);
 
 // The same with nothing remembered between lines: every lookup searches the
 // index, as for a log whose messages never repeat.
 void BM_FindItemUnremembered(benchmark::State &state) {
   ErrorXML xml(knowledge(state));
   xml.index_.remember(false);
-  std::vector<std::string> lines = log_lines(200000);
+  std::vector<std::string> lines = log_lines(200000, state.range(1));
   size_t i = 0;
   for (auto _ : state) {
     ErrorXMLItem *item = xml.find_item(lines[i].c_str());
@@ -362,7 +381,7 @@ void BM_FindItemUnremembered(benchmark::State &state) {
   }
   state.SetItemsProcessed((int64_t)state.iterations());
 }
-BENCHMARK(BM_FindItemUnremembered)->Arg(0)->Arg(1)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_FindItemUnremembered)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kNanosecond);
 
 // The same lines against every item in file order, with no index: what
 // find_item would cost if it tried each item's pattern.
@@ -432,17 +451,83 @@ void BM_FindItemLongLine(benchmark::State &state) {
 }
 BENCHMARK(BM_FindItemLongLine)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-// Reading errors.xml and building find_item's index.
+// Reading errors.xml and building find_item's index; the heap it holds.
 void BM_LoadErrorsXml(benchmark::State &state) {
   int items = 0;
+  size_t held = 0;
   for (auto _ : state) {
+    size_t before = heap_in_use();
     ErrorXML xml(knowledge(state));
     xml.find_item("E [08/Dec/2026:17:23:40 +0000] index\n");
     items = xml.num_items_;
+    held = heap_in_use() - before;
   }
   state.counters["items"] = items;
+  state.counters["heap_MB"] = (double)held / 1e6;
 }
 BENCHMARK(BM_LoadErrorsXml)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A multi-pattern library in the index's place: range 0 is the library
+// (0 RE2::Set, 1 Hyperscan), 1 the knowledge base, 2 the log (1: mostly
+// unknown lines). Every line is asked, nothing is remembered; each answer is
+// checked against find_item.
+std::unique_ptr<LibraryItems> library(int which, ErrorXML &xml) {
+  std::vector<char> levels;
+  std::vector<std::string> patterns;
+  for (int i = 0; i < xml.num_items_; i++) {
+    levels.push_back(xml.items_[i]->level);
+    patterns.push_back(xml.items_[i]->pattern);
+  }
+  return which ? hyperscan_items(levels, patterns) : re2_items(levels, patterns);
+}
+
+void BM_LibraryFind(benchmark::State &state) {
+  ErrorXML xml(state.range(1) ? g_grown.c_str() : g_xml.c_str());
+  std::vector<std::string> lines = log_lines(200000, state.range(2));
+  size_t before = heap_in_use();
+  std::unique_ptr<LibraryItems> lib = library((int)state.range(0), xml);
+  if (!lib || !lib->error.empty()) {
+    state.SkipWithError(lib ? lib->error.c_str() : "the library was not found at build time");
+    return;
+  }
+  size_t i = 0, wrong = 0;
+  for (auto _ : state) {
+    const std::string &l = lines[i];
+    int item = l.size() >= 31 ? lib->find(l[0], l.c_str() + 31, l.size() - 31) : -1;
+    benchmark::DoNotOptimize(item);
+    if (++i == lines.size()) i = 0;
+    if (i < 2000) {  // the first lines' answers, against the index's
+      ErrorXMLItem *want = xml.find_item(l.c_str());
+      wrong += (want ? want : nullptr) != (item < 0 ? nullptr : xml.items_[item]);
+    }
+  }
+  state.counters["wrong"] = (double)wrong;
+  state.counters["heap_MB"] = (double)(heap_in_use() - before) / 1e6;
+  state.SetLabel(lib->name());
+  state.SetItemsProcessed((int64_t)state.iterations());
+}
+BENCHMARK(BM_LibraryFind)->ArgsProduct({{0, 1}, {0, 1}, {0, 1}})->Unit(benchmark::kNanosecond);
+
+// Building the library's database from the items already read.
+void BM_LibraryBuild(benchmark::State &state) {
+  ErrorXML xml(state.range(1) ? g_grown.c_str() : g_xml.c_str());
+  size_t held = 0;
+  for (auto _ : state) {
+    size_t before = heap_in_use();
+    std::unique_ptr<LibraryItems> lib = library((int)state.range(0), xml);
+    if (!lib || !lib->error.empty()) {
+      state.SkipWithError(lib ? lib->error.c_str() : "the library was not found at build time");
+      return;
+    }
+    held = heap_in_use() - before;
+    state.SetLabel(lib->name());
+  }
+  state.counters["heap_MB"] = (double)held / 1e6;
+}
+BENCHMARK(BM_LibraryBuild)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 }  // namespace
 
@@ -455,10 +540,10 @@ int main(int argc, char **argv) {
   g_log = argv[1];
   // The window's knowledge base is found through the data directory.
   setenv("TARN_DATADIR", VEKLOG_SOURCE_DIR, 1);
-  g_xml600 = grown_knowledge(600);
+  g_grown = grown_knowledge(kGrownItems);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  unlink(g_xml600.c_str());
+  unlink(g_grown.c_str());
   if (!g_follow_on.empty()) unlink(g_follow_on.c_str());
   return 0;
 }

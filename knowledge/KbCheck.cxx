@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <fstream>
 
+#include "knowledge/ParsedPattern.h"
+
 namespace {
 
 // The level letters the print server writes.
@@ -70,45 +72,29 @@ void KbCheck::open(const char *path, int error) {
 }
 
 std::vector<std::string> KbCheck::pattern_faults(const std::string &p) {
+  ParsedPattern parsed = parse_pattern(p.c_str());
   std::vector<std::string> faults;
-  std::vector<size_t> groups;  // columns of the open '{'
-  bool star_last = false;
-  bool ended = false;          // a separator outside any group ended it
-  for (size_t i = 0; i < p.size(); i++) {
-    char c = p[i];
-    std::string at = " at column " + std::to_string(i + 1);
-    bool star = false;
-    if (c == '\\') {
-      i++;
-    } else if (c == '[') {
-      size_t j = i + 1;
-      if (j < p.size() && (p[j] == '^' || p[j] == '!')) j++;
-      if (j < p.size()) j++;  // the first member is always a member, ']' too
-      j = p.find(']', j);
-      if (j == std::string::npos) {
+  for (const PatternFault &f : parsed.faults) {
+    std::string at = " at column " + std::to_string(f.column + 1);
+    switch (f.kind) {
+      case PatternFault::UNCLOSED_SET:
+        // Nothing after it matters: the set matches nothing.
         faults.push_back("'['" + at + " is never closed: the set matches nothing");
         return faults;
-      }
-      i = j;
-    } else if (c == '{') {
-      groups.push_back(i + 1);
-    } else if (c == '}') {
-      if (groups.empty())
+      case PatternFault::UNCLOSED_GROUP: faults.push_back("'{'" + at + " is never closed"); break;
+      case PatternFault::STRAY_CLOSE:
         faults.push_back("'}'" + at + " closes no group: write \\} for a brace");
-      else
-        groups.pop_back();
-      star = star_last;  // "{a*|b*}" still ends in a star
-    } else if ((c == ',' || c == '|') && groups.empty() && !ended) {
-      faults.push_back(std::string("unescaped '") + c + "'" + at +
-                       " ends the pattern there: write \\" + c);
-      ended = true;
-    } else if (c == '*') {
-      star = true;
+        break;
+      case PatternFault::SEPARATOR_OUTSIDE:
+        faults.push_back(std::string("unescaped '") + f.c + "'" + at +
+                         " ends the pattern there: write \\" + f.c);
+        break;
     }
-    star_last = star;
   }
-  for (size_t col : groups)
-    faults.push_back("'{' at column " + std::to_string(col) + " is never closed");
+  // A closing brace keeps what ended its group: "{a*|b*}" still ends in a star.
+  bool star_last = false;
+  for (const PatternElement &e : parsed.elements)
+    if (e.kind != PatternElement::CLOSE) star_last = e.kind == PatternElement::STAR;
   if (!star_last)
     faults.push_back("the pattern does not end in '*', so it cannot take the newline "
                      "that ends every log line");

@@ -1,476 +1,221 @@
-// pattern.cxx - the knowledge base pattern matcher; pattern.h explains the
-// language and the method.
+// pattern.cxx - the knowledge base pattern matcher: the quick way for patterns
+// without groups, and the set machine (docs/ARCHITECTURE.md says how).
 #include "knowledge/pattern.h"
 
 #include <string.h>
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
 namespace {
 
-// Byte tables: each byte folded to lower case, and which bytes the plain
-// comparison loops must stop at (the pattern's special characters and NUL).
-struct Tables {
-  unsigned char fold[256];
-  bool stop[256];
-  constexpr Tables() : fold(), stop() {
-    for (int c = 0; c < 256; c++) {
-      fold[c] = (unsigned char)((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
-      stop[c] = c == 0 || c == '?' || c == '*' || c == '[' || c == '{' || c == '}' ||
-                c == ',' || c == '|' || c == '\\';
-    }
-  }
-};
-constexpr Tables kTables;
+typedef PatternElement E;
 
-inline unsigned char fold(unsigned char c) { return kTables.fold[c]; }
-
-// The character that text matching the element at p must start with, folded,
-// when the element is a plain character or an escaped one; else -1.
-inline int leading_char(const char *p) {
-  unsigned char c = (unsigned char)*p;
-  if (!kTables.stop[c]) return fold(c);
-  if (c == '\\' && p[1]) return fold((unsigned char)p[1]);
-  return -1;
+// Skips text that cannot start element e (a letter's 0x20 bit tells its case).
+const unsigned char *skip(const E &e, const unsigned char *t) {
+  unsigned char up = e.c >= 'a' && e.c <= 'z' ? 0x20 : 0;
+  if (e.kind == E::CHAR)
+    while (*t && (*t | up) != e.c) t++;
+  else if (e.kind == E::QUOTE)
+    while (*t && *t != e.c && *t != '\\') t++;
+  return t;
 }
 
-// Tries character c on the set whose "[" stands at pat[i]. Returns the
-// position after the closing "]" when c belongs to the set, else -1 (also
-// when the set is never closed).
-int set_step(const char *pat, int i, unsigned char c) {
-  int k = i + 1;
-  bool negate = false;
-  if (pat[k] == '^' || pat[k] == '!') {
-    negate = true;
-    k++;
-  }
-  bool member = false;
-  bool first = true;
-  while (first || pat[k] != ']') {
-    if (!pat[k]) return -1;
-    unsigned char lo = (unsigned char)pat[k];
-    if (pat[k + 1] == '-' && pat[k + 2] && pat[k + 2] != ']') {
-      unsigned char hi = (unsigned char)pat[k + 2];
-      if (c >= lo && c <= hi) member = true;
-      k += 3;
-    } else {
-      if (c == lo) member = true;
-      k++;
+// Matching without groups: when an element fails, only the latest "*" takes
+// one more character. Gives up (-1) after 256 element tries plus 8 a retry.
+int run_quick(const ParsedPattern &pp, const unsigned char *t) {
+  const E *e = pp.elements.data(), *end = e + pp.elements.size(), *star_e = 0;
+  const unsigned char *star_t = 0;
+  long budget = 256;
+  for (;;) {
+    if (e != end && e->kind == E::STAR) {
+      while (e != end && e->kind == E::STAR) e++;
+      if (e == end) return 1;
+      star_e = e;
+      t = star_t = skip(*e, t);
+      continue;
     }
-    first = false;
+    while (e != end && e->kind == E::CHAR && e->c == ParsedPattern::fold(*t)) e++, t++, budget--;
+    if (e != end && e->kind == E::STAR) continue;
+    if (--budget < 0) return -1;
+    if (int took = e != end ? pp.takes(*e, t) : 0) {
+      e++, t += took;
+      continue;
+    }
+    if (e == end && !*t) return 1;
+    if (!star_e || !*star_t) return 0;
+    e = star_e;
+    budget += 8;
+    t = star_t = skip(*e, star_t + 1);
   }
-  return member != negate ? k + 1 : -1;
 }
 
-// Sets of pattern positions, one bit per position.
-typedef unsigned long long Word;
-enum { WORD_BITS = 64 };
+typedef unsigned long long Word;  // sets of machine positions, a bit each
+enum { WORD_BITS = 64, CACHE = 32 };  // CACHE: steps remembered, by character
 
 inline void set_bit(Word *set, int q) { set[q / WORD_BITS] |= (Word)1 << (q % WORD_BITS); }
 inline bool has_bit(const Word *set, int q) { return (set[q / WORD_BITS] >> (q % WORD_BITS)) & 1; }
 
-// Where position q of the pattern goes on character c, or -1. Positions
-// that read no text never get here.
-int step(const char *pat, int n, int q, unsigned char c) {
-  switch (pat[q]) {
-    case '*':
-      return q;
-    case '?':
-      return q + 1;
-    case '[':
-      return set_step(pat, q, c);
-    case '\\':
-      if (q + 1 == n) return c == '\\' ? n : -1;
-      return fold((unsigned char)pat[q + 1]) == fold(c) ? q + 2 : -1;
-    default:
-      return fold((unsigned char)pat[q]) == fold(c) ? q + 1 : -1;
-  }
-}
-
-// Works out, for every group and separator, its alternatives and where
-// matching resumes after it: link[] chains a "{" to its first separator and
-// each separator to the next one of its group; jump[] is the position after
-// the "}" that closes a separator's group, or n when none does. "\" hides
-// the next character.
-void find_groups(const char *pat, int n, std::vector<int> &link, std::vector<int> &jump) {
-  link.assign((size_t)n + 1, -1);
-  jump.assign((size_t)n + 1, n);
-  std::vector<int> open(1), tail(1);
-  int base_head = -1, base_tail = -1;
-  for (int i = 0; i < n; i++) {
-    char c = pat[i];
-    if (c == '\\') {
-      if (i + 1 < n) i++;
-    } else if (c == '{') {
-      open.push_back(i);
-      tail.push_back(i);
-    } else if (c == ',' || c == '|') {
-      if (open.size() > 1) {
-        link[tail.back()] = i;
-        tail.back() = i;
-      } else {
-        if (base_tail < 0) base_head = i;
-        else link[base_tail] = i;
-        base_tail = i;
-      }
-    } else if (c == '}') {
-      int from;
-      if (open.size() > 1) {
-        from = link[open.back()];
-        open.pop_back();
-        tail.pop_back();
-      } else {
-        from = base_head;
-        base_head = base_tail = -1;
-      }
-      for (int j = from; j >= 0; j = link[j]) jump[j] = i + 1;
-    }
-  }
-}
-
-enum {
-  SMALL_WORDS = 4,  // sets of up to 256 positions live on the stack
-  CACHE = 32        // steps remembered, by character
-};
-
-// dst = src moved up by k positions (k < WORD_BITS). W, when not 0, is the
-// number of words known at compile time, so that the loops unroll.
-template <int W>
-void shift_up(Word *dst, const Word *src, int k, int wd) {
-  const int w = W ? W : wd;
+// dst |= (src & mask) moved up by k positions (k < WORD_BITS).
+inline void shift_or(Word *dst, const Word *src, const Word *mask, int k, int w) {
   Word carry = 0;
   for (int i = 0; i < w; i++) {
-    Word v = src[i];
-    dst[i] = (v << k) | carry;
+    Word v = src[i] & mask[i];
+    dst[i] |= (v << k) | carry;
     carry = v >> (WORD_BITS - k);
   }
 }
 
-// Whether the element at p (not "*", not the end) takes character c, and
-// where the next element starts.
-bool element_takes(const char *p, unsigned char c, const char **after) {
-  switch (*p) {
-    case '?':
-      *after = p + 1;
-      return c != 0;
-    case '[': {
-      if (!c) return false;
-      int to = set_step(p, 0, c);
-      if (to < 0) return false;
-      *after = p + to;
-      return true;
-    }
-    case '\\':
-      if (!p[1]) {
-        *after = p + 1;
-        return c == '\\';
-      }
-      *after = p + 2;
-      return c && fold((unsigned char)p[1]) == fold(c);
-    default:
-      *after = p + 1;
-      return c && fold((unsigned char)*p) == fold(c);
-  }
-}
-
-// Matching without groups: every element but "*" takes one character, so
-// when an element fails only the latest "*" needs to take one more
-// character. That is quick on ordinary lines, but a line made to nearly fit
-// can cost the length of the text for every retry; so it gives up (-1) after
-// 256 element tries plus 8 for each retry, and the set machine decides.
-int run_quick(const char *p, const unsigned char *t) {
-  long budget = 256;
-  const char *star_p = 0;
-  const unsigned char *star_t = 0;
-  for (;;) {
-    if (*p == '*') {
-      while (*p == '*') p++;
-      if (!*p) return 1;
-      star_p = p;
-      star_t = t;
-      // Skip text that cannot start what follows the star.
-      int want = leading_char(p);
-      if (want >= 0)
-        while (*star_t && fold(*star_t) != want) star_t++;
-      t = star_t;
-      continue;
-    }
-    // A run of plain characters, compared in one go.
-    while (!kTables.stop[(unsigned char)*p] && fold((unsigned char)*p) == fold(*t)) {
-      p++;
-      t++;
-      budget--;
-    }
-    if (*p == '*') continue;
-    const char *after;
-    if (--budget < 0) return -1;
-    if (*t && *p && element_takes(p, *t, &after)) {
-      p = after;
-      t++;
-      continue;
-    }
-    if (!*t && !*p) return 1;
-    if (!star_p || !*star_t) return 0;
-    p = star_p;
-    ++star_t;
-    budget += 8;
-    int want = leading_char(p);
-    if (want >= 0)
-      while (*star_t && fold(*star_t) != want) star_t++;
-    t = star_t;
-  }
-}
-
-// Whether a rest can go the quick way: no groups, separators or braces.
-bool has_groups(const std::string &p) {
-  for (size_t i = 0; i < p.size(); i++) {
-    char c = p[i];
-    if (c == '\\') i++;
-    else if (c == '{' || c == '}' || c == ',' || c == '|') return true;
-  }
-  return false;
-}
-
 }  // namespace
 
-// The set machine of one pattern: its tables, worked out once.
+// The set machine: a position per element, two for a quote (the second after
+// its backslash); a set each of the positions that read any byte, go on by
+// one, by two, stay, lead on without reading, branch, end the match at once
+// ("*" before the end), and quotes.
 struct Pattern::Machine {
-  std::string pat;
   int n = 0, w = 1;
-  // One set each: positions that read a character; "?" and "*" (read any
-  // character); plain characters and "?" (go on by one); "\c" (go on by
-  // two); "*" (stay); "*" and "}" (lead on without reading); "{", "," and
-  // "|"; a "*" that ends the pattern.
-  std::vector<Word> reads, any, next1, next2, stars, onward, branch, final_star;
-  std::vector<Word> closure;   // per position, all it reaches without reading
-  std::vector<Word> by_char;   // per character the pattern names, the
-                               // positions reading it
-  unsigned char char_slot[256];  // folded character -> by_char set + 1
-  std::vector<int> singles;    // positions stepped one by one: sets, a final "\"
+  std::vector<Word> any, next1, next2, stars, onward, branch, final_star, quotes;
+  std::vector<Word> closure;     // per position, all it reaches without reading
+  std::vector<Word> by_byte;     // per byte the pattern names, the positions reading it
+  unsigned char slot[256] = {};  // byte -> by_byte set + 1
 
-  explicit Machine(const std::string &p);
-  bool run(const unsigned char *t) const;
-  template <int W>
-  bool run_sets(const unsigned char *t, Word *scratch, int *cache_char) const;
-  template <int W>
+  explicit Machine(const ParsedPattern &pp);
+  void mark(std::vector<Word> &set, int q) { set_bit(set.data(), q); }
+  void reading(int q, unsigned c) {
+    if (!slot[c]) {
+      slot[c] = (unsigned char)(by_byte.size() / (size_t)w + 1);
+      by_byte.resize(by_byte.size() + (size_t)w, 0);
+    }
+    set_bit(by_byte.data() + (size_t)(slot[c] - 1) * w, q);
+  }
   void close_set(Word *set) const;
+  bool run(const unsigned char *t) const;
 };
 
-Pattern::Machine::Machine(const std::string &p) : pat(p) {
-  n = (int)pat.size();
-  w = (n + 1 + WORD_BITS - 1) / WORD_BITS;
-  size_t sw = (size_t)w;
-  for (std::vector<Word> *v : {&reads, &any, &next1, &next2, &stars, &onward, &branch, &final_star})
-    v->assign(sw, 0);
-  memset(char_slot, 0, sizeof char_slot);
-  std::vector<int> link, jump;
-  find_groups(pat.c_str(), n, link, jump);
-  int nchars = 0;
-  for (int q = 0; q < n; q++) {
-    int c = -1;
-    switch (pat[q]) {
-      case '*':
-        set_bit(reads.data(), q);
-        set_bit(any.data(), q);
-        set_bit(stars.data(), q);
-        set_bit(onward.data(), q);
-        if (q + 1 == n) set_bit(final_star.data(), q);
-        break;
-      case '?':
-        set_bit(reads.data(), q);
-        set_bit(any.data(), q);
-        set_bit(next1.data(), q);
-        break;
-      case '}':
-        set_bit(onward.data(), q);
-        break;
-      case '{':
-      case ',':
-      case '|':
-        set_bit(branch.data(), q);
-        break;
-      case '[':
-        set_bit(reads.data(), q);
-        singles.push_back(q);
-        break;
-      case '\\':
-        set_bit(reads.data(), q);
-        if (q + 1 == n) {
-          singles.push_back(q);
-        } else {
-          set_bit(next2.data(), q);
-          c = fold((unsigned char)pat[q + 1]);
-        }
-        break;
-      default:
-        set_bit(reads.data(), q);
-        set_bit(next1.data(), q);
-        c = fold((unsigned char)pat[q]);
-        break;
-    }
-    if (c >= 0) {
-      if (!char_slot[c] && nchars < 255) {
-        char_slot[c] = (unsigned char)++nchars;
-        by_char.resize((size_t)nchars * sw, 0);
-      }
-      if (char_slot[c]) set_bit(by_char.data() + (size_t)(char_slot[c] - 1) * sw, q);
-      else singles.push_back(q);   // only when 255 different characters
-    }
-  }
-
-  // Everything each position reaches without reading text; moves only go
-  // forward, so work from the end.
-  closure.assign((size_t)(n + 1) * sw, 0);
-  for (int q = n; q >= 0; q--) {
-    Word *set = closure.data() + (size_t)q * sw;
-    set_bit(set, q);
-    if (q == n) continue;
-    auto add = [&](int from) {
-      for (size_t k = 0; k < sw; k++) set[k] |= closure[(size_t)from * sw + k];
+Pattern::Machine::Machine(const ParsedPattern &pp) {
+  const std::vector<E> &el = pp.elements;
+  int count = (int)el.size();
+  std::vector<int> pos((size_t)count + 1);
+  for (int i = 0, q = 0; i <= count; i++, q++)
+    pos[i] = q, q += i < count && el[i].kind == E::QUOTE;
+  n = pos[count];
+  w = n / WORD_BITS + 1;
+  for (std::vector<Word> *v :
+       {&any, &next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
+    v->assign((size_t)w, 0);
+  // What each position reads, and all it reaches without reading (from the
+  // end: such moves only go forward).
+  closure.assign((size_t)(n + 1) * w, 0);
+  for (int i = count; i >= 0; i--) {
+    int q = pos[i];
+    Word *set = closure.data() + (size_t)q * w;
+    auto add = [&](int element) {
+      for (int k = 0; k < w; k++) set[k] |= closure[(size_t)pos[element] * w + k];
     };
-    switch (pat[q]) {
-      case '*':
-      case '}':
-        add(q + 1);
+    set_bit(set, q);
+    if (i == count) continue;
+    const E &e = el[i];
+    switch (e.kind) {
+      case E::STAR:
+        mark(any, q), mark(stars, q), mark(onward, q), add(i + 1);
+        if (has_bit(closure.data() + (size_t)pos[i + 1] * w, n)) mark(final_star, q);
         break;
-      case '{':
-        add(q + 1);
-        for (int j = link[q]; j >= 0; j = link[j]) add(j + 1);
+      case E::ANY: mark(any, q), mark(next1, q); break;
+      case E::CLOSE: mark(onward, q), add(i + 1); break;
+      case E::OPEN:
+        mark(branch, q), add(i + 1);
+        for (int j = pp.link(i).next; j >= 0; j = pp.link(j).next) add(j + 1);
         break;
-      case ',':
-      case '|':
-        add(jump[q]);
+      case E::SEP: mark(branch, q), add(pp.link(i).jump); break;
+      case E::CHAR:
+        mark(next1, q), reading(q, e.c);
+        if (e.c >= 'a' && e.c <= 'z') reading(q, e.c - 32);
         break;
-      default:
+      case E::QUOTE:
+        mark(next2, q), mark(quotes, q), reading(q, e.c);
+        mark(next1, q + 1), reading(q + 1, e.c);
         break;
+      case E::SET:
+        mark(next1, q);
+        for (unsigned c = 1; c < 256; c++)
+          if (pp.sets[e.arg].has((unsigned char)c)) reading(q, c);
+        break;
+      default: break;  // NOTHING
     }
   }
 }
 
-// Adds to `set` every position reached from it without reading text.
-// Runs of "*" and "}" lead on to the next position: a bit that starts in
-// such a run flows to its end and one past it, which adding the run mask to
-// the starting bits does in one go (the carry ripples through the run).
-// Groups and separators then add what they reach.
-template <int W>
+// Adds to `set` all it reaches without reading: adding the mask of "*" and "}"
+// carries a bit one past the end of its run; branches add their closure.
 void Pattern::Machine::close_set(Word *set) const {
-  const int wd = W ? W : w;
   Word carry = 0;
-  for (int i = 0; i < wd; i++) {
-    Word start = set[i] & onward[i];
-    Word sum = start + onward[i];
-    Word c1 = sum < start;
-    Word total = sum + carry;
-    Word c2 = total < sum;
-    carry = c1 | c2;
+  for (int i = 0; i < w; i++) {
+    Word start = set[i] & onward[i], sum = start + onward[i], total = sum + carry;
+    carry = (Word)(sum < start) | (Word)(total < sum);
     set[i] |= (total ^ onward[i]) | start;
   }
-  for (int i = 0; i < wd; i++) {
-    Word jumps = set[i] & branch[i];
-    while (jumps) {
-      int q = i * WORD_BITS + __builtin_ctzll(jumps);
-      jumps &= jumps - 1;
-      const Word *reach = closure.data() + (size_t)q * wd;
-      for (int k = 0; k < wd; k++) set[k] |= reach[k];
+  for (int i = 0; i < w; i++)
+    for (Word jumps = set[i] & branch[i]; jumps; jumps &= jumps - 1) {
+      const Word *reach = closure.data() + (size_t)(i * WORD_BITS + __builtin_ctzll(jumps)) * w;
+      for (int k = 0; k < w; k++) set[k] |= reach[k];
     }
-  }
 }
 
-template <int W>
-bool Pattern::Machine::run_sets(const unsigned char *t, Word *scratch, int *cache_char) const {
-  const int wd = W ? W : w;
-  Word *cur = scratch, *next = cur + wd, *tmp = next + wd;
-  Word *cache = tmp + wd;   // CACHE x (set before, set after)
-  for (int i = 0; i < CACHE; i++) cache_char[i] = -1;
-
-  memcpy(cur, closure.data(), sizeof(Word) * wd);
+bool Pattern::Machine::run(const unsigned char *t) const {
+  // The current and the next set, and CACHE steps (the set before and after).
+  thread_local std::vector<Word> scratch;
+  scratch.resize(std::max(scratch.size(), (size_t)(2 + 2 * CACHE) * w));
+  Word *cur = scratch.data(), *next = cur + w, *cache = next + w;
+  int cache_char[CACHE];
+  for (int &c : cache_char) c = -1;
+  memcpy(cur, closure.data(), sizeof(Word) * w);
   for (;; t++) {
+    // Alive while a position but the end is left.
     bool alive = false, done = false;
-    for (int k = 0; k < wd; k++) {
-      alive |= (cur[k] & reads[k]) != 0;
+    for (int k = 0; k < w; k++) {
+      alive |= (cur[k] & ~(k == n / WORD_BITS ? (Word)1 << (n % WORD_BITS) : 0)) != 0;
       done |= (cur[k] & final_star[k]) != 0;
     }
     if (done) return true;
     if (!*t) return has_bit(cur, n);
     if (!alive) return false;
 
-    // A step already taken from this same set on this character is reused:
-    // on long runs of similar text the set soon stops changing.
+    // A step taken before from the same set on the same character is reused.
     unsigned char c = *t;
-    int line = c % CACHE;
-    Word *before = cache + (size_t)line * 2 * wd, *after = before + wd;
-    if (cache_char[line] == c) {
-      bool same = true;
-      for (int k = 0; k < wd; k++) same &= before[k] == cur[k];
-      if (same) {
-        for (int k = 0; k < wd; k++) cur[k] = after[k];
-        continue;
-      }
+    Word *before = cache + (size_t)(c % CACHE) * 2 * w, *after = before + w;
+    if (cache_char[c % CACHE] == c && memcmp(before, cur, sizeof(Word) * w) == 0) {
+      memcpy(cur, after, sizeof(Word) * w);
+      continue;
     }
-
-    // The positions that take this character, then where each goes.
-    int slot = char_slot[fold(c)];
-    const Word *named = slot ? by_char.data() + (size_t)(slot - 1) * wd : 0;
-    for (int k = 0; k < wd; k++) tmp[k] = cur[k] & (any[k] | (named ? named[k] : 0));
-    Word *by_one = next;
-    for (int k = 0; k < wd; k++) by_one[k] = tmp[k] & next1[k];
-    shift_up<W>(by_one, by_one, 1, wd);
-    for (int k = 0; k < wd; k++) {
-      Word two = tmp[k] & next2[k];
-      tmp[k] = (tmp[k] & stars[k]) | by_one[k];
-      by_one[k] = two;
+    // The positions that take this character, and where each goes.
+    const Word *named = slot[c] ? by_byte.data() + (size_t)(slot[c] - 1) * w : any.data();
+    for (int k = 0; k < w; k++) {
+      before[k] = cur[k] & (any[k] | named[k]);
+      next[k] = before[k] & stars[k];
     }
-    shift_up<W>(by_one, by_one, 2, wd);
-    for (int k = 0; k < wd; k++) next[k] = tmp[k] | by_one[k];
-    for (int q : singles) {
-      if (!has_bit(cur, q)) continue;
-      int dest = step(pat.c_str(), n, q, c);
-      if (dest >= 0) set_bit(next, dest);
-    }
-    close_set<W>(next);
-    cache_char[line] = c;
-    memcpy(before, cur, sizeof(Word) * wd);
-    memcpy(after, next, sizeof(Word) * wd);
-    Word *swap = cur;
-    cur = next;
-    next = swap;
+    shift_or(next, before, next1.data(), 1, w);
+    shift_or(next, before, next2.data(), 2, w);
+    if (c == '\\') shift_or(next, cur, quotes.data(), 1, w);
+    close_set(next);
+    cache_char[c % CACHE] = c;
+    memcpy(before, cur, sizeof(Word) * w);
+    memcpy(after, next, sizeof(Word) * w);
+    std::swap(cur, next);
   }
-}
-
-bool Pattern::Machine::run(const unsigned char *t) const {
-  // Scratch: the current, next and a spare set, and the remembered steps.
-  enum { SETS = 3 + 2 * CACHE };
-  int cache_char[CACHE];
-  if (w <= SMALL_WORDS) {
-    Word scratch[SETS * SMALL_WORDS];
-    switch (w) {
-      case 1: return run_sets<1>(t, scratch, cache_char);
-      case 2: return run_sets<2>(t, scratch, cache_char);
-      default: return run_sets<0>(t, scratch, cache_char);
-    }
-  }
-  std::vector<Word> scratch((size_t)SETS * (size_t)w);
-  return run_sets<0>(t, scratch.data(), cache_char);
 }
 
 Pattern::Pattern(const char *pattern) : kind_(NONE) {
-  if (!pattern) return;
-  pattern_ = pattern;
-  if (pattern_.empty()) {
-    kind_ = END;
-  } else if (pattern_ == "*") {
-    kind_ = ANY;
-  } else if (!has_groups(pattern_)) {
-    kind_ = QUICK;
-  } else {
-    try {
-      machine_.reset(new Machine(pattern_));
-      kind_ = GROUPS;
-    } catch (const std::bad_alloc &) {
-      // Without its tables the pattern matches nothing.
-    }
+  try {
+    if (pattern) *this = Pattern(parse_pattern(pattern));
+  } catch (const std::bad_alloc &) {
   }
+}
+
+Pattern::Pattern(ParsedPattern parsed)
+    : kind_(parsed.groups ? GROUPS : QUICK), parsed_(std::move(parsed)) {
+  parsed_.faults.clear();
+  parsed_.elements.shrink_to_fit();
 }
 
 Pattern::~Pattern() = default;
@@ -478,24 +223,16 @@ Pattern::Pattern(Pattern &&other) noexcept = default;
 Pattern &Pattern::operator=(Pattern &&other) noexcept = default;
 
 bool Pattern::match(const char *text) const {
-  if (!text) return false;
+  if (!text || kind_ == NONE) return false;
   const unsigned char *t = (const unsigned char *)text;
-  switch (kind_) {
-    case NONE: return false;
-    case END: return *t == 0;
-    case ANY: return true;
-    case QUICK: {
-      int quick = run_quick(pattern_.c_str(), t);
-      if (quick >= 0) return quick == 1;
-      try {
-        if (!machine_) machine_.reset(new Machine(pattern_));
-      } catch (const std::bad_alloc &) {
-        return false;
-      }
-      return machine_->run(t);
-    }
-    default: return machine_->run(t);
+  int quick = kind_ == QUICK ? run_quick(parsed_, t) : -1;
+  if (quick >= 0) return quick == 1;
+  try {
+    if (!machine_) machine_.reset(new Machine(parsed_));
+  } catch (const std::bad_alloc &) {
+    return false;
   }
+  return machine_->run(t);
 }
 
 bool pattern_match(const char *text, const char *pattern) {

@@ -213,3 +213,37 @@ TEST(KbCheck, TellsWhichFileWasRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// The checker reads patterns as the matcher does: a set in a group is whole,
+// and a sample that writes its quotes with a backslash is the item's own.
+TEST(KbCheck, ReadsSetsAndQuotesAsTheMatcherDoes) {
+  struct Case {
+    const char *pattern;
+    size_t faults;
+  } cases[] = {
+      {"\\[Job *\\] {Filter [}] crashed|Backend crashed}*", 0}, {"{a|[|]b}*", 0},
+      {"{[,]|x}*", 0}, {"{[}*", 1}, {"{a|[}]b*", 1},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(c.faults, KbCheck::pattern_faults(c.pattern).size()) << c.pattern;
+
+  Scratch s;
+  std::string kb = s.write("errors.xml",
+                           "<remedy name=\"a\">\n" + std::string(kText) +
+                               item("level=\"I\" pattern='Job canceled by \"*\"*' severity=\"1\"") +
+                               "</remedy>\n");
+  std::string samples = s.write("samples.txt",
+                                "@ I Job canceled by \"*\"*\n"
+                                "I [08/Dec/2026:17:23:40 +0000] Job canceled by \\\"root\\\"\n"
+                                "I [08/Dec/2026:17:23:40 +0000] Job canceled by \"root\"\n");
+  ErrorXML xml(nullptr);
+  KbCheck c;
+  xml.load(kb.c_str(), &c);
+  std::string reason;
+  ASSERT_TRUE(c.check_samples(xml, samples, &reason));
+  EXPECT_TRUE(c.problems().empty()) << KbCheck::format(c.problems()[0]);
+}
+
+}  // namespace

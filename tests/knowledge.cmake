@@ -6,6 +6,8 @@ veklog_test(knowledge_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_model.cxx
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_pattern.cxx
+    ${CMAKE_CURRENT_LIST_DIR}/knowledge_parse.cxx
+    ${CMAKE_CURRENT_LIST_DIR}/knowledge_finder.cxx
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_loader.cxx
     ${CMAKE_CURRENT_LIST_DIR}/knowledge_diagnosis.cxx
   LIBS veklog_knowledge)

@@ -357,3 +357,42 @@ TEST(KnowledgeIndex, TextPastGroupsIsRequiredOnlyWhenEveryWayHasIt) {
     EXPECT_EQ(item, kb.find_item(line.s)) << c.pattern;
   }
 }
+
+// A quote in a pattern may come after a backslash in the line: the index must
+// not require the text around a quote to stand side by side.
+TEST(KnowledgeIndex, QuotesWrittenWithABackslashAreFound) {
+  ErrorXML kb(nullptr);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  const char *patterns[] = {"File \"*\" has insecure permissions*", "Job canceled by \"*\"*",
+                            "*Printer \"office\" is now disabled*", "Unable to open '*': *",
+                            "{Filter|Backend} \"*\" crashed*"};
+  for (const char *p : patterns) kb.add_item(new ErrorXMLItem(1, 'E', p, "", r));
+  const char *messages[] = {
+      "File \\\"/usr/lib/tarn/filter/x\\\" has insecure permissions (0100777).\n",
+      "File \"/usr/lib/tarn/filter/x\" has insecure permissions.\n",
+      "Job canceled by \\\"root\\\"\n",
+      "[Job 3] Printer \\\"office\\\" is now disabled\n",
+      "Unable to open \\'/etc/x\\': No such file\n",
+      "Backend \\\"usb\\\" crashed\n",
+  };
+  int expect[] = {0, 0, 1, 2, 3, 4};
+  for (int round = 0; round < 2; round++)
+    for (int m = 0; m < 6; m++) {
+      ExactCopy line(log_line('E', messages[m]));
+      ASSERT_EQ(plain_walk(kb, line.s), kb.find_item(line.s)) << messages[m];
+      EXPECT_EQ(kb.items_[expect[m]], kb.find_item(line.s)) << messages[m];
+    }
+  std::mt19937 rng(25);
+  static const char *pieces[] = {"\"", "\\\"", "'", "quoted", "QUOTED ", "*", "?", "{a|\"b}",
+                                 "[\"]", "x"};
+  for (int n = 0; n < 300; n++) {
+    std::string p, m;
+    for (int k = 0; k < 4; k++) p += pieces[rng() % 10];
+    kb.add_item(new ErrorXMLItem(1, 0, p.c_str(), "", r));
+    for (int k = 0; k < 5; k++) m += pieces[rng() % 10];
+    for (size_t at; (at = m.find_first_of("*?{}|[]")) != std::string::npos;) m.erase(at, 1);
+    ExactCopy line(log_line('W', m.c_str()));
+    ASSERT_EQ(plain_walk(kb, line.s), kb.find_item(line.s)) << m;
+  }
+}

@@ -289,3 +289,68 @@ TEST(Pattern, ACompiledPatternAnswersLikeAFreshOne) {
   EXPECT_FALSE(Pattern("*").match(nullptr));
   EXPECT_TRUE(Pattern("").match(""));
 }
+
+// The server writes a quote as it is or after a backslash: a quote in a
+// pattern, escaped or not, takes either; other elements are not changed.
+TEST(Pattern, QuotesMayComeAfterABackslash) {
+  const Row rows[] = {
+      {"File \"*\" has*", "File \\\"/usr/lib/x\\\" has insecure\n", true},
+      {"File \"*\" has*", "File \"/usr/lib/x\" has insecure\n", true},
+      {"File \"*\" has*", "File \\\"/usr/lib/x\" has\n", true},
+      {"by \\\"*\\\"", "by \\\"root\\\"", true},    // an escaped quote too
+      {"by '*'", "by \\'root\\'", true},
+      {"a\"b", "a\\\\\"b", false},                  // one backslash only
+      {"a\"b", "a'b", false},          {"a'b", "a\\'b", true},
+      {"a\"b", "a\\b", false},         {"\"", "\\", false},
+      {"*\"", "x\\\"", true},          {"*\"", "x\\", false},
+      {"?\"", "\\\"", true},           {"?\"", "x\\\"", true},
+      {"[\"]", "\\\"", false},         {"\\\\\"", "\\\"", true},
+      {"{\"a\"|b}", "\\\"a\\\"", true}, {"{\"a\"|b}", "\\\"a\"", true},
+      {"*\"*\"*", "\\\"\\\"", true},   {"x{y|\"}z", "x\\\"z", true},
+  };
+  CHECK_ROWS(rows);
+}
+
+// A set is read whole, also inside a group: its braces, bars and commas are
+// members.
+TEST(Pattern, SetsInGroupsHoldTheirBraces) {
+  const char *job = "\\[Job *\\] {Filter [}] crashed|Backend crashed}*";
+  const Row rows[] = {
+      {job, "[Job 5] Backend crashed", true},     {job, "[Job 5] Filter } crashed\n", true},
+      {job, "[Job 5] Filter x crashed", false},   {"{a|[|]b}", "]b", false},
+      {"{a|[|]b}", "|b", true},                  {"{a|[|]b}", "a", true},
+      {"{[,]|x}", ",", true},                    {"{[}]|x}", "}", true},
+      {"{[}]|x}", "x", true},                    {"{[{]|x}y", "{y", true},
+  };
+  CHECK_ROWS(rows);
+}
+
+// Quotes and sets holding braces, against the plain recursive walk of the
+// same elements, on short texts and on long near misses that send the quick
+// way over its budget to the set machine.
+TEST(Pattern, QuotesAndSetsAgreeWithPlainRecursiveMatcher) {
+  std::mt19937 rng(2612);
+  static const char *pieces[] = {"\"", "'", "\\\"", "a", "*", "?", "[}]", "[|,]",
+                                 "{a|\"}", "{[}]|b}", "\\", "b", "{\"|'}", "aaaaaaaa"};
+  static const char chars[] = "ab\"'\\}|";
+  int matched = 0, cases = 0;
+  for (int n = 0; n < 20000; n++) {
+    std::string p, t;
+    for (int k = 0, np = (int)(rng() % 7); k < np; k++)
+      p += pieces[rng() % (sizeof pieces / sizeof pieces[0])];
+    if (n % 20 == 0) {
+      for (int k = 0; k < 200; k++) t += "\\\"aaaaaaaa"[rng() % 10];
+    } else {
+      for (int k = 0, nt = (int)(rng() % 9); k < nt; k++) t += chars[rng() % (sizeof chars - 1)];
+    }
+    long budget = 1000000;
+    int expect = reference::match(t.c_str(), p.c_str(), budget);
+    if (expect < 0) continue;
+    ASSERT_EQ(expect == 1, match(t, p)) << "pattern \"" << p << "\" text \"" << t << "\"";
+    ASSERT_EQ(expect == 1, Pattern(p.c_str()).match(t.c_str())) << p;
+    matched += expect;
+    cases++;
+  }
+  EXPECT_GT(cases, 15000);
+  EXPECT_GT(matched, cases / 50);
+}
