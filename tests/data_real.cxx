@@ -387,7 +387,8 @@ TEST_F(RealMessages, HealthyLogsNeedNoRemedy) {
 // The current server writes a quote as \" (and \'): each row of the message
 // table whose text holds a quote, in that form, is explained by the item that
 // explains its plain form. Rows whose item takes the quote by a wildcard (a
-// "?" standing for it) are listed apart and not held to it.
+// "?" standing for it, which cannot take the backslash too) are named apart:
+// such an item must write the quote itself.
 TEST_F(RealMessages, EscapedQuotesAreExplainedByTheSameItem) {
   int rows = 0, same = 0, by_wildcard = 0;
   std::string wildcard, misses;
@@ -422,6 +423,8 @@ TEST_F(RealMessages, EscapedQuotesAreExplainedByTheSameItem) {
          same, rows, by_wildcard, wildcard.c_str());
   EXPECT_GT(rows, 500);
   EXPECT_EQ("", misses) << "rows whose escaped form another item explains";
+  EXPECT_EQ("", wildcard) << "rows whose item takes the quote by a wildcard";
+  EXPECT_EQ(rows, same);
 }
 
 }  // namespace
