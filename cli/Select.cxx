@@ -1,8 +1,6 @@
 // Select.cxx - the text filter and the newest lines.
 #include "cli/Select.h"
 
-#include <algorithm>
-
 namespace {
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
@@ -43,13 +41,6 @@ bool LineMatch::operator()(const char *line, size_t len) const {
     if (k == n) return true;
   }
   return false;
-}
-
-void keep_matching(std::vector<std::string> &lines, const LineMatch &match) {
-  if (match.all()) return;
-  lines.erase(std::remove_if(lines.begin(), lines.end(),
-                             [&](const std::string &l) { return !match(l); }),
-              lines.end());
 }
 
 void keep_newest(std::vector<bool> &marked, long n) {

@@ -32,9 +32,6 @@ private:
   regex_t re_;
 };
 
-// Leaves only the lines that match.
-void keep_matching(std::vector<std::string> &lines, const LineMatch &match);
-
 // Of the lines marked, leaves the last n marked (n < 0: all).
 void keep_newest(std::vector<bool> &marked, long n);
 

@@ -241,7 +241,6 @@ int explain(const Options &o) {
   TimeWindow window(o);
   LineMatch match(o.grep, o.regex);
   std::vector<std::string> lines = got.take(o.follow && !diagnose);
-  keep_matching(lines, match);  // what --grep leaves out is neither listed nor weighed
   PresentStyle style;
   style.json = o.json;
   style.color = use_color(o);
@@ -255,10 +254,19 @@ int explain(const Options &o) {
   if (o.job) style.unlisted_heading = "Found in lines outside job " + std::to_string(o.job) + ":";
   Presenter present(xml, std::cout, style);
 
+  // What --grep leaves out is neither listed nor weighed; a line without a
+  // time still goes with the line before it, kept or not.
   std::vector<bool> listed;
   listed.reserve(lines.size());
-  for (const std::string &l : lines)
-    listed.push_back(window.take(l) && LogReader::accepts(level, (unsigned char)l[0]));
+  size_t kept = 0;
+  for (std::string &l : lines) {
+    bool in_time = window.take(l);
+    if (!match(l)) continue;
+    listed.push_back(in_time && LogReader::accepts(level, (unsigned char)l[0]));
+    if (&lines[kept] != &l) lines[kept] = std::move(l);
+    kept++;
+  }
+  lines.resize(kept);
   if (o.job) {
     std::vector<bool> mine = lines_of_job(xml, lines, o.job);
     for (size_t i = 0; i < lines.size(); i++) listed[i] = listed[i] && mine[i];

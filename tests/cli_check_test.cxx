@@ -52,10 +52,6 @@ TEST(LineMatch, FindsTextInAnyCaseOrAnExpression) {
   std::string big = "E [Job 7] " + std::string(2 << 20, 'a') + " end\n";
   EXPECT_TRUE(LineMatch("a+ end$", true)(big));
   EXPECT_TRUE(LineMatch("A END", false)(big));
-
-  std::vector<std::string> lines = {"E one\n", "E two\n", "E One more\n"};
-  keep_matching(lines, LineMatch("ONE"));
-  EXPECT_EQ((std::vector<std::string>{"E one\n", "E One more\n"}), lines);
 }
 
 TEST(Select, KeepsTheNewestMarkedLines) {
