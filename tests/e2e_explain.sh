@@ -129,6 +129,8 @@ lines = [r for r in rows if r["type"] == "line"]
 assert len(lines) == 5, lines
 assert lines[0]["level"] == "A" and lines[0]["remedy"] == "printer-credentials" and lines[0]["known"]
 assert lines[0]["time"] == "2026-12-09T11:00:00Z"
+# The meaning: the explanation's first sentence.
+assert lines[0]["meaning"].endswith(".") and " ".join(lines[0]["explanation"].split()).startswith(lines[0]["meaning"]), lines[0]
 tiny = [json.loads(l) for l in open(sys.argv[2])]
 assert any(not r["known"] and r["remedy"] is None for r in tiny if r["type"] == "line")
 d = rows[-1]
