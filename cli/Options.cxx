@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <utility>
 #include <vector>
 
 #include "base/LogTime.h"
@@ -44,18 +45,22 @@ const struct option kLong[] = {
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0}};
 
-bool level_of(const std::string &s, int *level) {
-  static const struct {
-    const char *name;
-    int level;
-  } kNames[] = {{"errors", 0}, {"error", 0},         {"0", 0}, {"info", 1},
-                {"informational", 1}, {"1", 1}, {"all", 2}, {"2", 2}};
-  for (const auto &n : kNames)
-    if (s == n.name) {
-      *level = n.level;
+// The value a table gives a word of the command line; false for none.
+template <class T, size_t N>
+bool named(const std::string &s, const std::pair<const char *, T> (&names)[N], T *value) {
+  for (const auto &n : names)
+    if (s == n.first) {
+      *value = n.second;
       return true;
     }
   return false;
+}
+
+bool level_of(const std::string &s, int *level) {
+  static const std::pair<const char *, int> kNames[] = {
+      {"errors", 0}, {"error", 0}, {"0", 0}, {"info", 1}, {"informational", 1},
+      {"1", 1},      {"all", 2},   {"2", 2}};
+  return named(s, kNames, level);
 }
 
 // A whole number from 0 to `max`, all of `s`.
@@ -67,19 +72,12 @@ bool number_of(const std::string &s, long max, long *n) {
 }
 
 bool color_of(const std::string &s, Options::Color *color) {
-  static const struct {
-    const char *name;
-    Options::Color color;
-  } kNames[] = {{"", Options::Always},     {"always", Options::Always}, {"yes", Options::Always},
-                {"force", Options::Always}, {"never", Options::Never},  {"no", Options::Never},
-                {"none", Options::Never},   {"auto", Options::Auto},    {"tty", Options::Auto},
-                {"if-tty", Options::Auto}};
-  for (const auto &n : kNames)
-    if (s == n.name) {
-      *color = n.color;
-      return true;
-    }
-  return false;
+  static const std::pair<const char *, Options::Color> kNames[] = {
+      {"", Options::Always},    {"always", Options::Always}, {"yes", Options::Always},
+      {"force", Options::Always}, {"never", Options::Never}, {"no", Options::Never},
+      {"none", Options::Never}, {"auto", Options::Auto},     {"tty", Options::Auto},
+      {"if-tty", Options::Auto}};
+  return named(s, kNames, color);
 }
 
 // What is wrong with a --grep -E pattern, or "".
