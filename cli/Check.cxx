@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "base/LogLine.h"
 #include "base/LogTime.h"
 #include "cli/Select.h"
 #include "logread/LogReader.h"
@@ -33,10 +34,14 @@ public:
   void line(const char *text, size_t len, bool continued) override {
     // A piece of a long line goes with its line.
     if (!continued) {
+      // Lines come many to a second: a time field like the last one read
+      // is not read again.
       time_t t;
-      if (line_time(text, len, &t)) {
+      bool same = known_ && len >= kMessageColumn && !memcmp(text + 2, stamp_, sizeof stamp_);
+      if (!same && line_time(text, len, &t)) {
         last_ = t;
         known_ = true;
+        memcpy(stamp_, text + 2, sizeof stamp_);
       }
       in_ = known_ && (!o_.has_since || last_ >= o_.since) &&
             (!o_.has_until || last_ <= o_.until) && match_(text, len);
@@ -60,6 +65,7 @@ private:
   LineMatch match_;
   CheckCounts counts_;
   time_t last_ = 0;
+  char stamp_[kMessageColumn - 3];  // the field of last_, brackets included
   bool known_ = false, in_ = false, listed_ = false;
 };
 
