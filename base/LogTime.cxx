@@ -1,6 +1,7 @@
 // LogTime.cxx - reading the log's time field and the times given as options.
 #include "base/LogTime.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -88,6 +89,101 @@ bool log_form(const char *s, struct tm *tm) {
   return false;
 }
 
+// Local midnight of the day `days` after the one `now` falls on.
+time_t midnight(time_t now, int days) {
+  struct tm tm;
+  localtime_r(&now, &tm);
+  tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
+  tm.tm_mday += days;
+  tm.tm_isdst = -1;
+  return mktime(&tm);
+}
+
+// Seconds in a unit of a span, or 0 for no unit.
+long unit_seconds(const std::string &u) {
+  static const struct {
+    const char *names[5];
+    long seconds;
+  } kUnits[] = {{{"s", "sec", "secs", "second", "seconds"}, 1},
+                {{"m", "min", "mins", "minute", "minutes"}, 60},
+                {{"h", "hr", "hrs", "hour", "hours"}, 3600},
+                {{"d", "day", "days", nullptr, nullptr}, 86400},
+                {{"w", "week", "weeks", nullptr, nullptr}, 7 * 86400}};
+  for (const auto &unit : kUnits)
+    for (const char *name : unit.names)
+      if (name && u == name) return unit.seconds;
+  return 0;
+}
+
+// "-1h", "+30min", "1 hour ago", "1h 30min ago": a span back (a leading
+// minus or a trailing "ago") or forth (a leading plus) from now.
+bool span_time(std::string s, time_t now, time_t *t) {
+  int sign = 0;
+  if (s.size() > 4 && s.compare(s.size() - 4, 4, " ago") == 0) {
+    sign = -1;
+    s.resize(s.size() - 4);
+  } else if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+    sign = s[0] == '-' ? -1 : 1;
+    s.erase(0, 1);
+  }
+  if (!sign) return false;
+  long long total = 0;
+  size_t i = 0, n = s.size();
+  bool any = false;
+  while (i < n) {
+    while (i < n && s[i] == ' ') i++;
+    if (i == n) break;
+    size_t start = i;
+    long long v = 0;
+    while (i < n && isdigit((unsigned char)s[i]) && i - start < 9) v = v * 10 + (s[i++] - '0');
+    if (i == start || (i < n && isdigit((unsigned char)s[i]))) return false;
+    while (i < n && s[i] == ' ') i++;
+    size_t u = i;
+    while (i < n && isalpha((unsigned char)s[i])) i++;
+    long per = unit_seconds(s.substr(u, i - u));
+    if (!per) return false;
+    total += v * per;
+    any = true;
+  }
+  if (!any || total > 100LL * 366 * 86400) return false;
+  *t = now + sign * (time_t)total;
+  return true;
+}
+
+// "10:00" or "10:00:30" alone: that time today, local.
+bool clock_time(const std::string &s, time_t now, time_t *t) {
+  const char *p = s.c_str();
+  int h = digits(p, 2), m, sec = 0;
+  if (h < 0 || p[2] != ':') return false;
+  m = digits(p + 3, 2);
+  if (m < 0) return false;
+  if (p[5] == ':') {
+    sec = digits(p + 6, 2);
+    if (sec < 0 || p[8]) return false;
+  } else if (p[5]) {
+    return false;
+  }
+  struct tm tm;
+  localtime_r(&now, &tm);
+  return to_time(tm_of(tm.tm_year + 1900, tm.tm_mon, tm.tm_mday, h, m, sec), false, 0, t);
+}
+
+// Times given relative to now; false when `s` is none of them.
+bool relative_time(const std::string &text, time_t now, time_t *t) {
+  size_t b = text.find_first_not_of(' '), e = text.find_last_not_of(' ');
+  std::string s = b == std::string::npos ? "" : text.substr(b, e - b + 1);
+  for (char &c : s) c = (char)tolower((unsigned char)c);
+  if (s == "now") {
+    *t = now;
+    return true;
+  }
+  if (s == "today" || s == "yesterday" || s == "tomorrow") {
+    *t = midnight(now, s == "today" ? 0 : s == "yesterday" ? -1 : 1);
+    return true;
+  }
+  return clock_time(s, now, t) || span_time(s, now, t);
+}
+
 }  // namespace
 
 bool line_time(const char *line, size_t len, time_t *t) {
@@ -102,7 +198,10 @@ bool line_time(const char *line, size_t len, time_t *t) {
   return strlen(zone) == 5 && offset(zone, &off) && to_time(tm, true, off, t);
 }
 
-bool parse_time(const std::string &text, time_t *t) {
+bool parse_time(const std::string &text, time_t *t) { return parse_time(text, time(nullptr), t); }
+
+bool parse_time(const std::string &text, time_t now, time_t *t) {
+  if (relative_time(text, now, t)) return true;
   std::string s = text;
   if (!s.empty() && s.front() == '[' && s.back() == ']') s = s.substr(1, s.size() - 2);
   struct tm tm;

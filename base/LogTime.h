@@ -16,8 +16,14 @@ bool line_time(const char *line, size_t len, time_t *t);
 // "2026-12-09 10:00:30" (or with a T for the blank), optionally followed by
 // "Z" or an offset ("+01:00", "+0100", "-05"), or in the log's own form
 // "09/Dec/2026:10:00:30 +0000" (brackets and offset optional). Without an
-// offset the time is local (TZ). False when it is none of these.
+// offset the time is local (TZ). Also, relative to now: "now", "today" and
+// "yesterday" (local midnight), a time of today alone ("10:00", "10:00:30"),
+// and spans back or forth: "-1h", "+30min", "1 hour ago", "30 min ago",
+// "2 days ago", "1h 30min ago" (units s, m or min, h, d, w, in short or in
+// words). False when it is none of these.
 bool parse_time(const std::string &text, time_t *t);
+// The same against a given now, for tests.
+bool parse_time(const std::string &text, time_t now, time_t *t);
 
 // "2026-12-09T10:00:30Z".
 std::string iso_time(time_t t);

@@ -4,6 +4,7 @@
 
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>
+#include <ctype.h>
 #include <string.h>
 #include <strings.h>
 
@@ -285,4 +286,28 @@ std::string html_to_text(const std::string &html, const HtmlTextStyle &style) {
   r.walk(xmlDocGetRootElement(doc));
   xmlFreeDoc(doc);
   return r.finish();
+}
+
+std::string first_sentence(const std::string &text) {
+  // The first block, its blanks and line breaks as single blanks.
+  std::string block = text.substr(0, text.find("\n\n")), s;
+  for (char c : block) {
+    bool blank = c == ' ' || c == '\n' || c == '\t';
+    if (blank && (s.empty() || s.back() == ' ')) continue;
+    s += blank ? ' ' : c;
+  }
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  static const char *const kAbbreviations[] = {"e.g", "i.e", "etc", "vs", "cf"};
+  for (size_t i = s.find_first_of(".!?"); i != std::string::npos; i = s.find_first_of(".!?", i + 1)) {
+    if (i + 1 < s.size() && s[i + 1] != ' ') continue;
+    if (i + 2 < s.size() && s[i + 2] >= 'a' && s[i + 2] <= 'z') continue;
+    size_t word = s.rfind(' ', i);
+    word = word == std::string::npos ? 0 : word + 1;
+    std::string w = s.substr(word, i - word);
+    for (char &c : w) c = (char)tolower((unsigned char)c);
+    bool abbreviation = false;
+    for (const char *a : kAbbreviations) abbreviation |= w == a || w == std::string("(") + a;
+    if (!abbreviation) return s.substr(0, i + 1);
+  }
+  return s;
 }

@@ -20,6 +20,12 @@ struct HtmlTextStyle {
 // terminal. Returns "" for a fragment without text.
 std::string html_to_text(const std::string &html, const HtmlTextStyle &style);
 
+// The first sentence of a rendered text (html_to_text): its first block, up
+// to the first '.', '!' or '?' that ends the text or that blanks and no
+// lower-case letter follow ("e.g." and the like end nothing), its blanks and
+// line breaks collapsed. "" for a text without words.
+std::string first_sentence(const std::string &text);
+
 // Columns that UTF-8 text takes: one per character (continuation bytes
 // count nothing). Wide characters are counted as one.
 size_t text_columns(const std::string &s);

@@ -16,7 +16,7 @@ enum ExitStatus {
 };
 
 struct Options {
-  enum Mode { List, Diagnose, CheckKb, Help, Version } mode = List;
+  enum Mode { List, Diagnose, CheckKb, Help, Version, Check } mode = List;
   std::string log = "/var/log/tarn/error_log";  // "-": standard input
   int level = 0;                                // 0 errors, 1 info, 2 all
   bool remedy = false;
@@ -28,11 +28,25 @@ struct Options {
   enum Color { Auto, Always, Never } color = Auto;
   bool has_since = false, has_until = false;
   time_t since = 0, until = 0;
+  bool level_set = false;    // --level was given
+  long lines = -1;           // -n: the newest N listed lines; -1 all (10 with --follow)
+  std::string grep;          // -g: lines must contain it (any case)
+  bool regex = false;        // -E: grep is an extended regular expression
+  int job = 0;               // --job: that job's story; 0 none
+  bool brief = false;        // one line per log line
+  int warning = 1, critical = 5;  // --check: the scores that make WARNING and CRITICAL
 };
+
+// How far back --check looks without --since.
+const time_t kCheckSpan = 3600;
 
 // Reads the command line into `o`. Returns "" when it is sound, else what is
 // wrong with it, for one line of standard error.
 std::string parse_options(int argc, char *const argv[], Options &o);
+
+// Whether the command line asks for --check, even one parse_options
+// refuses: a monitoring check's wrong command line is UNKNOWN.
+bool check_requested(int argc, char *const argv[]);
 
 // The text of --help.
 std::string help_text();

@@ -72,6 +72,15 @@ const std::string &Presenter::render(const char *html) {
   return rendered_[html] = text;
 }
 
+const std::string &Presenter::meaning(const char *html) {
+  auto known = meanings_.find(html);
+  if (known != meanings_.end()) return known->second;
+  HtmlTextStyle s;
+  s.width = 0;
+  s.utf8 = style_.utf8;
+  return meanings_[html] = first_sentence(html_to_text(html ? html : "", s));
+}
+
 void Presenter::separate() {
   if (!first_) out_ << '\n';
   first_ = false;
@@ -90,9 +99,16 @@ void Presenter::line(const std::string &text) {
               {"known", item != nullptr && !is_catch_all(item)},
               {"severity", item ? json(item->severity) : json()},
               {"remedy", remedy ? json(remedy->name) : json()},
-              {"explanation", item ? json(render(item->text)) : json()}};
+              {"explanation", item ? json(render(item->text)) : json()},
+              {"meaning", item ? json(meaning(item->text)) : json()}};
     if (style_.remedy) j["remedy_text"] = remedy ? json(render(remedy->text)) : json();
     out_ << dump(j) << '\n';
+    return;
+  }
+  if (style_.brief) {
+    const char *dash = style_.utf8 ? " \xE2\x80\x94 " : " -- ";  // an em dash
+    std::string said = item ? meaning(item->text) : "(not in the knowledge base)";
+    out_ << log_text(text) << dash << paint(said, "2") << '\n';
     return;
   }
   separate();
@@ -161,19 +177,20 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
   }
   out_ << paint("Remedy:", "1") << ' ' << paint(best->name, "1") << ", score " << ranking[0].total
        << " (" << tally << ", " << d.leads().size() << " pointing to it"
-       << (d.deeper() ? "; the listed lines name no cause" : "") << ")\n"
-       << render(best->text);
-  for (size_t i = 1; i < next; i++)
-    out_ << '\n'
-         << paint("Next:", "1") << ' ' << ranking[i].remedy->name << ", score "
-         << ranking[i].total << '\n'
-         << render(ranking[i].remedy->text);
+       << (d.deeper() ? "; the listed lines name no cause" : "") << ")\n";
+  if (!style_.brief) out_ << render(best->text);
+  for (size_t i = 1; i < next; i++) {
+    if (!style_.brief) out_ << '\n';
+    out_ << paint("Next:", "1") << ' ' << ranking[i].remedy->name << ", score "
+         << ranking[i].total << '\n';
+    if (!style_.brief) out_ << render(ranking[i].remedy->text);
+  }
   if (!shown.empty()) {
     out_ << '\n' << paint("Lines that point to " + std::string(best->name) + ":", "1") << '\n';
     for (size_t k : shown) out_ << log_text(lines[k]) << '\n';
   }
   if (!hidden.empty()) {
-    out_ << '\n' << paint("Found in lines this view does not list:", "1") << '\n';
+    out_ << '\n' << paint(style_.unlisted_heading, "1") << '\n';
     for (size_t k : hidden) out_ << log_text(lines[k]) << '\n';
   }
   return best;

@@ -18,6 +18,9 @@ struct PresentStyle {
   bool utf8 = true;     // the terminal takes UTF-8 (list bullets)
   int width = 80;       // columns to wrap explanations at
   bool oldest_first = false;  // lines in the log's own order, not newest first
+  bool brief = false;  // text: a line and its meaning on one line; no explanations or remedy texts
+  // Above the lines that point to the remedy but are not listed.
+  std::string unlisted_heading = "Found in lines this view does not list:";
 };
 
 // Writes to `out`; the knowledge base must outlive it. Lines are given as
@@ -28,7 +31,8 @@ public:
   Presenter(ErrorXML &kb, std::ostream &out, const PresentStyle &style);
 
   // One log line and its explanation (or that the knowledge base does not
-  // know it).
+  // know it); with `brief`, its meaning on the same line. JSON records
+  // carry the meaning ("meaning") either way.
   void line(const std::string &text);
 
   // Weighs every line of the log, in file order, as the window's Diagnose
@@ -46,11 +50,13 @@ private:
   bool first_ = true;
   // Rendered texts by their HTML's address: a log repeats itself, and the
   // knowledge base's texts stay put while it lives.
-  std::unordered_map<const char *, std::string> rendered_;
+  std::unordered_map<const char *, std::string> rendered_, meanings_;
 
   std::string paint(const std::string &text, const char *sgr) const;
   std::string log_text(const std::string &line) const;
   const std::string &render(const char *html);
+  // The first sentence of the text, unwrapped.
+  const std::string &meaning(const char *html);
   void separate();
 };
 

@@ -18,9 +18,12 @@
 #include <vector>
 
 #include "base/LogTime.h"
+#include "cli/Check.h"
 #include "cli/Gather.h"
+#include "cli/Job.h"
 #include "cli/Options.h"
 #include "cli/Present.h"
+#include "cli/Select.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
 #include "logread/LogReader.h"
@@ -128,10 +131,25 @@ int check_kb(const Options &o) {
   return e ? kExitFound : kExitOk;
 }
 
+// --check: a knowledge base that cannot be read is UNKNOWN, said on the
+// status line too.
+int check_log(const Options &o) {
+  ErrorXML xml(nullptr);
+  KbCheck check;
+  if (load_kb(o.kb, xml, check)) return run_check(o, xml, std::cout);
+  if (o.kb.empty()) return check_unknown(std::cout, kb_failure(check));
+  int fd = open_regular(o.kb.c_str());
+  int error = fd < 0 ? errno : 0;
+  if (fd >= 0) close(fd);
+  return check_unknown(std::cout, "cannot read the knowledge base " + o.kb +
+                                      (error ? std::string(": ") + strerror(error) : ""));
+}
+
 // Prints lines appended to the log until SIGINT or SIGTERM. The last line of
 // a read is held back until it is finished (or the next read shows that it
 // stands as it is), so that a line being written is printed once, whole.
-int follow(LogReader &reader, Presenter &present, TimeWindow &window, Gather &got) {
+int follow(LogReader &reader, Presenter &present, TimeWindow &window, const LineMatch &match,
+           Gather &got) {
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
   sa.sa_handler = on_signal;  // no SA_RESTART: the sleep ends at once
@@ -141,7 +159,7 @@ int follow(LogReader &reader, Presenter &present, TimeWindow &window, Gather &go
   const std::string &path = reader.path();
   bool missing = false;
   auto show = [&](const std::string &l) {
-    if (window.take(l)) present.line(l);
+    if (window.take(l) && match(l)) present.line(l);
   };
   while (!g_stop) {
     struct timespec nap = {0, 500 * 1000 * 1000};
@@ -167,6 +185,29 @@ int follow(LogReader &reader, Presenter &present, TimeWindow &window, Gather &go
   return kExitOk;
 }
 
+// The job's lines, oldest first, and the remedy they point to; with
+// --diagnose only that remedy, and its exit status.
+int tell_job(const Options &o, const std::vector<std::string> &lines,
+             const std::vector<bool> &listed, Presenter &present) {
+  size_t count = std::count(listed.begin(), listed.end(), true);
+  if (!count) {
+    bool limited = o.has_since || o.has_until || !o.grep.empty() || o.level_set;
+    complain("no line of " + (o.log == "-" ? std::string("standard input") : o.log) +
+             (limited ? " within the limits given" : "") + " belongs to job " +
+             std::to_string(o.job));
+    return kExitOk;
+  }
+  bool diagnose = o.mode == Options::Diagnose;
+  if (!diagnose) {
+    for (size_t i = 0; i < lines.size(); i++)
+      if (listed[i]) present.line(lines[i]);
+    if (!o.json) std::cout << '\n';
+  }
+  const ErrorXMLRemedy *named = present.diagnose(lines, listed);
+  std::cout.flush();
+  return diagnose && named ? kExitFound : kExitOk;
+}
+
 int explain(const Options &o) {
   ErrorXML xml(nullptr);
   KbCheck check;
@@ -177,8 +218,11 @@ int explain(const Options &o) {
              check.path() + "' lists them");
 
   // Diagnose weighs every line of the log; the level decides what is listed.
+  // A job's story lists its lines at every level, unless a level is asked for.
   bool diagnose = o.mode == Options::Diagnose;
-  LogReader reader(o.log == "-" ? "" : o.log, diagnose ? 2 : o.level);
+  bool every = diagnose || o.job;
+  int level = o.job && !o.level_set ? 2 : o.level;
+  LogReader reader(o.log == "-" ? "" : o.log, every ? 2 : o.level);
   Gather got;  // the pieces of a long line joined: one line, as it was written
   LogStatus st = o.log == "-" ? reader.read_stream(STDIN_FILENO, got) : reader.read(got);
   std::string name = o.log == "-" ? "standard input" : o.log;
@@ -195,34 +239,53 @@ int explain(const Options &o) {
   }
 
   TimeWindow window(o);
+  LineMatch match(o.grep, o.regex);
   std::vector<std::string> lines = got.take(o.follow && !diagnose);
   PresentStyle style;
   style.json = o.json;
   style.color = use_color(o);
   style.remedy = o.remedy;
+  style.brief = o.brief;
   style.width = terminal_width();
   const char *codeset = nl_langinfo(CODESET);
   style.utf8 = codeset && !strcmp(codeset, "UTF-8");
-  style.oldest_first = o.oldest_first;
+  // Followed lines come oldest first, so the last ones listed come so too.
+  style.oldest_first = o.oldest_first || o.follow || o.job;
+  if (o.job) style.unlisted_heading = "Found in lines outside job " + std::to_string(o.job) + ":";
   Presenter present(xml, std::cout, style);
 
+  // What --grep leaves out is neither listed nor weighed; a line without a
+  // time still goes with the line before it, kept or not.
+  std::vector<bool> listed;
+  listed.reserve(lines.size());
+  size_t kept = 0;
+  for (std::string &l : lines) {
+    bool in_time = window.take(l);
+    if (!match(l)) continue;
+    listed.push_back(in_time && LogReader::accepts(level, (unsigned char)l[0]));
+    if (&lines[kept] != &l) lines[kept] = std::move(l);
+    kept++;
+  }
+  lines.resize(kept);
+  if (o.job) {
+    std::vector<bool> mine = lines_of_job(xml, lines, o.job);
+    for (size_t i = 0; i < lines.size(); i++) listed[i] = listed[i] && mine[i];
+  }
+  keep_newest(listed, o.lines);
+  if (o.job) return tell_job(o, lines, listed, present);
   if (diagnose) {
-    std::vector<bool> listed;
-    listed.reserve(lines.size());
-    for (const std::string &l : lines)
-      listed.push_back(window.take(l) && LogReader::accepts(o.level, (unsigned char)l[0]));
     const ErrorXMLRemedy *named = present.diagnose(lines, listed);
     std::cout.flush();
     return named ? kExitFound : kExitOk;
   }
   {
     std::vector<std::string> shown;
-    for (const std::string &l : lines)
-      if (window.take(l)) shown.push_back(l);
+    for (size_t i = 0; i < lines.size(); i++)
+      if (listed[i]) shown.push_back(std::move(lines[i]));
     lines.swap(shown);
   }
   // Newest first, as the window lists them.
-  if (!o.oldest_first) std::reverse(lines.begin(), lines.end());
+  if (!style.oldest_first) std::reverse(lines.begin(), lines.end());
   for (const std::string &l : lines) present.line(l);
   std::cout.flush();
   lines.clear();
@@ -231,7 +294,7 @@ int explain(const Options &o) {
     complain(name + " is compressed and does not grow: it is not followed");
     return kExitOk;
   }
-  return follow(reader, present, window, got);
+  return follow(reader, present, window, match, got);
 }
 
 }  // namespace
@@ -243,6 +306,7 @@ int main(int argc, char *argv[]) {
   if (!wrong.empty()) {
     fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, wrong.c_str(),
             kProgram);
+    if (check_requested(argc, argv)) return check_unknown(std::cout, wrong);
     return kExitUsage;
   }
   switch (o.mode) {
@@ -254,6 +318,8 @@ int main(int argc, char *argv[]) {
       return kExitOk;
     case Options::CheckKb:
       return check_kb(o);
+    case Options::Check:
+      return check_log(o);
     default:
       return explain(o);
   }

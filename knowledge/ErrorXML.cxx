@@ -27,6 +27,19 @@ const size_t MESSAGE_COLUMN = 31;
 
 char *dup_or_empty(const char *s) { return strdup(s ? s : ""); }
 
+#ifdef VEKLOG_BUILD_SOURCE_DIR
+// Whether the running program is one this build made, run where it was
+// made: then it also finds the source tree's data. An installed copy never is.
+bool run_from_build_tree() {
+  const char *const programs[] = {VEKLOG_BUILT_EXPLAIN, VEKLOG_BUILT_WINDOW};
+  char self[PATH_MAX], built[PATH_MAX];
+  if (!realpath("/proc/self/exe", self)) return false;
+  for (const char *program : programs)
+    if (*program && realpath(program, built) && !strcmp(self, built)) return true;
+  return false;
+}
+#endif
+
 // Appends p to an array of pointers, growing it 16, 32, ... 256, 512, 768...
 // Returns false (nothing changed) when the array cannot grow.
 template <class T>
@@ -252,6 +265,14 @@ void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
     snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", fallback);
     fp = fopen_regular(fallback);
     if (observer) observer->open(fallback, fp ? 0 : errno);
+#ifdef VEKLOG_BUILD_SOURCE_DIR
+    if (!fp && run_from_build_tree()) {
+      snprintf(fallback, sizeof fallback, "%s/data/%s", VEKLOG_BUILD_SOURCE_DIR, path);
+      snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", fallback);
+      fp = fopen_regular(fallback);
+      if (observer) observer->open(fallback, fp ? 0 : errno);
+    }
+#endif
   }
   if (!fp) return;
   snprintf(loaded_, sizeof loaded_, "%s", tried_[num_tried_ - 1]);

@@ -137,14 +137,15 @@ public:
 
   // Reads the knowledge base file and adds what it holds: `path` itself,
   // else "<data dir>/data/<path>", where the data directory is $TARN_DATADIR
-  // or the one built in. Whatever is not a regular file or does not open is
+  // or the one built in, else, for a program run from the build tree it was
+  // made in, "<source dir>/data/<path>". Whatever is not a regular file or does not open is
   // skipped silently; odd lines become text. A UTF-8 byte-order mark at the
   // start of the file is skipped. An observer is told each try to open and
   // what became of each line.
   void load(const char *path, ErrorXMLObserver *observer = nullptr);
   // What the last load() looked at, for telling the user where no knowledge
   // base was found: the paths tried in order, and the one read ("" if none).
-  char tried_[2][1024];
+  char tried_[3][1024];
   int num_tried_;
   char loaded_[1024];
   // Looks up attribute `attr_name` on a tag line (`tag_rest` is the line

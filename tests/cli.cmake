@@ -2,7 +2,8 @@
 # their own, the built program end to end without a display, and the shipped
 # knowledge base checked clean.
 veklog_test(kbcheck_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/kbcheck_test.cxx LIBS veklog_knowledge)
-veklog_test(cli_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_test.cxx LIBS veklog_cli)
+veklog_test(cli_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_test.cxx
+            ${CMAKE_CURRENT_LIST_DIR}/cli_check_test.cxx LIBS veklog_cli)
 add_test(NAME e2e_explain
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_explain.sh $<TARGET_FILE:veklog-explain>
                  ${PROJECT_SOURCE_DIR} $<$<TARGET_EXISTS:veklog>:$<TARGET_FILE:veklog>>)

@@ -158,7 +158,7 @@ TEST(LogTime, ReadsTimesAsAdministratorsWriteThem) {
       {"[09/Dec/2026:10:00:00 +0000]", true, 1796810400},
       {"09/Dec/2026:10:00:00", true, 1796810400},
       {"2026-02-30", false, 0},                  {"2026-12-09 10", false, 0},
-      {"yesterday", false, 0},                   {"", false, 0},
+      {"soon", false, 0},                        {"", false, 0},
       {"2026-12-09 10:00 junk", false, 0},       {"2026-12-09 24:00", false, 0},
   };
   for (const Case &c : cases) {
@@ -174,6 +174,67 @@ TEST(LogTime, ReadsTimesAsAdministratorsWriteThem) {
   time_t t = 0;
   EXPECT_TRUE(parse_time("2026-12-09 11:00", &t));
   EXPECT_EQ(1796810400, t);
+  setenv("TZ", "UTC", 1);
+  tzset();
+}
+
+TEST(LogTime, ReadsTimesRelativeToNow) {
+  Utc utc;
+  const time_t now = 1796810430;  // 2026-12-09 10:00:30 UTC
+  const time_t midnight = 1796774400;
+  struct Case {
+    const char *arg;
+    bool ok;
+    time_t t;
+  } cases[] = {
+      {"now", true, now},
+      {" Now ", true, now},
+      {"today", true, midnight},
+      {"yesterday", true, midnight - 86400},
+      {"tomorrow", true, midnight + 86400},
+      {"08:15", true, midnight + 8 * 3600 + 15 * 60},
+      {"08:15:09", true, midnight + 8 * 3600 + 15 * 60 + 9},
+      {"-1h", true, now - 3600},
+      {"+30min", true, now + 1800},
+      {"-90s", true, now - 90},
+      {"-1h30min", true, now - 5400},
+      {"1 hour ago", true, now - 3600},
+      {"30 min ago", true, now - 1800},
+      {"2 days ago", true, now - 2 * 86400},
+      {"1 week ago", true, now - 7 * 86400},
+      {"1h 30m ago", true, now - 5400},
+      {"3 Hours Ago", true, now - 3 * 3600},
+      {"1 hour", false, 0},        // back or forth?
+      {"-1h ago", false, 0},
+      {"ago", false, 0},
+      {"-", false, 0},
+      {"-1 fortnight", false, 0},
+      {"-h", false, 0},
+      {"-1234567890h", false, 0},  // more digits than a span takes
+      {"25:00", false, 0},
+      {"8:15", false, 0},
+      {"08:15 junk", false, 0},
+      {"yesterday 10:00", false, 0},
+  };
+  for (const Case &c : cases) {
+    time_t t = 0;
+    EXPECT_EQ(c.ok, parse_time(c.arg, now, &t)) << c.arg;
+    if (c.ok) {
+      EXPECT_EQ(c.t, t) << c.arg;
+    }
+  }
+  // Midnight is the calendar's, also on the day the clocks go forward:
+  // 29 March 2026 in central Europe had 23 hours.
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  tzset();
+  const time_t noon = 1774778400;  // 2026-03-29 12:00 CEST
+  time_t t = 0;
+  EXPECT_TRUE(parse_time("today", noon, &t));
+  EXPECT_EQ(1774738800, t);  // 2026-03-29 00:00 CET
+  EXPECT_TRUE(parse_time("yesterday", noon, &t));
+  EXPECT_EQ(1774738800 - 86400, t);
+  EXPECT_TRUE(parse_time("10:00", noon, &t));
+  EXPECT_EQ(noon - 7200, t);
   setenv("TZ", "UTC", 1);
   tzset();
 }
@@ -224,6 +285,87 @@ TEST(Options, ReadsTheCommandLine) {
   EXPECT_EQ(Options::Version, v.mode);
 }
 
+TEST(Options, ReadsWhatToFindAndHow) {
+  struct Case {
+    std::vector<const char *> args;
+    long lines;
+    std::string grep;
+    bool regex;
+    int job, level;
+    bool brief;
+    Options::Color color;
+  } cases[] = {
+      {{}, -1, "", false, 0, 0, false, Options::Auto},
+      {{"-n", "5"}, 5, "", false, 0, 0, false, Options::Auto},
+      {{"--lines=0"}, 0, "", false, 0, 0, false, Options::Auto},
+      {{"-n", "all"}, -1, "", false, 0, 0, false, Options::Auto},
+      {{"--follow"}, 10, "", false, 0, 0, false, Options::Auto},  // as tail -f
+      {{"-f", "-n", "3"}, 3, "", false, 0, 0, false, Options::Auto},
+      {{"-f", "-n", "all"}, -1, "", false, 0, 0, false, Options::Auto},
+      {{"-g", "Job 302"}, -1, "Job 302", false, 0, 0, false, Options::Auto},
+      {{"--grep=lab.*color", "-E"}, -1, "lab.*color", true, 0, 0, false, Options::Auto},
+      {{"--job", "302", "-l", "info"}, -1, "", false, 302, 1, false, Options::Auto},
+      {{"--brief"}, -1, "", false, 0, 0, true, Options::Auto},
+      {{"--color"}, -1, "", false, 0, 0, false, Options::Always},
+      {{"--color=yes"}, -1, "", false, 0, 0, false, Options::Always},
+      {{"--colour=no"}, -1, "", false, 0, 0, false, Options::Never},
+      {{"--color=never", "--color=auto"}, -1, "", false, 0, 0, false, Options::Auto},
+  };
+  for (const Case &c : cases) {
+    Options o;
+    std::string what = c.args.empty() ? "(none)" : c.args[0];
+    ASSERT_EQ("", parse(c.args, o)) << what;
+    EXPECT_EQ(c.lines, o.lines) << what;
+    EXPECT_EQ(c.grep, o.grep) << what;
+    EXPECT_EQ(c.regex, o.regex) << what;
+    EXPECT_EQ(c.job, o.job) << what;
+    EXPECT_EQ(c.level, o.level) << what;
+    EXPECT_EQ(c.brief, o.brief) << what;
+    EXPECT_EQ(c.color, o.color) << what;
+  }
+  Options job;
+  ASSERT_EQ("", parse({"--job=7"}, job));
+  EXPECT_FALSE(job.level_set);
+  Options level;
+  ASSERT_EQ("", parse({"--job=7", "-l", "errors"}, level));
+  EXPECT_TRUE(level.level_set);
+}
+
+TEST(Options, ReadsTheCheck) {
+  Utc utc;
+  Options o;
+  time_t before = time(nullptr);
+  ASSERT_EQ("", parse({"--check", "log"}, o));
+  EXPECT_EQ(Options::Check, o.mode);
+  EXPECT_EQ("log", o.log);
+  EXPECT_EQ(1, o.warning);
+  EXPECT_EQ(5, o.critical);
+  // By default the last hour.
+  EXPECT_TRUE(o.has_since);
+  EXPECT_GE(o.since, before - kCheckSpan);
+  EXPECT_LE(o.since, time(nullptr) - kCheckSpan);
+
+  Options p;
+  ASSERT_EQ("", parse({"--check", "--since=2026-12-09", "-w", "3", "--critical=12", "-g", "lab"}, p));
+  EXPECT_EQ(1796774400, p.since);
+  EXPECT_EQ(3, p.warning);
+  EXPECT_EQ(12, p.critical);
+  EXPECT_EQ("lab", p.grep);
+
+  struct Case {
+    std::vector<const char *> args;
+    bool check;
+  } asks[] = {{{"--check"}, true},  {{"-l", "all", "--check", "--bogus"}, true},
+              {{"--check-kb"}, false}, {{"--", "--check"}, false}, {{}, false}};
+  for (const Case &c : asks) {
+    std::vector<const char *> argv = c.args;
+    argv.insert(argv.begin(), "veklog-explain");
+    argv.push_back(nullptr);
+    EXPECT_EQ(c.check, check_requested((int)argv.size() - 1, const_cast<char *const *>(argv.data())))
+        << (c.args.empty() ? "(none)" : c.args.back());
+  }
+}
+
 TEST(Options, SaysWhatIsWrong) {
   struct Case {
     std::vector<const char *> args;
@@ -243,6 +385,27 @@ TEST(Options, SaysWhatIsWrong) {
       {{"--check-kb", "--json"}, "cannot be combined"},
       {{"--since=2026-12-10", "--until=2026-12-09"}, "earlier than --since"},
       {{""}, "the log's name is empty"},
+      {{"--since=1 hour"}, "cannot read the time '1 hour'"},
+      {{"--color=sometimes"}, "not 'sometimes'"},
+      {{"-n", "-3"}, "--lines takes a number of lines or all, not '-3'"},
+      {{"--lines=ten"}, "not 'ten'"},
+      {{"-n"}, "option '-n' needs a value"},
+      {{"--grep="}, "--grep needs a text"},
+      {{"-E"}, "-E goes with --grep"},
+      {{"-E", "-g", "lab("}, "cannot read the regular expression 'lab('"},
+      {{"--job=0"}, "--job takes a job's number"},
+      {{"--job=x12"}, "--job takes a job's number"},
+      {{"--job=3", "-f"}, "--job and --follow do not go together"},
+      {{"--brief", "-r"}, "--brief shows no remedy texts"},
+      {{"--check", "--diagnose"}, "--check cannot be combined"},
+      {{"--check", "-f"}, "--check cannot be combined"},
+      {{"--check", "--json"}, "--check cannot be combined"},
+      {{"--check", "--job=4"}, "--check cannot be combined"},
+      {{"--check", "-n", "4"}, "--check cannot be combined"},
+      {{"--check", "--check-kb"}, "--check-kb cannot be combined"},
+      {{"--check", "-w", "0"}, "--warning takes a score of 1 or more, not '0'"},
+      {{"--check", "--critical=high"}, "--critical takes a score"},
+      {{"--warning=3"}, "--warning and --critical go with --check"},
   };
   for (const Case &c : cases) {
     Options o;

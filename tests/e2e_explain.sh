@@ -20,6 +20,7 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 kb=$src/data/errors.xml
+esc=$(printf '\033')
 cd "$tmp" || exit 1
 
 # Two known errors, an unknown one, a warning, a debug line, oldest first.
@@ -50,6 +51,63 @@ E30 D00 W30 |-l all --since=2026-12-09T09:15Z --until=09/Dec/2026:10:45:00+0000
 A00 |--since=2026-12-09T11:00Z
 CASES
 
+# Finding: the newest N lines, a text in any case or an expression, and one
+# line per log line with its meaning.
+while IFS='|' read -r want opts; do
+  # shellcheck disable=SC2086
+  got=$(listed $opts)
+  [ "$got" = "$want" ] || fail "finding with '$opts': got '$got', want '$want'"
+done <<'CASES'
+A00 E30 |-n 2
+E30 A00 |-n 2 --oldest-first
+|-n 0
+A00 |-g JOB
+A00 |--grep=credentials
+A00 E00 |-E -g (shutting)?.*(sigterm|credentials)
+W30 |-l all -E --grep=^w.*disk
+CASES
+"$X" --kb "$kb" --brief -l all log >brief.out
+[ "$(wc -l <brief.out)" = 5 ] || fail "--brief does not give one line per log line: $(cat brief.out)"
+dash=$(printf '\342\200\224')  # an em dash, on a UTF-8 terminal
+grep -qE "^A \[09/Dec/2026:11:00:00 \+0000\] \[Job 431\] Credentials are expired\. (--|$dash) [A-Z][^.]*\.\$" brief.out ||
+  fail "--brief does not give the line its meaning in one sentence: $(cat brief.out)"
+# --color alone means always; yes and no are taken.
+"$X" --kb "$kb" --color log | grep -q "${esc:=$(printf '')}\[1;31mA \[" || fail "--color alone gives no colour"
+"$X" --kb "$kb" --color=no log | grep -q "$esc" && fail "--color=no gives colour"
+
+# Relative times, against lines written minutes and hours ago.
+stamp() { LC_ALL=C date -u -d "$1" '+[%d/%b/%Y:%H:%M:%S +0000]'; }
+{ echo "E $(stamp '-3 hours') Scheduler shutting down due to SIGTERM."
+  echo "E $(stamp '-90 minutes') Something no knowledge base has heard of."
+  echo "A $(stamp '-10 minutes') [Job 431] Credentials are expired."; } >recent.log
+while IFS='|' read -r want opts; do
+  got=$("$X" --kb "$kb" --oldest-first --since="$opts" recent.log | grep -cE '^[A-Z] \[')
+  [ "$got" = "$want" ] || fail "--since='$opts' listed $got lines, not $want"
+done <<'CASES'
+1|1 hour ago
+1|-1h
+2|-2h
+2|100 min ago
+3|2 days ago
+0|now
+CASES
+[ "$("$X" --kb "$kb" --until='2 hours ago' recent.log | grep -c 'SIGTERM')" = 1 ] || fail "--until='2 hours ago'"
+
+# A job's story: its lines at every level, oldest first, then the remedy
+# they point to, the cause found in the lines outside the job.
+"$X" --kb "$kb" --job 421 "$src/tests/data/scenario_missing_filter.log" >job.out
+[ $? = 0 ] || fail "--job did not end with 0"
+[ "$(grep -E '^[A-Z] \[' job.out | sed -n 1,6p | cut -c1,32-39 | tr '\n' ' ')" = \
+  "I[Job 421 E[Job 421 D[Job 421 D[Job 421 D[Job 421 D[Job 421 " ] ||
+  fail "--job 421 did not list its six lines oldest first: $(cat job.out)"
+grep -q '^Remedy: filter-missing, score ' job.out || fail "--job names no remedy: $(cat job.out)"
+sed -n '/^Found in lines outside job 421:$/,$p' job.out | grep -q 'Filter "rastertolabel" for printer "label-1" not available' ||
+  fail "--job does not show the cause found outside the job: $(cat job.out)"
+"$X" --kb "$kb" --job 421 --diagnose "$src/tests/data/scenario_missing_filter.log" >job.out
+[ $? = 1 ] && head -1 job.out | grep -q '^Remedy: filter-missing' || fail "--job --diagnose: $(head -1 job.out)"
+"$X" --kb "$kb" --job 999 "$src/tests/data/scenario_missing_filter.log" >job.out 2>err
+[ $? = 0 ] && [ ! -s job.out ] && grep -q 'belongs to job 999' err || fail "--job of no line: $(cat err)"
+
 out=$("$X" --kb "$kb" log)
 # The shipped file ends in catch-all items, so an unknown line needs a
 # knowledge base that lacks them.
@@ -71,6 +129,8 @@ lines = [r for r in rows if r["type"] == "line"]
 assert len(lines) == 5, lines
 assert lines[0]["level"] == "A" and lines[0]["remedy"] == "printer-credentials" and lines[0]["known"]
 assert lines[0]["time"] == "2026-12-09T11:00:00Z"
+# The meaning: the explanation's first sentence.
+assert lines[0]["meaning"].endswith(".") and " ".join(lines[0]["explanation"].split()).startswith(lines[0]["meaning"]), lines[0]
 tiny = [json.loads(l) for l in open(sys.argv[2])]
 assert any(not r["known"] and r["remedy"] is None for r in tiny if r["type"] == "line")
 d = rows[-1]
@@ -115,7 +175,6 @@ for l in X A C E; do printf '%s [09/Dec/2026:09:00:00 +0000] Something no knowle
 head -1 unknown4.out | grep -q '^Remedy: unlisted-message, score 7 ' || fail "unknown lines: $(head -1 unknown4.out)"
 
 # Colour only on request here (not a terminal), and never with NO_COLOR set.
-esc=$(printf '\033')
 "$X" --kb "$kb" log | grep -q "$esc" && fail "colour on a pipe"
 "$X" --kb "$kb" --color=always log | grep -q "${esc}\[1;31mA \[" || fail "--color=always gives no red error"
 NO_COLOR=1 "$X" --kb "$kb" --color=auto log | grep -q "$esc" && fail "colour despite NO_COLOR"
@@ -144,9 +203,18 @@ done <<CASES
 3|cannot read ../missing.log: No such file or directory|--kb $kb ../missing.log
 3|cannot read ../adir: is a directory|--kb $kb ../adir
 3|cannot read the knowledge base ../missing.xml: No such file or directory|--kb ../missing.xml ../log
-3|cannot read the knowledge base /nonexistent/data/errors.xml: No such file or directory|../log
-3|cannot read the knowledge base /nonexistent/data/errors.xml: No such file or directory|--diagnose ../log
 CASES
+# Run from its build tree the program finds the source tree's data/errors.xml
+# after the places it looks in first; a copy of it elsewhere does not.
+cp "$X" elsewhere
+(cd emptydir && "$X" --check-kb >../out 2>&1) || fail "run from the build tree, no knowledge base: $(cat out)"
+grep -qF "$src/data/errors.xml: " out || fail "the build tree's program read another knowledge base: $(cat out)"
+for opts in ../log "--diagnose ../log"; do
+  # shellcheck disable=SC2086
+  (cd emptydir && ../elsewhere $opts >../out 2>../err)
+  [ $? = 3 ] && grep -qxF 'veklog-explain: cannot read the knowledge base /nonexistent/data/errors.xml: No such file or directory' err ||
+    fail "a copy outside the build tree with '$opts': $(cat err)"
+done
 if [ "$(id -u)" != 0 ]; then
   cp log locked.log && chmod 000 locked.log
   "$X" --kb "$kb" locked.log >/dev/null 2>err
@@ -209,6 +277,35 @@ printf 'E [09/Dec/2026:09:00:00 +0000] Foo\n' >broken.log
 grep -q "1 entry of broken.xml cannot be read; 'veklog-explain --check-kb broken.xml' lists them" err ||
   fail "a broken knowledge base is not mentioned: $(cat err)"
 
+# The monitoring check: the status line and the plugins' exit statuses; by
+# default only the last hour counts, so a day-old incident no longer fails it.
+{ echo "E $(stamp '-1 day') Filter \"rastertolabel\" for printer \"label-1\" not available: No such file or directory"
+  echo "I $(stamp '-20 minutes') [Job 5] Job completed."; } >calm.log
+{ cat calm.log; echo "E $(stamp '-5 minutes') [Job 6] Job stopped due to filter errors; please consult the error_log file for details."; } >stopped.log
+{ cat stopped.log; echo "E $(stamp '-5 minutes') Filter \"rastertolabel\" for printer \"label-1\" not available: No such file or directory"; } >broken.log
+while IFS='#' read -r rc line opts; do
+  # shellcheck disable=SC2086
+  got=$("$X" --kb "$kb" --check $opts 2>/dev/null)
+  status=$?
+  [ "$status" = "$rc" ] || fail "--check $opts ended with $status, not $rc: $got"
+  printf '%s\n' "$got" | grep -qxE "$line" || fail "--check $opts said '$got'"
+  [ "$(printf '%s\n' "$got" | wc -l)" = 1 ] || fail "--check $opts wrote more than one line: $got"
+done <<'CASES'
+0#VEKLOG OK - nothing calls for a remedy in 1 line since [0-9:]{5} \| errors=0 unknown=0 score=0;1;5#calm.log
+2#VEKLOG CRITICAL - filter-missing, 1 line since .* \| errors=1 unknown=0 score=5;1;5#--since=yesterday calm.log
+1#VEKLOG WARNING - filter-failed, 1 line since .* \| errors=1 unknown=0 score=1;1;5#stopped.log
+0#VEKLOG OK - filter-failed scores 1, below the warning score 2, .*score=1;2;5#-w 2 stopped.log
+2#VEKLOG CRITICAL - filter-missing, 1 line since .*score=5;1;5#broken.log
+1#VEKLOG WARNING - filter-missing, .*score=5;1;6#--critical=6 broken.log
+0#VEKLOG OK - nothing calls for a remedy in 0 lines since .*#-g nothing-like-this broken.log
+3#VEKLOG UNKNOWN - cannot read missing.log: No such file or directory#missing.log
+3#VEKLOG UNKNOWN - cannot read adir: is a directory#adir
+3#VEKLOG UNKNOWN - cannot read the knowledge base missing.xml: No such file or directory#--kb missing.xml broken.log
+3#VEKLOG UNKNOWN - damaged.gz was read in part: compressed data is damaged#damaged.gz
+3#VEKLOG UNKNOWN - unknown option '--bogus'#--bogus broken.log
+CASES
+"$X" --kb "$kb" --check - <broken.log | grep -q '^VEKLOG CRITICAL - filter-missing' || fail "--check of standard input"
+
 # Following: an appended line shows within 2 s; a rotation, a truncation and
 # a log briefly missing are survived; Ctrl+C (SIGINT) ends it with 0 and
 # everything printed.
@@ -217,10 +314,15 @@ waitfor() {
   for _ in $(seq 1 20); do grep -qF "$1" follow.out && return 0; sleep 0.1; done
   return 1
 }
-cp log follow.log
+# The listing before it is the last 10 lines, oldest first, as tail -f
+# gives them.
+for i in $(seq 10 21); do printf 'E [09/Dec/2026:08:%02d:00 +0000] Scheduler shutting down due to SIGTERM.\n' "$i"; done >follow.log
+cat log >>follow.log
 "$X" --kb "$kb" --follow follow.log >follow.out 2>follow.err &
 pid=$!
 waitfor "Credentials are expired" || fail "--follow printed no listing"
+[ "$(grep -E '^[A-Z] \[' follow.out | cut -c19-20 | tr '\n' ' ')" = "15 16 17 18 19 20 21 00 30 00 " ] ||
+  fail "--follow did not start with the last 10 lines, oldest first: $(grep -E '^[A-Z] \[' follow.out)"
 printf 'E [09/Dec/2026:12:00:00 +0000] Scheduler shutting down due to SIGTERM (appended).\n' >>follow.log
 waitfor "(appended)" || fail "an appended line did not show within 2 s"
 mv follow.log follow.log.1

@@ -1,7 +1,9 @@
 #!/bin/sh
-# Builds the Debian package the way a packager would (a fresh /usr build and
-# cpack -G DEB) and checks its control fields, its contents and, when lintian
-# is installed, that lintian reports no errors or warnings.
+# Builds the Debian packages the way a packager would (a fresh /usr build and
+# cpack -G DEB): veklog, the window, and veklog-explain, the terminal program
+# with the knowledge base, which needs neither the toolkit nor X. Checks their
+# control fields, their contents and, when lintian is installed, that lintian
+# reports no errors or warnings for either.
 #   install_package.sh SOURCE_DIR [WORK_DIR]
 set -u
 src=$1
@@ -22,31 +24,61 @@ cmake --build "$build" -j 2 >"$work/build.log" 2>&1 || { tail -40 "$work/build.l
 (cd "$build" && cpack -G DEB) >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; exit 1; }
 
 deb=$(ls "$build"/veklog_*.deb 2>/dev/null | head -1)
-[ -n "$deb" ] || { echo "FAIL: cpack made no veklog_*.deb" >&2; exit 1; }
-echo "package: $(basename "$deb")"
+explain=$(ls "$build"/veklog-explain_*.deb 2>/dev/null | head -1)
+[ -n "$deb" ] && [ -n "$explain" ] ||
+  { echo "FAIL: cpack made no veklog_*.deb and veklog-explain_*.deb: $(ls "$build"/*.deb)" >&2; exit 1; }
+echo "packages: $(basename "$deb") $(basename "$explain")"
 
-field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = veklog ] || fail "Package is '$(field Package)'"
-depends=$(field Depends)
-echo "Depends: $depends"
-# The toolkit and the C library come from dpkg-shlibdeps, with versions.
-for lib in libfltk1.3 libxml2 libc6; do
-  printf '%s\n' "$depends" | grep -q "$lib (>= " || fail "Depends lacks a versioned $lib"
+field() { dpkg-deb -f "$1" "$2"; }
+[ "$(field "$deb" Package)" = veklog ] || fail "Package is '$(field "$deb" Package)'"
+[ "$(field "$explain" Package)" = veklog-explain ] || fail "Package is '$(field "$explain" Package)'"
+version=$(field "$deb" Version)
+[ "$(field "$explain" Version)" = "$version" ] || fail "the two packages' versions differ"
+depends=$(field "$deb" Depends)
+echo "veklog Depends: $depends"
+# The libraries come from dpkg-shlibdeps, with versions; the window takes its
+# knowledge base from veklog-explain of the same version.
+for lib in libfltk1.3 libc6; do
+  printf '%s\n' "$depends" | grep -q "$lib (>= " || fail "veklog's Depends lacks a versioned $lib"
+done
+printf '%s\n' "$depends" | grep -qF "veklog-explain (= $version)" ||
+  fail "veklog does not depend on veklog-explain (= $version)"
+explain_depends=$(field "$explain" Depends)
+echo "veklog-explain Depends: $explain_depends"
+for lib in libxml2 libc6; do
+  printf '%s\n' "$explain_depends" | grep -q "$lib (>= " ||
+    fail "veklog-explain's Depends lacks a versioned $lib"
+done
+printf '%s\n' "$explain_depends" | grep -qE 'libfltk|libx11|libX' &&
+  fail "veklog-explain depends on the toolkit or X: $explain_depends"
+for d in "$deb" "$explain"; do
+  [ "$(field "$d" Source)" = veklog ] || [ "$(field "$d" Package)" = veklog ] ||
+    fail "$(basename "$d") names no source veklog"
 done
 
-dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' >"$work/contents"
-for f in /usr/bin/veklog /usr/bin/veklog-explain /usr/share/man/man1/veklog-explain.1.gz \
-         /usr/share/tarn/data/errors.xml /usr/share/applications/veklog.desktop \
+contents() { dpkg-deb -c "$1" | awk '{ print $6 }' | sed 's|^\./|/|'; }
+contents "$deb" >"$work/contents"
+contents "$explain" >"$work/contents-explain"
+for f in /usr/bin/veklog /usr/share/applications/veklog.desktop \
          /usr/share/metainfo/org.veklog.veklog.metainfo.xml \
          /usr/share/icons/hicolor/scalable/apps/veklog.svg /usr/share/man/man1/veklog.1.gz \
          /usr/share/doc/veklog/copyright /usr/share/doc/veklog/changelog.gz; do
-  grep -qx "$f" "$work/contents" || fail "$f is not in the package"
+  grep -qx "$f" "$work/contents" || fail "$f is not in veklog"
 done
-grep -q '^/usr/local' "$work/contents" && fail "the package installs under /usr/local"
+for f in /usr/bin/veklog-explain /usr/share/man/man1/veklog-explain.1.gz \
+         /usr/share/tarn/data/errors.xml /usr/share/doc/veklog-explain/copyright \
+         /usr/share/doc/veklog-explain/changelog.gz; do
+  grep -qx "$f" "$work/contents-explain" || fail "$f is not in veklog-explain"
+done
+# No file in both.
+sort "$work/contents" "$work/contents-explain" | grep -v '/$' | uniq -d >"$work/both"
+[ -s "$work/both" ] && fail "files in both packages: $(cat "$work/both")"
+cat "$work/contents" "$work/contents-explain" | grep -q '^/usr/local' && fail "a package installs under /usr/local"
 
-# The program in the package looks for its knowledge base where the package
-# puts it.
+# The programs in the packages look for their knowledge base where the
+# package puts it.
 dpkg-deb -x "$deb" "$work/root"
+dpkg-deb -x "$explain" "$work/root"
 for prog in veklog veklog-explain; do
   grep -q -a '/usr/share/tarn' "$work/root/usr/bin/$prog" ||
     fail "the packaged $prog does not look in /usr/share/tarn"
@@ -54,17 +86,24 @@ done
 # veklog-explain needs neither the toolkit nor X11.
 objdump -p "$work/root/usr/bin/veklog-explain" | grep NEEDED | grep -qE 'libfltk|libX' &&
   fail "the packaged veklog-explain links the toolkit or X11"
+# The licence, in Debian's form.
+for pkg in veklog veklog-explain; do
+  grep -qx 'License: Apache-2.0' "$work/root/usr/share/doc/$pkg/copyright" ||
+    fail "$pkg's copyright names no Apache-2.0 licence"
+done
 
 if command -v lintian >/dev/null 2>&1; then
-  lintian "$deb" >"$work/lintian.log" 2>&1
-  grep -v 'running with root privileges' "$work/lintian.log"
-  grep -q '^[EW]: ' "$work/lintian.log" && fail "lintian reports errors or warnings"
+  for d in "$deb" "$explain"; do
+    lintian "$d" >"$work/lintian.log" 2>&1
+    grep -v 'running with root privileges' "$work/lintian.log"
+    grep -q '^[EW]: ' "$work/lintian.log" && fail "lintian reports errors or warnings for $(basename "$d")"
+  done
 else
   echo "lintian is not installed; its checks were not run"
 fi
 
 if [ $failures -ne 0 ]; then
-  echo "$failures problem(s) in the package" >&2
+  echo "$failures problem(s) in the packages" >&2
   exit 1
 fi
-echo "package built and checked"
+echo "packages built and checked"

@@ -3,8 +3,10 @@
 #   install_run.sh knowledge BUILD_DIR PREFIX DATADIR
 #     installs into a temporary prefix, starts the program from a directory
 #     without "errors.xml" and with TARN_DATADIR pointing into the prefix, and
-#     checks that a click on a known line finds the knowledge base. PREFIX is
-#     the build's install prefix, DATADIR the data directory under it.
+#     checks that a click on a known line finds the knowledge base; the
+#     program of the build tree, run with no knowledge base in either place,
+#     finds the source tree's. PREFIX is the build's install prefix, DATADIR
+#     the data directory under it.
 #   install_run.sh menu BUILD_DIR
 #     installs into a temporary prefix and starts the program the way the
 #     desktop menu does, from the Exec line of the installed desktop entry.
@@ -199,9 +201,10 @@ wait_still() {
 }
 
 # Clicks the only line of the list and leaves the window's picture in $2 once
-# the click has shown (the line turns selected) and the window stays still.
+# the click has shown (the line turns selected) and the window stays still;
+# $3 is TARN_DATADIR, $4 the program (the installed one by default).
 click_shot() {
-  start "$1" env TARN_DATADIR="$3" "$prefix/bin/veklog" "$work/log/error_log"
+  start "$1" env TARN_DATADIR="$3" "${4:-$prefix/bin/veklog}" "$work/log/error_log"
   wait_still
   cp "$work/now.png" "$work/before.png"
   xdotool mousemove --window "$win" 120 35 click 1
@@ -227,14 +230,18 @@ cp "$kb" "$work/with-copy/errors.xml"
 click_shot "$work/bare" "$work/installed.png" "$prefix/$datadir_rel"
 click_shot "$work/bare" "$work/none.png" "$work/empty-datadir"
 click_shot "$work/with-copy" "$work/copy.png" "$work/empty-datadir"
+click_shot "$work/bare" "$work/build-tree.png" "$work/empty-datadir" "$build/veklog"
 
 d_none=$(differ "$work/installed.png" "$work/none.png")
 d_copy=$(differ "$work/installed.png" "$work/copy.png")
-echo "pixels differing from the page without a knowledge base: $d_none; from the page with a copy in the working directory: $d_copy"
+d_build=$(differ "$work/installed.png" "$work/build-tree.png")
+echo "pixels differing from the page without a knowledge base: $d_none; from the page with a copy in the working directory: $d_copy; from the build tree's program: $d_build"
 keep=${VEKLOG_INSTALL_SHOTS:-}
-if [ -n "$keep" ]; then mkdir -p "$keep" && cp "$work"/installed.png "$work"/none.png "$work"/copy.png "$keep"/; fi
+if [ -n "$keep" ]; then mkdir -p "$keep" && cp "$work"/installed.png "$work"/none.png "$work"/copy.png "$work"/build-tree.png "$keep"/; fi
 [ "$d_none" != 0 ] ||
   fail "the click shows the same page with the installed knowledge base as without one"
 [ "$d_copy" = 0 ] ||
   fail "the installed knowledge base explains the line differently from a copy of it in the working directory"
-echo "the installed program found its knowledge base through TARN_DATADIR"
+[ "$d_build" = 0 ] ||
+  fail "the build tree's program, without a knowledge base in the working or data directory, does not explain the line from the source tree's"
+echo "the installed program found its knowledge base through TARN_DATADIR, the build tree's its source tree's"

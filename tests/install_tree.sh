@@ -37,7 +37,9 @@ for f in \
   share/icons/hicolor/128x128/apps/veklog.png \
   share/icons/hicolor/scalable/apps/veklog.svg \
   share/doc/veklog/copyright \
-  share/doc/veklog/changelog.gz
+  share/doc/veklog/changelog.gz \
+  share/doc/veklog-explain/copyright \
+  share/doc/veklog-explain/changelog.gz
 do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
