@@ -664,8 +664,10 @@ int ErrorBrowser::find_marked(bool down, bool here, bool *wrapped) {
 
 void ErrorBrowser::filter(const char *text) {
   TextMatch next(text);
-  if (next.text() == wanted_.text()) return;
-  bool narrower = wanted_.covers(next) && status_.kind != LogStatus::Failed;
+  // Lines of another level, or of no read yet, can only come from a read.
+  bool same_level = reader_.level() == level_ && reader_.path() == filename_;
+  if (next.text() == wanted_.text() && same_level) return;
+  bool narrower = same_level && wanted_.covers(next) && status_.kind != LogStatus::Failed;
   wanted_ = next;
   if (narrower)
     narrow();

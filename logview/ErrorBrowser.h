@@ -51,8 +51,11 @@ public:
   // that holds the text before, which only takes out the lines that no
   // longer pass: the line that was current stays current, selected alone
   // and in view, when it passes, else the line with its number is.
+  // A level other than the last read's is read too.
   void filter(const char *text);
   const TextMatch &filter() const { return wanted_; }
+  // The lines listed, a long line once.
+  int lines() const { return size() - (int)continued_.size(); }
 
   // The text found in the lines: each place a line holds it (as TextMatch
   // finds it where the line is shown) is drawn on a marker colour; "" marks

@@ -1,5 +1,5 @@
-// widget_util.h - reading back what a list widget holds, for the tests that
-// build real widgets.
+// widget_util.h - reading back what a list widget and the window's pane
+// hold, for the tests that build real widgets.
 #ifndef TESTS_WIDGET_UTIL_H
 #define TESTS_WIDGET_UTIL_H
 
@@ -26,6 +26,10 @@ inline std::vector<int> selected_of(Fl_Browser *b) {
     if (b->selected(i)) out.push_back(i);
   return out;
 }
+
+// Whether a pane's document is the window's start page with nothing above
+// it: no notice of what keeps the log or the knowledge base from use.
+inline bool is_start_page(const std::string &doc) { return doc.rfind("<H1>The Log</H1>\n", 0) == 0; }
 
 // Runs the event loop until done() holds or the time runs out.
 template <class F>
