@@ -144,13 +144,13 @@ ErrorLog::ErrorLog(const char *filename) {
   menubar_->menu(menu_menubar_);
   bar_ = new Fl_Group(0, 25, 645, 25);
   find_ = new Fl_Input(42, 27, 200, 21, "Find:");
-  find_->when(FL_WHEN_CHANGED | FL_WHEN_ENTER_KEY_ALWAYS);
+  find_->when(FL_WHEN_CHANGED);
   find_->callback((Fl_Callback *)cb_find_);
   found_ = new Fl_Box(246, 27, 150, 21);
   found_->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
   found_->labelsize(13);
   filter_ = new Fl_Input(448, 27, 192, 21, "Filter:");
-  filter_->when(FL_WHEN_CHANGED | FL_WHEN_ENTER_KEY_ALWAYS);
+  filter_->when(FL_WHEN_CHANGED);
   filter_->callback((Fl_Callback *)cb_filter_);
   bar_->end();
   bar_->resizable(0);
@@ -213,6 +213,9 @@ ErrorLog::ErrorLog(const char *filename) {
 
 ErrorLog::~ErrorLog() {
   Fl::remove_timeout(poll_timeout, this);
+  // The pane looks its images up once more as it goes, after the widgets
+  // that lead to this controller.
+  help_->link(nullptr);
   delete window_;
   delete index_;
   delete xml_;
@@ -723,10 +726,6 @@ static void say_found(Fl_Box *found, int line, bool wrapped) {
 }
 
 void ErrorLog::find_cb() {
-  if (Fl::event() == FL_KEYBOARD && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
-    find_next(!(Fl::event_state() & FL_SHIFT));
-    return;
-  }
   list_->mark(find_->value());
   if (!*find_->value()) {
     found_->label("");
@@ -757,11 +756,6 @@ void ErrorLog::open_filter() {
 }
 
 void ErrorLog::filter_cb() {
-  if (Fl::event() == FL_KEYBOARD && (Fl::event_key() == FL_Enter || Fl::event_key() == FL_KP_Enter)) {
-    list_->take_focus();
-    update_bar();
-    return;
-  }
   if (job_view_) {
     // A filter typed over the job's lines is a filter of its own.
     job_view_ = 0;
@@ -827,6 +821,17 @@ int ErrorLog::key_cb(int event) {
   // The toolkit's pane copies its selection on the shortcut.
   if (ctrl && (key == 'c' || key == FL_Insert) && focus == help_)
     return ((Fl_Widget *)help_)->handle(FL_SHORTCUT);
+  // Enter in the find bar finds the next line (Shift: the one before); in
+  // the filter field it goes back to the list.
+  if ((key == FL_Enter || key == FL_KP_Enter) && !ctrl && typing) {
+    if (focus == find_) {
+      find_next(!(state & FL_SHIFT));
+    } else {
+      list_->take_focus();
+      update_bar();
+    }
+    return 1;
+  }
   if (key == FL_Escape && plain) {
     if (focus == find_ || (finding_ && !typing)) {
       close_find();
@@ -870,22 +875,25 @@ int ErrorLog::key_cb(int event) {
 }
 
 const char *ErrorLog::pane_file(const char *uri) {
+  // The toolkit takes a null name for an image as an image and fails on it:
+  // a name it must not read is given as one that names no file.
+  static const char kNothing[] = "";
   std::string path = uri;
   if (!path.compare(0, 5, "file:")) {
     path.erase(0, 5);
   } else {
     // Another scheme (http:, mailto:, ...): nothing on this machine to read.
     size_t colon = path.find(':');
-    if (colon != std::string::npos && path.find('/') > colon) return nullptr;
+    if (colon != std::string::npos && path.find('/') > colon) return kNothing;
   }
   auto known = pane_files_.find(path);
   if (known != pane_files_.end()) return known->second.name.c_str();
   // Each file is kept open, so that its name stays the same for the
   // toolkit's image cache; a page with more than this is shown without them.
   static const size_t kMostFiles = 64;
-  if (pane_files_.size() >= kMostFiles) return nullptr;
+  if (pane_files_.size() >= kMostFiles) return kNothing;
   int fd = open_regular(path.c_str());
-  if (fd < 0) return nullptr;
+  if (fd < 0) return kNothing;
   char name[64];
   snprintf(name, sizeof name, "/proc/self/fd/%d", fd);
   return pane_files_.emplace(path, PaneFile{fd, name}).first->second.name.c_str();

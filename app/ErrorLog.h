@@ -85,8 +85,8 @@ public:
 
   // The find bar: opens it (the focus in its field), closes it (back to the
   // list); a change of its text finds the first line from the current one
-  // that holds it, Enter the next; find_next goes down or up from the
-  // current line. What was found is said in found_, never beeped.
+  // that holds it; find_next (Enter, F3) goes on down or up from the current
+  // line. What was found is said in found_, never beeped.
   void open_find();
   void close_find();
   void find_cb();
@@ -101,15 +101,16 @@ public:
   void show_start();
   void keys_cb();
   // A key the focused widget left: Escape closes the find bar, leaves the
-  // filter field or the job's lines; / and & open the find bar and the
-  // filter field; Ctrl+D, Ctrl+1, 2 and 3 are Diagnose and the levels.
-  // True when the key was taken.
+  // filter field or the job's lines; Enter goes on finding, or leaves the
+  // filter field; / and & open the find bar and the filter field; Ctrl+D,
+  // Ctrl+1, 2 and 3 are Diagnose and the levels; Ctrl+C in the pane copies
+  // its selection. True when the key was taken.
   int key_cb(int event);
   // A name the pane is about to read, a link followed or an image shown:
   // Diagnose's own link is handled here (null). A local file is read only
   // when it is a regular file, opened without waiting (a FIFO would hold the
   // window for good): the toolkit is given a name of that open file. Any
-  // other name gives null, and nothing is read.
+  // other name gives "", which names no file, and nothing is read.
   const char *link_cb(const char *uri);
 
   static void cb_Diagnose(Fl_Menu_ *o, void *v);

@@ -150,44 +150,37 @@ static std::string lines(size_t n) {
   return std::to_string(n) + (n == 1 ? " line" : " lines");
 }
 
-static std::string row(const std::string &what, const std::string &value) {
-  return "<TR><TD>" + what + "</TD><TD ALIGN=\"RIGHT\">" + value + "</TD></TR>\n";
-}
-
-// The keys that matter most, and where to find the others.
+// The keys that matter most, and where to find the others, one a line.
 static const char kMainKeys[] =
-    "<TR><TD><TT>Ctrl+D</TT></TD><TD>Diagnose: the most likely remedy for the listed "
-    "lines</TD></TR>\n"
-    "<TR><TD><TT>Ctrl+F</TT>, <TT>/</TT></TD><TD>Find a text; <TT>F3</TT> and "
-    "<TT>Shift+F3</TT> go to the next and previous line that holds it</TD></TR>\n"
-    "<TR><TD><TT>Ctrl+L</TT>, <TT>&amp;</TT></TD><TD>Filter: list only the lines that hold "
-    "a text</TD></TR>\n"
-    "<TR><TD><TT>Ctrl+1</TT>, <TT>Ctrl+2</TT>, <TT>Ctrl+3</TT></TD><TD>List the Errors, "
-    "Informational or All level</TD></TR>\n"
-    "<TR><TD><TT>J</TT></TD><TD>List only the clicked job's lines; <TT>J</TT> or "
-    "<TT>Escape</TT> again lists what was listed before</TD></TR>\n";
+    "<TT>Ctrl+D</TT> Diagnose: the most likely remedy for the listed lines<BR>\n"
+    "<TT>Ctrl+F</TT> or <TT>/</TT> Find a text; <TT>F3</TT> and <TT>Shift+F3</TT> go to the "
+    "next and previous line that holds it<BR>\n"
+    "<TT>Ctrl+L</TT> or <TT>&amp;</TT> Filter: list only the lines that hold a text<BR>\n"
+    "<TT>Ctrl+1</TT>, <TT>Ctrl+2</TT>, <TT>Ctrl+3</TT> List the Errors, Informational or All "
+    "level<BR>\n"
+    "<TT>J</TT> List only the clicked job's lines; <TT>J</TT> or <TT>Escape</TT> again lists "
+    "what was listed before<BR>\n";
 
 std::string start_page(const PaneFacts &f, const StartFacts &s) {
   std::string doc = notice_page(f);
   int level = s.level >= 0 && s.level <= 2 ? s.level : 0;
   if (!f.failed) {
-    doc += "<H1>The Log</H1>\n<P><TT>" + escaped(f.path) + "</TT>";
+    doc += "<H2>The Log</H2>\n<P><TT>" + escaped(f.path) + "</TT>";
     if (f.compressed)
       doc += ", compressed: read whole; a compressed log does not grow, so it is not followed.";
     else if (s.following)
       doc += ", followed: lines the server writes are listed within a second.";
     else
       doc += ", not followed.";
-    doc += "</P>\n<TABLE>\n";
-    doc += row("Listed at the " + std::string(kLevelNames[level]) + " level" +
-                   (s.filter.empty() ? "" : ", filtered"),
-               "<B>" + lines(s.listed) + "</B>");
-    doc += row("Errors (X, A, C, E)", lines(s.at_level[0]));
-    doc += row("Informational (also W, N, I)", lines(s.at_level[1]));
-    doc += row("All", lines(s.at_level[2]));
-    doc += row("Error lines the knowledge base does not know", lines(s.unknown));
-    doc += row("The newest line", s.newest.empty() ? "none has a time" : escaped(s.newest));
-    doc += "</TABLE>\n";
+    doc += "</P>\n<P><B>" + lines(s.listed) + " listed at the " + kLevelNames[level] +
+           " level" + (s.filter.empty() ? "" : ", filtered") + "</B><BR>\n";
+    doc += std::to_string(s.at_level[0]) + " at the Errors level (X, A, C, E), " +
+           std::to_string(s.at_level[1]) + " at the Informational level (also W, N, I), " +
+           std::to_string(s.at_level[2]) + " in all<BR>\n";
+    doc += (s.unknown == 1 ? "1 error line" : std::to_string(s.unknown) + " error lines") +
+           " the knowledge base does not know<BR>\n";
+    doc += "The newest line: " + (s.newest.empty() ? std::string("none has a time") : escaped(s.newest)) +
+           "</P>\n";
     if (!s.filter.empty())
       doc += "<P><B>A filter is on:</B> only the lines that hold &quot;<TT>" + escaped(s.filter) +
              "</TT>&quot; are listed. Empty the filter field (<TT>Ctrl+L</TT>) to list every "
@@ -198,37 +191,32 @@ std::string start_page(const PaneFacts &f, const StartFacts &s) {
   } else {
     doc += "<P>The window looks for the log every second.</P>\n";
   }
-  doc += "<H2>Keys</H2>\n<P>Click a line, or move to it with the arrow keys, to have it "
-         "explained.</P>\n<TABLE>\n";
+  doc += "<H3>Keys</H3>\n<P>Click a line, or move to it with the arrow keys, to have it "
+         "explained.<BR>\n";
   doc += kMainKeys;
-  doc += "<TR><TD><TT>F1</TT></TD><TD>Every key</TD></TR>\n</TABLE>\n";
+  doc += "<TT>F1</TT> Every key</P>\n";
   return doc;
 }
 
 std::string keys_page() {
-  std::string doc = "<H1>Keys</H1>\n<TABLE>\n";
+  std::string doc = "<H1>Keys</H1>\n<P>";
   doc += kMainKeys;
   doc +=
-      "<TR><TD><TT>Enter</TT>, <TT>F3</TT></TD><TD>In the find bar: the next line that holds "
-      "the text, down the list (older), round past the end</TD></TR>\n"
-      "<TR><TD><TT>Shift+F3</TT></TD><TD>The line before that holds it (newer)</TD></TR>\n"
-      "<TR><TD><TT>Escape</TT></TD><TD>Closes the find bar and goes back to the list; leaves "
-      "the filter field for the list; in the list, closes the window</TD></TR>\n"
-      "<TR><TD><TT>F5</TT></TD><TD>Read the log again</TD></TR>\n"
-      "<TR><TD><TT>Up</TT>, <TT>Down</TT></TD><TD>The line above or below, alone, "
-      "explained</TD></TR>\n"
-      "<TR><TD><TT>Page Up</TT>, <TT>Page Down</TT></TD><TD>The same, a page at a "
-      "time</TD></TR>\n"
-      "<TR><TD><TT>Home</TT>, <TT>End</TT></TD><TD>The newest (top) or oldest (bottom) "
-      "line</TD></TR>\n"
-      "<TR><TD><TT>Shift</TT> with these</TD><TD>Add the lines passed over to the "
-      "selection</TD></TR>\n"
-      "<TR><TD><TT>Ctrl+C</TT></TD><TD>Copy the text selected in this pane when it has the "
-      "focus, else the selected lines, oldest first</TD></TR>\n"
-      "<TR><TD><TT>Alt+A</TT>, <TT>Alt+V</TT></TD><TD>The Action and View menus</TD></TR>\n"
-      "<TR><TD><TT>Ctrl+Q</TT></TD><TD>Quit at once (exit status 1)</TD></TR>\n"
-      "<TR><TD><TT>F1</TT></TD><TD>This page</TD></TR>\n"
-      "</TABLE>\n";
+      "<TT>Enter</TT>, <TT>F3</TT> In the find bar: the next line that holds the text, down "
+      "the list (older), round past the end<BR>\n"
+      "<TT>Shift+F3</TT> The line before that holds it (newer)<BR>\n"
+      "<TT>Escape</TT> Closes the find bar and goes back to the list; leaves the filter field "
+      "for the list; in the list, closes the window<BR>\n"
+      "<TT>F5</TT> Read the log again<BR>\n"
+      "<TT>Up</TT>, <TT>Down</TT> The line above or below, alone, explained<BR>\n"
+      "<TT>Page Up</TT>, <TT>Page Down</TT> The same, a page at a time<BR>\n"
+      "<TT>Home</TT>, <TT>End</TT> The newest (top) or oldest (bottom) line<BR>\n"
+      "<TT>Shift</TT> with these: add the lines passed over to the selection<BR>\n"
+      "<TT>Ctrl+C</TT> Copy the text selected in this pane when it has the focus (click it "
+      "first), else the selected lines, oldest first<BR>\n"
+      "<TT>Alt+A</TT>, <TT>Alt+V</TT> The Action and View menus<BR>\n"
+      "<TT>Ctrl+Q</TT> Quit at once (exit status 1)<BR>\n"
+      "<TT>F1</TT> This page</P>\n";
   return doc;
 }
 
@@ -240,13 +228,22 @@ std::string story_section(const Story &s) {
   size_t n = s.lines.size() + s.left_out;
   doc += "The job's " + lines(n) + " at every level, oldest first";
   if (s.left_out) doc += " (the " + lines(s.left_out) + " before these left out)";
-  doc += ". <TT>J</TT> lists only them.</P>\n";
+  doc += ", with the time of day each was written. <TT>J</TT> lists only them.</P>\n";
   for (const StoryLine &l : s.lines) {
     std::string text = l.text.substr(0, l.text.find('\n'));
+    // The level letter, the time of day and the message after the job's
+    // number: the day and the job are the same all through.
+    if (text.size() > 31 && text[2] == '[' && text[29] == ']' && text[14] == ':') {
+      std::string message = text.substr(31);
+      if (!message.compare(0, 5, "[Job ") && message.find("] ") != std::string::npos)
+        message.erase(0, message.find("] ") + 2);
+      text = text.substr(0, 2) + text.substr(15, 8) + " " + message;
+    }
+    if (text.size() > kQuotedChars) text = text.substr(0, kQuotedChars) + "...";
     if (text.size() > kQuotedChars) text = text.substr(0, kQuotedChars) + "...";
     doc += l.clicked ? "<P><B><TT>" : "<P><TT>";
     append_escaped(doc, text.c_str());
-    doc += l.clicked ? "</TT></B><BR>\n" : "</TT><BR>\n";
+    doc += l.clicked ? "</TT></B> (the line explained above)<BR>\n" : "</TT><BR>\n";
     doc += "<I>" + std::string(l.recorded ? "Recorded: " : "") +
            (l.meaning.empty() ? "Not in the knowledge base." : l.meaning) + "</I></P>\n";
   }

@@ -595,6 +595,10 @@ int ErrorBrowser::move_current(int key, bool extend) {
   for (void *item : passed) Fl_Browser_::select(item, 1);
   Fl_Browser_::select(to, 1);  // the line landed on is the current one
   Fl_Browser_::display(to);
+  // The browser centres a line far from the view, the last one too: End
+  // shows the last line at the bottom, no further.
+  int most = full_height() - bh;
+  if (to == item_last() && position() > most) position(most > 0 ? most : 0);
   do_callback();
   return 1;
 }

@@ -116,7 +116,8 @@ public:
 
   // The keys: Up, Down, Page Up, Page Down, Home and End make another line
   // the current line, select it alone and call back (the window explains it);
-  // with Shift they add the lines passed over to the selection instead.
+  // with Shift they add the lines passed over to the selection instead. The
+  // view never goes past the last line.
   // Ctrl+C copies the selected lines to the clipboard and the selection
   // buffer.
   int handle(int event) override;

@@ -29,7 +29,7 @@ inline std::vector<int> selected_of(Fl_Browser *b) {
 
 // Whether a pane's document is the window's start page with nothing above
 // it: no notice of what keeps the log or the knowledge base from use.
-inline bool is_start_page(const std::string &doc) { return doc.rfind("<H1>The Log</H1>\n", 0) == 0; }
+inline bool is_start_page(const std::string &doc) { return doc.rfind("<H2>The Log</H2>\n", 0) == 0; }
 
 // Runs the event loop until done() holds or the time runs out.
 template <class F>
