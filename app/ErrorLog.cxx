@@ -213,6 +213,7 @@ ErrorLog::ErrorLog(const char *filename) {
 
 ErrorLog::~ErrorLog() {
   Fl::remove_timeout(poll_timeout, this);
+  Fl::remove_timeout(judge_timeout, this);
   // The pane looks its images up once more as it goes, after the widgets
   // that lead to this controller.
   help_->link(nullptr);
@@ -653,14 +654,33 @@ std::string ErrorLog::story(const char *line, ErrorXMLItem *explained) {
   return story_section(s);
 }
 
+// Error lines looked up for the start page at once; a bigger log's are
+// looked up this many at a time while the window is idle, and the page says
+// how many are left meanwhile.
+static const size_t kJudgeAtOnce = 20000, kJudgeSlice = 5000;
+
+void ErrorLog::judge_timeout(void *data) {
+  ErrorLog *log = (ErrorLog *)data;
+  if (log->index_->judge(kJudgeSlice))
+    Fl::repeat_timeout(0.0, judge_timeout, data);
+  else if (log->start_) {
+    int top = log->help_->topline();
+    log->show_start();
+    log->help_->topline(top);
+  }
+}
+
 void ErrorLog::show_start() {
   index_->update(list_->filename_);
+  if (index_->judge(kJudgeAtOnce) && !Fl::has_timeout(judge_timeout, this))
+    Fl::add_timeout(0.0, judge_timeout, this);
   StartFacts s;
   s.level = list_->level_;
   s.filter = list_->filter().text();
   s.listed = (size_t)list_->lines();
   for (int l = 0; l < 3; l++) s.at_level[l] = index_->lines(l);
   s.unknown = index_->unknown();
+  s.unjudged = index_->unjudged();
   s.newest = index_->newest_field();
   s.following = list_->status().kind != LogStatus::Failed && !list_->status().compressed;
   PaneFacts f = facts();

@@ -142,6 +142,7 @@ public:
 
 private:
   static void poll_timeout(void *log);
+  static void judge_timeout(void *log);
   void after_read(bool afresh = false);
   void explain(const char *note = "");
   PaneFacts facts() const;

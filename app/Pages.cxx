@@ -178,7 +178,10 @@ std::string start_page(const PaneFacts &f, const StartFacts &s) {
            std::to_string(s.at_level[1]) + " at the Informational level (also W, N, I), " +
            std::to_string(s.at_level[2]) + " in all<BR>\n";
     doc += (s.unknown == 1 ? "1 error line" : std::to_string(s.unknown) + " error lines") +
-           " the knowledge base does not know<BR>\n";
+           " the knowledge base does not know" +
+           (s.unjudged ? " (of those looked up so far: " + std::to_string(s.unjudged) + " to go)"
+                       : std::string()) +
+           "<BR>\n";
     doc += "The newest line: " + (s.newest.empty() ? std::string("none has a time") : escaped(s.newest)) +
            "</P>\n";
     if (!s.filter.empty())

@@ -47,6 +47,7 @@ struct StartFacts {
   size_t listed = 0;         // lines the list shows now, a long line once
   size_t at_level[3] = {0, 0, 0};  // lines of the whole log at each level
   size_t unknown = 0;        // error lines only a catch-all of the knowledge base takes
+  size_t unjudged = 0;       // error lines not looked up yet
   std::string newest;        // the newest line's time as written; "" none has one
   bool following = false;    // new lines are shown as they are written
 };

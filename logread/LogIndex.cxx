@@ -26,6 +26,8 @@ void LogIndex::clear() {
   count_[0] = count_[1] = count_[2] = 0;
   unknown_ = 0;
   jobs_.clear();
+  pending_.clear();
+  judged_ = 0;
   newest_.clear();
   last_ = Last();
   last_piece_ = false;
@@ -42,9 +44,14 @@ void LogIndex::add(const char *text, size_t len, off_t offset) {
     count_[level]++;
     last_.level = level;
   }
-  if (last_.level == 0 && unknown_test_ && unknown_test_(text, len)) {
-    unknown_++;
-    last_.unknown = true;
+  if (last_.level == 0 && unknown_test_) {
+    if (!reader_compressed_) {
+      pending_.push_back(Place{(uint64_t)offset, (uint32_t)len});
+      last_.pending = true;
+    } else if (unknown_test_(text, len)) {
+      unknown_++;
+      last_.unknown = true;
+    }
   }
   if (int job = line_job(text, len)) {
     jobs_[job].push_back(Place{(uint64_t)offset, (uint32_t)len});
@@ -62,6 +69,14 @@ void LogIndex::take_back() {
   if (last_piece_ || !last_.counted) return;
   for (int level = last_.level; level <= 2; level++) count_[level]--;
   if (last_.unknown) unknown_--;
+  if (last_.pending) {
+    // Judged meanwhile, it counted as it was then.
+    if (judged_ == pending_.size()) {
+      judged_--;
+      if (last_judged_unknown_) unknown_--;
+    }
+    pending_.pop_back();
+  }
   if (last_.job) {
     auto it = jobs_.find(last_.job);
     if (it != jobs_.end() && !it->second.empty()) it->second.pop_back();
@@ -78,8 +93,34 @@ const LogStatus &LogIndex::update(const std::string &path) {
     return status_;
   }
   Sink sink(*this);
+  reader_compressed_ = is_gzip(path);
   status_ = reader_.read(sink);
   return status_;
+}
+
+bool LogIndex::is_gzip(const std::string &path) {
+  int fd = open_regular(path.c_str());
+  if (fd < 0) return false;
+  unsigned char magic[2] = {0, 0};
+  bool gz = pread(fd, magic, 2, 0) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+  close(fd);
+  return gz;
+}
+
+size_t LogIndex::judge(size_t most) {
+  if (judged_ == pending_.size()) return 0;
+  int fd = open_regular(reader_.path().c_str());
+  std::string text;
+  for (size_t n = 0; n < most && judged_ < pending_.size(); n++, judged_++) {
+    const Place &p = pending_[judged_];
+    text.assign(p.len, '\0');
+    ssize_t got = fd < 0 ? -1 : pread(fd, &text[0], p.len, (off_t)p.offset);
+    text.resize(got > 0 ? strnlen(text.data(), (size_t)got) : 0);
+    last_judged_unknown_ = unknown_test_(text.c_str(), text.size());
+    unknown_ += last_judged_unknown_;
+  }
+  if (fd >= 0) close(fd);
+  return unjudged();
 }
 
 time_t LogIndex::newest() const {

@@ -32,8 +32,13 @@ public:
 
   // Lines at the filter level (0, 1 or 2), a long line counted once.
   size_t lines(int level) const { return level >= 0 && level <= 2 ? count_[level] : 0; }
-  // Error lines the test called unknown.
+  // Error lines the test called unknown, of those judged. A plain file's
+  // error lines are judged when asked, `most` at a time, so that a caller
+  // can spread a big log's over idle moments; a compressed log's as it is
+  // read. Gives how many are left to judge.
   size_t unknown() const { return unknown_; }
+  size_t judge(size_t most = (size_t)-1);
+  size_t unjudged() const { return pending_.size() - judged_; }
   // The time of the newest line that has one; 0 when none does. And that
   // time as the line writes it ("08/Dec/2026:12:39:21 +0000"), "" for none.
   time_t newest() const;
@@ -59,6 +64,8 @@ private:
   size_t count_[3] = {0, 0, 0};
   size_t unknown_ = 0;
   std::unordered_map<int, std::vector<Place>> jobs_;
+  std::vector<Place> pending_;  // error lines to judge, from judged_ on
+  size_t judged_ = 0;
   std::string newest_;  // the start of the newest line with a time field
   // What the last line given added, for taking it back when it comes again
   // longer; whether the last thing given was a piece of a long line.
@@ -66,11 +73,15 @@ private:
     bool counted = false;
     int level = 3;  // the lowest level that lists it
     bool unknown = false;
+    bool pending = false;  // it waits to be judged
     int job = 0;
     bool timed = false;  // it has a time field, which newest_ now holds
     std::string newest_before;
   } last_;
   bool last_piece_ = false;
+  bool reader_compressed_ = false;  // the file being read is compressed
+  bool last_judged_unknown_ = false;
+  static bool is_gzip(const std::string &path);
   void clear();
   void add(const char *text, size_t len, off_t offset);
   void take_back();

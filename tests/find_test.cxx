@@ -115,6 +115,11 @@ TEST(LogIndex, CountsEveryLevelAndFindsAJobsLines) {
   EXPECT_EQ(index.lines(1), 5u);
   EXPECT_EQ(index.lines(2), 7u);  // the long line once, the blank line too
   EXPECT_EQ(index.lines(3), 0u);
+  // The error lines are looked up when asked, as many as asked.
+  EXPECT_EQ(index.unknown(), 0u);
+  EXPECT_EQ(index.unjudged(), 3u);
+  EXPECT_EQ(index.judge(1), 2u);
+  EXPECT_EQ(index.judge(), 0u);
   EXPECT_EQ(index.unknown(), 2u);  // "[Job 10] odd" and the long line
   EXPECT_EQ(index.newest_field(), "08/Dec/2026:17:23:40 +0000");
   std::vector<std::string> job = index.job_lines(9);
@@ -134,8 +139,12 @@ TEST(LogIndex, CountsEveryLevelAndFindsAJobsLines) {
   EXPECT_EQ(index.lines(0), 5u);
   EXPECT_EQ(index.job_size(10), 2u);
   EXPECT_EQ(index.newest_field(), "08/Dec/2026:18:00:00 +0000");
+  index.judge();  // the unfinished line too, which is taken back when it comes again
+  EXPECT_EQ(index.unknown(), 4u);
   write_file(path, "ished\n", "ab");
   index.update(path);
+  EXPECT_EQ(index.unknown(), 3u);
+  EXPECT_EQ(index.judge(), 0u);
   EXPECT_EQ(index.lines(0), 5u);
   EXPECT_EQ(index.unknown(), 4u);
   EXPECT_EQ(index.job_lines(10).back(), "E [08/Dec/2026:18:00:00 +0000] [Job 10] unfinished\n");
