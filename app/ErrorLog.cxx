@@ -672,7 +672,9 @@ void ErrorLog::judge_timeout(void *data) {
 
 void ErrorLog::show_start() {
   index_->update(list_->filename_);
-  if (index_->judge(kJudgeAtOnce) && !Fl::has_timeout(judge_timeout, this))
+  if (index_->unjudged() <= kJudgeAtOnce)
+    index_->judge();
+  else if (!Fl::has_timeout(judge_timeout, this))
     Fl::add_timeout(0.0, judge_timeout, this);
   StartFacts s;
   s.level = list_->level_;

@@ -666,12 +666,27 @@ int ErrorBrowser::find_marked(bool down, bool here, bool *wrapped) {
   return 0;
 }
 
+// Lines looked at to tell whether a narrower filter keeps most of a list.
+static const int kSampled = 2000;
+
 void ErrorBrowser::filter(const char *text) {
   TextMatch next(text);
   // Lines of another level, or of no read yet, can only come from a read.
   bool same_level = reader_.level() == level_ && reader_.path() == filename_;
   if (next.text() == wanted_.text() && same_level) return;
   bool narrower = same_level && wanted_.covers(next) && status_.kind != LogStatus::Failed;
+  if (narrower && size() > kSampled) {
+    // Taking most lines of a long list out one by one costs more than
+    // reading the few that stay: the top lines tell which it will be.
+    int sampled = 0, staying = 0;
+    for (void *item = item_first(); item && sampled < kSampled; item = item_next(item)) {
+      if (continuation(item)) continue;
+      const char *text = item_text(item);
+      sampled++;
+      staying += next.in_line(text, strlen(text));
+    }
+    narrower = staying * 2 >= sampled;
+  }
   wanted_ = next;
   if (narrower)
     narrow();

@@ -48,9 +48,10 @@ public:
   // A text the listed lines must hold beside their level (TextMatch, where
   // the list shows a line; a long line is judged by its first piece), ""
   // for none. A new text reads the file again as load() does, except one
-  // that holds the text before, which only takes out the lines that no
-  // longer pass: the line that was current stays current, selected alone
-  // and in view, when it passes, else the line with its number is.
+  // that holds the text before and keeps most lines (as the top lines
+  // tell), which only takes out the lines that no longer pass: the line
+  // that was current stays current, selected alone and in view, when it
+  // passes, else the line with its number is.
   // A level other than the last read's is read too.
   void filter(const char *text);
   const TextMatch &filter() const { return wanted_; }
