@@ -334,18 +334,6 @@ TEST_F(Follow, KeysMoveTheCurrentLineSelectAndExplain) {
   }
 }
 
-// A widget that keeps what a paste gives it.
-struct PasteTarget : Fl_Widget {
-  std::string got;
-  PasteTarget() : Fl_Widget(0, 0, 1, 1) {}
-  void draw() override {}
-  int handle(int e) override {
-    if (e != FL_PASTE) return 0;
-    got.assign(Fl::event_text(), Fl::event_length());
-    return 1;
-  }
-};
-
 TEST_F(Follow, CtrlCCopiesTheSelectedLinesOldestFirst) {
   write_file(path, "E one\nE two\nE three, unfinished");
   open();

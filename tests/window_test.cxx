@@ -315,17 +315,6 @@ TEST_F(Win, TheStartPageAndTheKeys) {
 
 // Ctrl+C copies the pane's selection when the pane has the focus (a click
 // gives it), the list's lines otherwise.
-struct PasteTarget : Fl_Widget {
-  std::string got;
-  PasteTarget() : Fl_Widget(0, 0, 1, 1) {}
-  void draw() override {}
-  int handle(int e) override {
-    if (e != FL_PASTE) return 0;
-    got.assign(Fl::event_text(), Fl::event_length());
-    return 1;
-  }
-};
-
 TEST_F(Win, CtrlCCopiesThePanesTextWhenItHasTheFocus) {
   open(two_jobs());
   show();
