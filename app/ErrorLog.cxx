@@ -1,5 +1,6 @@
 // ErrorLog.cxx - building the window, switching levels, reloading and polling
-// the log file.
+// the log file; the find bar, the filter, the keys, the start page and a
+// job's story.
 #include "app/ErrorLog.h"
 
 #include <errno.h>
@@ -16,16 +17,25 @@
 
 #include <FL/Fl_Group.H>
 
+#include "app/Pages.h"
+#include "base/LogLine.h"
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
+#include "logread/LogIndex.h"
 #include "logread/LogReader.h"
+#include "logread/open_regular.h"
 
 static const char *kDefaultLog = "/var/log/tarn/error_log";
 
 Fl_Menu_Item ErrorLog::menu_menubar_[] = {
   {"&Action", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
   {"&Diagnose", 0, (Fl_Callback *)ErrorLog::cb_Diagnose, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Find...", FL_CTRL + 'f', (Fl_Callback *)ErrorLog::cb_Find, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {"Find &Next", FL_F + 3, (Fl_Callback *)ErrorLog::cb_Find_Next, 0, 0, FL_NORMAL_LABEL, 0, 14,
+   56},
+  {"Find &Previous", FL_SHIFT + FL_F + 3, (Fl_Callback *)ErrorLog::cb_Find_Previous, 0, 0,
+   FL_NORMAL_LABEL, 0, 14, 56},
   {"&Quit", FL_CTRL + 'q', (Fl_Callback *)ErrorLog::cb_Quit, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
   {0, 0, 0, 0, 0, 0, 0, 0, 0},
   {"&View", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
@@ -34,6 +44,12 @@ Fl_Menu_Item ErrorLog::menu_menubar_[] = {
   {"&Informational", 0, (Fl_Callback *)ErrorLog::cb_Informational, 0, FL_MENU_RADIO,
    FL_NORMAL_LABEL, 0, 14, 56},
   {"&All", 0, (Fl_Callback *)ErrorLog::cb_All, 0, FL_MENU_RADIO, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Filter...", FL_CTRL + 'l', (Fl_Callback *)ErrorLog::cb_Filter, 0, 0, FL_NORMAL_LABEL, 0, 14,
+   56},
+  {"&Job's Lines Only", 'j', (Fl_Callback *)ErrorLog::cb_Job, 0, FL_MENU_TOGGLE, FL_NORMAL_LABEL,
+   0, 14, 56},
+  {"&Reload", FL_F + 5, (Fl_Callback *)ErrorLog::cb_Reload, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Keys", FL_F + 1, (Fl_Callback *)ErrorLog::cb_Keys, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
   {0, 0, 0, 0, 0, 0, 0, 0, 0},
   {"&Help", 0, 0, 0, FL_SUBMENU | FL_MENU_INVISIBLE, FL_NORMAL_LABEL, 0, 14, 56},
   {"&About", 0, 0, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
@@ -61,6 +77,21 @@ public:
   }
 };
 
+// The window hands the controller the keys its widgets leave, and gives the
+// pane the focus when it is clicked, so that Ctrl+C copies the text selected
+// in it.
+class LogWindow : public Fl_Window {
+public:
+  LogWindow(int W, int H, const char *L) : Fl_Window(W, H, L) {}
+  int handle(int event) override {
+    ErrorLog *log = (ErrorLog *)user_data();
+    if (log && (event == FL_KEYBOARD || event == FL_SHORTCUT) && log->key_cb(event)) return 1;
+    int used = Fl_Window::handle(event);
+    if (log && event == FL_PUSH && Fl::event_inside(log->help_)) Fl::focus(log->help_);
+    return used;
+  }
+};
+
 static void show_text(Fl_Help_View *help, std::string doc);
 
 // What is wrong with the log: its errno, -1 another failure, -2 damaged; 0 nothing.
@@ -78,6 +109,25 @@ void ErrorLog::cb_Quit(Fl_Menu_ *, void *) { exit(1); }
 void ErrorLog::cb_Errors(Fl_Menu_ *o, void *) { owner(o)->level(0); }
 void ErrorLog::cb_Informational(Fl_Menu_ *o, void *) { owner(o)->level(1); }
 void ErrorLog::cb_All(Fl_Menu_ *o, void *) { owner(o)->level(2); }
+void ErrorLog::cb_Find(Fl_Menu_ *o, void *) { owner(o)->open_find(); }
+void ErrorLog::cb_Find_Next(Fl_Menu_ *o, void *) { owner(o)->find_next(true); }
+void ErrorLog::cb_Find_Previous(Fl_Menu_ *o, void *) { owner(o)->find_next(false); }
+void ErrorLog::cb_Filter(Fl_Menu_ *o, void *) { owner(o)->open_filter(); }
+void ErrorLog::cb_Job(Fl_Menu_ *o, void *) { owner(o)->job_cb(); }
+void ErrorLog::cb_Reload(Fl_Menu_ *o, void *) {
+  ErrorLog *log = owner(o);
+  log->reload();
+  if (log->start_) log->show_start();
+}
+void ErrorLog::cb_Keys(Fl_Menu_ *o, void *) { owner(o)->keys_cb(); }
+
+// The row's fields reach the controller through the row's window.
+void ErrorLog::cb_find_(Fl_Input *o, void *) {
+  ((ErrorLog *)(o->parent()->parent()->user_data()))->find_cb();
+}
+void ErrorLog::cb_filter_(Fl_Input *o, void *) {
+  ((ErrorLog *)(o->parent()->parent()->user_data()))->filter_cb();
+}
 
 void ErrorLog::cb_list_(ErrorBrowser *o, void *) {
   ((ErrorLog *)(o->parent()->parent()->user_data()))->list_cb();
@@ -88,10 +138,23 @@ const char *ErrorLog::cb_help_(Fl_Widget *o, const char *uri) {
 }
 
 ErrorLog::ErrorLog(const char *filename) {
-  window_ = new Fl_Window(645, 455, "Error Log 1.0 beta 1");
+  window_ = new LogWindow(645, 455, "Error Log 1.0 beta 1");
   window_->user_data(this);
   menubar_ = new Fl_Menu_Bar(0, 0, 645, 25);
   menubar_->menu(menu_menubar_);
+  bar_ = new Fl_Group(0, 25, 645, 25);
+  find_ = new Fl_Input(42, 27, 200, 21, "Find:");
+  find_->when(FL_WHEN_CHANGED);
+  find_->callback((Fl_Callback *)cb_find_);
+  found_ = new Fl_Box(246, 27, 150, 21);
+  found_->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+  found_->labelsize(13);
+  filter_ = new Fl_Input(448, 27, 192, 21, "Filter:");
+  filter_->when(FL_WHEN_CHANGED);
+  filter_->callback((Fl_Callback *)cb_filter_);
+  bar_->end();
+  bar_->resizable(0);
+  bar_->hide();
   Fl_Tile *tile = new ShareTile(0, 25, 645, 430);
   list_ = new ErrorBrowser(0, 25, 645, 230);
   list_->type(FL_MULTI_BROWSER);
@@ -115,11 +178,20 @@ ErrorLog::ErrorLog(const char *filename) {
   mtime_ = 0;
   notice_ = 0;
   trouble_ = 0;
+  finding_ = 0;
+  start_ = 0;
+  job_view_ = 0;
+  saved_level_ = 0;
   // The checker watches the load, so that a broken entry is not lost in silence.
   xml_ = new ErrorXML(0);
   KbCheck check;
   xml_->load("errors.xml", &check);
   kb_errors_ = check.errors();
+  // The start page counts the error lines that only a catch-all knows.
+  index_ = new LogIndex([this](const char *line, size_t) {
+    ErrorXMLItem *item = xml_->find_item(line);
+    return !item || is_catch_all(item);
+  });
 
   list_->level_ = 0;
   list_->redraw();
@@ -134,18 +206,21 @@ ErrorLog::ErrorLog(const char *filename) {
   list_->load();
   trouble_ = trouble_of(list_->status());
   timeout_cb(this);
-  // Say at once what keeps the log or the knowledge base from being used.
-  std::string doc = notice();
-  if (!doc.empty()) {
-    help_->value(doc.c_str());
-    notice_ = 1;
-  }
+  // Say at once what keeps the log or the knowledge base from being used,
+  // on the start page.
+  show_start();
 }
 
 ErrorLog::~ErrorLog() {
   Fl::remove_timeout(poll_timeout, this);
+  Fl::remove_timeout(judge_timeout, this);
+  // The pane looks its images up once more as it goes, after the widgets
+  // that lead to this controller.
+  help_->link(nullptr);
   delete window_;
+  delete index_;
   delete xml_;
+  for (auto &f : pane_files_) close(f.second.fd);
 }
 
 void ErrorLog::show() {
@@ -163,6 +238,8 @@ void ErrorLog::hide() { window_->hide(); }
 int ErrorLog::shown() { return window_->shown(); }
 
 void ErrorLog::level(int l) {
+  job_view_ = 0;
+  if (Fl_Menu_Item *job = (Fl_Menu_Item *)menubar_->find_item("&View/&Job's Lines Only")) job->clear();
   list_->level_ = l;
   list_->redraw();
   reload();
@@ -186,9 +263,10 @@ void ErrorLog::poll() {
 // or list it at another number; the pane follows the current line. What is
 // wrong with the log is said when it starts being wrong; when the log is
 // back, the notice goes.
-void ErrorLog::after_read() {
+void ErrorLog::after_read(bool afresh) {
   const LogStatus &st = list_->status();
-  if ((st.kind == LogStatus::Fresh || st.kind == LogStatus::Failed) && !explained_.empty()) {
+  if ((afresh || st.kind == LogStatus::Fresh || st.kind == LogStatus::Failed) &&
+      !explained_.empty()) {
     void *current = list_->current_item();
     if (current && explained_ == list_->text_of(list_->line_start(current)))
       explain();
@@ -198,10 +276,13 @@ void ErrorLog::after_read() {
   }
   int trouble = trouble_of(st);
   if (trouble != trouble_ && (trouble || notice_)) {
-    std::string doc = notice();
-    show_text(help_, doc);
-    notice_ = !doc.empty();
-    if (notice_) explained_.clear();
+    // What is wrong is said, or no longer, on the start page.
+    explained_.clear();
+    show_start();
+  } else if (start_ && (afresh || st.kind != LogStatus::Unchanged)) {
+    int top = help_->topline();
+    show_start();
+    help_->topline(top);
   }
   trouble_ = trouble;
 }
@@ -219,195 +300,75 @@ void ErrorLog::timeout_cb(ErrorLog *log) {
 // Documents for the pane are cut at this size, whatever they hold.
 static const size_t kDocSize = 65536;
 
-// Appends text to out as HTML text: the characters that would start markup
-// or an entity are written as entities. A log line carries text from network
-// clients, and none of it may become markup in the pane.
-static void append_escaped(std::string &out, const char *text) {
-  for (const char *p = text; *p; p++) {
-    switch (*p) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += *p; break;
-    }
-  }
-}
-
-// Shows a document formatted with snprintf, cut to the pane's limit; a format
-// with one substitution ignores the second text.
-static void show_doc(Fl_Help_View *help, const char *format, const char *a, const char *b = "") {
-  std::vector<char> doc(kDocSize);
-  snprintf(doc.data(), doc.size(), format, a, b);
-  help->value(doc.data());
-}
-
 // Shows a document built as a string, cut to the pane's limit like the rest.
 static void show_text(Fl_Help_View *help, std::string doc) {
   if (doc.size() >= kDocSize) doc.resize(kDocSize - 1);
   help->value(doc.c_str());
 }
 
-// Where the knowledge base was looked for, as a sentence of HTML.
-static std::string knowledge_tried(const ErrorXML *xml) {
-  std::string out = "Looked for ";
-  for (int i = 0; i < xml->num_tried_; i++) {
-    if (i) out += i + 1 == xml->num_tried_ ? " and " : ", ";
-    out += "<TT>";
-    // A bare name was looked for in the working directory: say which one.
-    char cwd[1024];
-    if (xml->tried_[i][0] != '/' && getcwd(cwd, sizeof cwd)) {
-      append_escaped(out, cwd);
-      out += strcmp(cwd, "/") ? "/" : "";
-    }
-    append_escaped(out, xml->tried_[i]);
-    out += "</TT>";
-  }
-  out += ". Start the program in the directory that holds errors.xml, or set "
-         "<TT>TARN_DATADIR</TT> to the directory whose <TT>data</TT> folder holds it.";
-  return out;
-}
-
 static bool knowledge_missing(const ErrorXML *xml) { return !xml->loaded_[0]; }
 
-// Why the log cannot be read and what to do about it, as paragraphs of HTML.
-static std::string log_failure(const char *path, bool too_long, const LogStatus &st) {
-  std::string out = "<P>";
-  if (too_long) {
-    out += "The log file's name is too long (the limit is 1023 characters).</P>\n"
-           "<P>Name the log by a shorter path on the command line.</P>\n";
-    return out;
-  }
-  if (!*path) {
-    out += "No log file is named: the name given on the command line is empty.</P>\n"
-           "<P>Name the log on the command line, for example <TT>veklog "
-           "/var/log/tarn/error_log</TT>.</P>\n";
-    return out;
-  }
-  std::string file = "<TT>";
-  append_escaped(file, path);
-  file += "</TT>";
-  out += "The log file " + file + " cannot be read: ";
-  const char *reason = st.reason.empty() ? strerror(st.error) : st.reason.c_str();
-  if (!strncmp(reason, "is ", 3)) out += "it ";
-  append_escaped(out, reason);
-  out += ".</P>\n<P>";
-  struct stat sb;
-  struct group *gr;
-  switch (st.error) {
-    case EACCES:
-    case EPERM:
-      if (stat(path, &sb) == 0 && (sb.st_mode & S_IRGRP) && (gr = getgrgid(sb.st_gid))) {
-        std::string group;
-        append_escaped(group, gr->gr_name);
-        out += "Members of the group <TT>" + group + "</TT> may read it: run the viewer as a "
-               "member of that group (an administrator adds you with <TT>adduser "
-               "<I>you</I> " + group + "</TT>; log in again afterwards), or as root.";
-      } else {
-        out += "Run the viewer as a user who may read it, for example as root "
-               "(<TT>sudo veklog</TT>), or have its permissions let your group read it.";
-      }
-      break;
-    case ENOENT:
-    case ENOTDIR:
-      out += "The print server may not have written its log yet, or it writes it elsewhere: "
-             "name that file on the command line, for example <TT>veklog "
-             "/path/to/error_log</TT>. This window keeps looking for " + file +
-             " and shows the log as soon as it is there.";
-      break;
-    case EISDIR:
-      out += "Name the log file in that directory on the command line, for example "
-             "<TT>veklog " + file.substr(4, file.size() - 9) + "/error_log</TT>.";
-      break;
-    default:
-      out += "Only a regular file can be shown: name the log file itself on the command line.";
-      break;
-  }
-  out += "</P>\n";
-  return out;
+PaneFacts ErrorLog::facts() const {
+  PaneFacts f;
+  char cwd[1024];
+  if (getcwd(cwd, sizeof cwd)) f.cwd = cwd;
+  const LogStatus &st = list_->status();
+  f.path = list_->filename_;
+  f.name_too_long = name_too_long_;
+  f.failed = st.kind == LogStatus::Failed;
+  f.error = st.error;
+  f.reason = st.reason;
+  f.compressed = st.compressed;
+  f.damaged = st.damaged;
+  for (int i = 0; i < xml_->num_tried_; i++) f.kb_tried.push_back(xml_->tried_[i]);
+  f.kb_loaded = xml_->loaded_;
+  f.kb_errors = kb_errors_;
+  return f;
 }
 
-std::string ErrorLog::notice() const {
-  std::string doc;
-  const LogStatus &st = list_->status();
-  if (st.kind == LogStatus::Failed) {
-    doc += "<H1>Cannot Read the Log</H1>\n" +
-           log_failure(list_->filename_, name_too_long_, st);
-  } else if (st.damaged) {
-    doc += "<H1>Damaged Compressed Log</H1>\n<P>The compressed log <TT>";
-    append_escaped(doc, list_->filename_);
-    doc += "</TT> is damaged: the list shows the lines that could be read before the "
-           "damage.";
-    // The decompressor's own words, when the reason carries them, without the
-    // descriptor it names them by.
-    size_t open = st.reason.find(" ("), close = st.reason.rfind(')');
-    if (open != std::string::npos && close != std::string::npos && close > open + 2) {
-      std::string detail = st.reason.substr(open + 2, close - open - 2);
-      if (!detail.compare(0, 4, "<fd:") && detail.find(">: ") != std::string::npos)
-        detail.erase(0, detail.find(">: ") + 3);
-      doc += " (";
-      append_escaped(doc, detail.c_str());
-      doc += ")";
-    }
-    doc += "</P>\n";
-  }
-  if (knowledge_missing(xml_)) {
-    doc += "<H1>No Knowledge Base</H1>\n<P>No knowledge base (errors.xml) was found, so no "
-           "line can be explained and Diagnose has nothing to weigh the lines against. ";
-    doc += knowledge_tried(xml_);
-    doc += "</P>\n";
-  } else if (kb_errors_ > 0) {
-    std::string path;
-    char cwd[1024];
-    if (xml_->loaded_[0] != '/' && getcwd(cwd, sizeof cwd))
-      path = std::string(cwd) + (strcmp(cwd, "/") ? "/" : "");
-    path += xml_->loaded_;
-    std::string file;
-    append_escaped(file, path.c_str());
-    doc += "<H1>Errors in the Knowledge Base</H1>\n<P>" + std::to_string(kb_errors_) +
-           (kb_errors_ == 1 ? " entry" : " entries") + " of <TT>" + file +
-           "</TT> could not be read as written: items are lost, moved to another remedy or "
-           "can never match a line, which changes what is explained and what Diagnose names. "
-           "<TT>veklog-explain --check-kb " + file + "</TT> lists them with their line "
-           "numbers.</P>\n";
-  }
-  return doc;
-}
+std::string ErrorLog::notice() const { return notice_page(facts()); }
 
 // The link of Diagnose's document to the lines it found below the level.
 static const char kUnlistedLink[] = "veklog:unlisted";
 // Lines quoted in that document, and the characters of each.
 static const size_t kQuoted = 20, kQuotedChars = 240;
 
-// Weighs the lines of a read as they come, listed when the view's level
-// takes them.
+// Weighs the lines of a read that the filter lets through as they come,
+// listed when the view's level takes them.
 namespace {
 struct WeighSink : LogSink {
   ErrorXML &xml;
   int level;
+  LineGate gate;
   std::unique_ptr<Diagnosis> diagnosis;
-  WeighSink(ErrorXML &x, int l) : xml(x), level(l), diagnosis(new Diagnosis(x)) {}
+  WeighSink(ErrorXML &x, int l, const TextMatch &filter)
+      : xml(x), level(l), gate(&filter), diagnosis(new Diagnosis(x)) {}
   void restart() override { diagnosis.reset(new Diagnosis(xml)); }
   void drop_unfinished() override {}  // a single read never withdraws a line
   // A piece is listed with its line; Diagnose never weighs it.
   bool listing = false;
   void line(const char *text, size_t len, bool continued) override {
+    if (!gate.take(text, len, continued)) return;
     if (!continued) listing = LogReader::accepts(level, (unsigned char)text[0]);
     diagnosis->weigh(text, len, listing, continued);
   }
 };
 
-// Keeps the texts of the wanted lines of a read (their numbers ascending).
+// Keeps the texts of the wanted lines of a read (their numbers ascending,
+// among the lines the filter lets through).
 struct PickSink : LogSink {
   const std::vector<size_t> &wanted;
+  LineGate gate;
   size_t n = 0, next = 0;
   std::vector<std::string> texts;
-  explicit PickSink(const std::vector<size_t> &w) : wanted(w) {}
+  PickSink(const std::vector<size_t> &w, const TextMatch &filter) : wanted(w), gate(&filter) {}
   void restart() override {
     n = next = 0;
     texts.clear();
   }
   void drop_unfinished() override {}
-  void line(const char *text, size_t len, bool) override {
+  void line(const char *text, size_t len, bool continued) override {
+    if (!gate.take(text, len, continued)) return;
     if (next < wanted.size() && wanted[next] == n) {
       texts.emplace_back(text, len);
       next++;
@@ -437,30 +398,27 @@ static std::vector<int> file_order(ErrorBrowser *list, std::vector<void *> &item
 
 void ErrorLog::diagnose_cb() {
   notice_ = 0;
+  start_ = 0;
   explained_.clear();
   unlisted_.clear();
   unlisted_first_.clear();
   const LogStatus &st = list_->status();
   if (st.kind == LogStatus::Failed) {
-    show_text(help_, "<H1>Could Not Read the Log</H1>\n<P>Diagnose weighs the lines of the log, "
-                     "and there are none to weigh.</P>\n" +
-                         log_failure(list_->filename_, name_too_long_, st));
+    show_text(help_, diagnose_unreadable_page(facts()));
     notice_ = 1;
     return;
   }
   if (knowledge_missing(xml_)) {
-    show_text(help_, "<H1>No Knowledge Base</H1>\n<P>There is no knowledge base to weigh the "
-                     "lines against: errors.xml was not found. " +
-                         knowledge_tried(xml_) + "</P>\n");
+    show_text(help_, diagnose_no_knowledge_page(facts()));
     return;
   }
 
-  // Every line of the file is weighed, oldest first, a long line by its
-  // first piece. At the All level the list holds them (bottom = oldest); at
-  // the others the file is read once more, after the list is brought up to
-  // date, so that its listed lines are the list's from the bottom up; lines
-  // appended since come after them.
-  bool all = list_->level_ == 2;
+  // Every line of the file that the filter lets through is weighed, oldest
+  // first, a long line by its first piece. At the All level with no filter
+  // the list holds them (bottom = oldest); else the file is read once more,
+  // after the list is brought up to date, so that its listed lines are the
+  // list's from the bottom up; lines appended since come after them.
+  bool all = list_->level_ == 2 && list_->filter().empty();
   if (!all) list_->update();
   std::vector<void *> items;  // the list's lines and pieces, top first
   std::vector<int> order = file_order(list_, items);
@@ -475,7 +433,7 @@ void ErrorLog::diagnose_cb() {
       diagnosis->weigh(list_->text_of(item), true, list_->continuation(item));
     }
   } else {
-    WeighSink sink(*xml_, list_->level_);
+    WeighSink sink(*xml_, list_->level_, list_->filter());
     LogReader(list_->filename_, 2).read(sink);
     diagnosis = std::move(sink.diagnosis);
   }
@@ -536,7 +494,7 @@ void ErrorLog::diagnose_cb() {
     if (all) {
       for (size_t i : quoted) texts.push_back(list_->text_of(items[order[i]]));
     } else {
-      PickSink pick(quoted);
+      PickSink pick(quoted, list_->filter());
       LogReader(list_->filename_, 2).read(pick);
       texts = pick.texts;
     }
@@ -564,7 +522,8 @@ void ErrorLog::diagnose_cb() {
 }
 
 const char *ErrorLog::link_cb(const char *uri) {
-  if (!uri || strcmp(uri, kUnlistedLink) != 0) return uri;
+  if (!uri) return uri;
+  if (strcmp(uri, kUnlistedLink) != 0) return pane_file(uri);
   std::vector<size_t> lines = unlisted_;
   Fl_Menu_Item *all = (Fl_Menu_Item *)menubar_->find_item("&View/&All");
   if (all) all->setonly();
@@ -591,32 +550,39 @@ const char *ErrorLog::link_cb(const char *uri) {
 
 void ErrorLog::list_cb() {
   notice_ = 0;
+  start_ = 0;
   explain();
 }
 
 // Explains the current line (all of its line, when it is a piece of a long
-// one) after `note`, or shows the empty document when there is none; a
-// note with no current line says that the line explained is not listed.
+// one) after `note`, and a job's line with the job's story; with no current
+// line the start page, or with a note the page that says the line explained
+// is not listed.
 void ErrorLog::explain(const char *note) {
   void *current = list_->current_item();
   if (!current) {
-    std::string doc;
-    if (*note) {
-      doc = "<H1>Line No Longer Listed</H1>\n<P>The line explained here is not listed now:</P>\n"
-            "<PRE>";
-      append_escaped(doc, explained_.c_str());
-      doc += "</PRE>\n";
+    if (!*note) {
+      explained_.clear();
+      show_start();
+      return;
     }
+    std::string doc = "<H1>Line No Longer Listed</H1>\n<P>The line explained here is not listed "
+                      "now:</P>\n<PRE>";
+    append_escaped(doc, explained_.c_str());
+    doc += "</PRE>\n";
     explained_.clear();
+    start_ = 0;
     show_text(help_, doc);
     return;
   }
+  start_ = 0;
   void *first = list_->line_start(current);
   explained_ = list_->text_of(first);
   std::string joined;
   const char *text = list_->line_text(first, joined);
   std::string doc = note;
-  if (ErrorXMLItem *item = xml_->find_item(text)) {
+  ErrorXMLItem *item = xml_->find_item(text);
+  if (item) {
     doc += "<H1>Description</H1>\n" + std::string(item->text) + "\n<H1>Remedy</H1>\n" +
            item->remedy->text + "\n";
   } else {
@@ -628,7 +594,329 @@ void ErrorLog::explain(const char *note) {
       doc += "<P>No knowledge base is loaded (errors.xml was not found), so no line is "
              "recognized.</P>\n";
   }
+  doc += story(text, item);
   show_text(help_, doc);
 }
 
 void ErrorLog::help_cb(const char *) {}
+
+// A job's story in the pane: lines are quoted up to this many, the newest.
+static const size_t kStoryLines = 100;
+
+// Keeps the remedies' scores as the last Diagnose left them while another
+// diagnosis runs: the data model's scores are the window's Diagnose's.
+namespace {
+struct ScoresKept {
+  ErrorXML &xml;
+  std::vector<int> scores;
+  explicit ScoresKept(ErrorXML &x) : xml(x) {
+    for (int i = 0; i < xml.num_remedies_; i++) scores.push_back(xml.remedies_[i]->score);
+  }
+  ~ScoresKept() {
+    for (int i = 0; i < xml.num_remedies_ && i < (int)scores.size(); i++)
+      xml.remedies_[i]->score = scores[i];
+  }
+};
+}  // namespace
+
+std::string ErrorLog::story(const char *line, ErrorXMLItem *explained) {
+  int job = line_job(line, strlen(line));
+  if (!job) return "";
+  index_->update(list_->filename_);
+  std::vector<std::string> texts = index_->job_lines(job);
+  if (texts.empty()) return "";
+  Story s;
+  s.job = job;
+  s.left_out = texts.size() > kStoryLines ? texts.size() - kStoryLines : 0;
+  ScoresKept kept(*xml_);
+  Diagnosis diagnosis(*xml_, texts.size());
+  for (size_t k = 0; k < texts.size(); k++) {
+    const std::string &t = texts[k];
+    ErrorXMLItem *item = diagnosis.weigh(t.c_str(), t.size(), true, false);
+    size_t at = diagnosis.lines() - 1;
+    // The rest of a long line, which weighs nothing: only its first piece
+    // is kept.
+    if (t.size() == kPieceBytes && t.back() != '\n') diagnosis.weigh("", 0, true, true);
+    if (k < s.left_out) continue;
+    StoryLine l;
+    l.text = t;
+    if (item) l.meaning = first_sentence(item->text);
+    l.recorded = diagnosis.recorded(at);
+    l.clicked = t == explained_;
+    s.lines.push_back(std::move(l));
+  }
+  if (ErrorXMLRemedy *best = diagnosis.best()) {
+    s.remedy = best->name;
+    s.remedy_text = best->text;
+    s.score = diagnosis.standings()[0].total;
+    s.same_remedy = explained && explained->remedy == best;
+  }
+  return story_section(s);
+}
+
+// Error lines looked up for the start page at once; a bigger log's are
+// looked up this many at a time while the window is idle, and the page says
+// how many are left meanwhile.
+static const size_t kJudgeAtOnce = 20000, kJudgeSlice = 5000;
+
+void ErrorLog::judge_timeout(void *data) {
+  ErrorLog *log = (ErrorLog *)data;
+  if (log->index_->judge(kJudgeSlice))
+    Fl::repeat_timeout(0.0, judge_timeout, data);
+  else if (log->start_) {
+    int top = log->help_->topline();
+    log->show_start();
+    log->help_->topline(top);
+  }
+}
+
+void ErrorLog::show_start() {
+  index_->update(list_->filename_);
+  if (index_->unjudged() <= kJudgeAtOnce)
+    index_->judge();
+  else if (!Fl::has_timeout(judge_timeout, this))
+    Fl::add_timeout(0.0, judge_timeout, this);
+  StartFacts s;
+  s.level = list_->level_;
+  s.filter = list_->filter().text();
+  s.listed = (size_t)list_->lines();
+  for (int l = 0; l < 3; l++) s.at_level[l] = index_->lines(l);
+  s.unknown = index_->unknown();
+  s.unjudged = index_->unjudged();
+  s.newest = index_->newest_field();
+  s.following = list_->status().kind != LogStatus::Failed && !list_->status().compressed;
+  PaneFacts f = facts();
+  notice_ = !notice_page(f).empty();
+  start_ = 1;
+  show_text(help_, start_page(f, s));
+}
+
+void ErrorLog::keys_cb() {
+  start_ = 0;
+  notice_ = 0;
+  explained_.clear();
+  show_text(help_, keys_page());
+}
+
+// The row is shown while the find bar is open, a filter is on or its field
+// is being typed in; the list gives it the room.
+void ErrorLog::update_bar() {
+  bool want = finding_ || !list_->filter().empty() || Fl::focus() == filter_;
+  if (want == (bool)bar_->visible()) return;
+  Fl_Widget *tile = list_->parent();
+  int row = bar_->h();
+  int d = want ? row : -row;
+  // When the list is shorter than the row, the pane gives the rest.
+  int from_list = want && list_->h() < row ? list_->h() : d;
+  if (want) bar_->resize(tile->x(), tile->y(), tile->w(), row);
+  tile->Fl_Widget::resize(tile->x(), tile->y() + d, tile->w(), tile->h() - d);
+  list_->resize(list_->x(), list_->y() + d, list_->w(), list_->h() - from_list);
+  if (from_list != d)
+    help_->resize(help_->x(), help_->y() + d - from_list, help_->w(), help_->h() - d + from_list);
+  if (want)
+    bar_->show();
+  else
+    bar_->hide();
+  ((Fl_Group *)tile)->init_sizes();
+  window_->init_sizes();
+  window_->redraw();
+}
+
+void ErrorLog::open_find() {
+  finding_ = 1;
+  update_bar();
+  find_->take_focus();
+  find_->position(find_->size(), 0);  // all of the text, to be typed over
+  list_->mark(find_->value());
+  found_->label("");
+}
+
+void ErrorLog::close_find() {
+  finding_ = 0;
+  list_->mark("");
+  found_->label("");
+  update_bar();
+  list_->take_focus();
+}
+
+// What a search found, in the row: nothing to say, going round, or that no
+// line holds the text.
+static void say_found(Fl_Box *found, int line, bool wrapped) {
+  found->labelcolor(line ? FL_FOREGROUND_COLOR : FL_RED);
+  found->label(line ? (wrapped ? "Went round the end" : "") : "Not found");
+  found->redraw();
+}
+
+void ErrorLog::find_cb() {
+  list_->mark(find_->value());
+  if (!*find_->value()) {
+    found_->label("");
+    return;
+  }
+  bool wrapped = false;
+  int line = list_->find_marked(true, true, &wrapped);
+  say_found(found_, line, wrapped);
+  if (line) list_cb();
+}
+
+void ErrorLog::find_next(bool down) {
+  if (!*find_->value()) {
+    open_find();
+    return;
+  }
+  if (!finding_) open_find();
+  bool wrapped = false;
+  int line = list_->find_marked(down, false, &wrapped);
+  say_found(found_, line, wrapped);
+  if (line) list_cb();
+}
+
+void ErrorLog::open_filter() {
+  Fl::focus(filter_);
+  update_bar();
+  filter_->position(filter_->size(), 0);
+}
+
+void ErrorLog::filter_cb() {
+  if (job_view_) {
+    // A filter typed over the job's lines is a filter of its own.
+    job_view_ = 0;
+    if (Fl_Menu_Item *job = (Fl_Menu_Item *)menubar_->find_item("&View/&Job's Lines Only")) job->clear();
+  }
+  list_->filter(filter_->value());
+  after_read(true);
+  update_bar();
+}
+
+// The View menu's radio entry for a level.
+static void show_level(Fl_Menu_Bar *menubar, int level) {
+  const char *names[] = {"&View/&Errors", "&View/&Informational", "&View/&All"};
+  if (level < 0 || level > 2) return;
+  if (Fl_Menu_Item *item = (Fl_Menu_Item *)menubar->find_item(names[level])) item->setonly();
+}
+
+void ErrorLog::job_cb() {
+  Fl_Menu_Item *toggle = (Fl_Menu_Item *)menubar_->find_item("&View/&Job's Lines Only");
+  if (job_view_) {
+    leave_job_view();
+    return;
+  }
+  void *current = list_->current_item();
+  const char *text = current ? list_->text_of(list_->line_start(current)) : "";
+  int job = line_job(text, strlen(text));
+  if (!job) {
+    // No job to list: the entry stays off.
+    if (toggle) toggle->clear();
+    return;
+  }
+  saved_level_ = list_->level_;
+  saved_filter_ = list_->filter().text();
+  char only[32];
+  snprintf(only, sizeof only, "[Job %d]", job);
+  filter_->value(only);
+  list_->level_ = 2;
+  list_->filter(only);
+  show_level(menubar_, 2);
+  job_view_ = job;
+  if (toggle) toggle->set();
+  after_read(true);
+  update_bar();
+}
+
+void ErrorLog::leave_job_view() {
+  job_view_ = 0;
+  if (Fl_Menu_Item *toggle = (Fl_Menu_Item *)menubar_->find_item("&View/&Job's Lines Only"))
+    toggle->clear();
+  filter_->value(saved_filter_.c_str());
+  list_->level_ = saved_level_;
+  list_->filter(saved_filter_.c_str());
+  show_level(menubar_, saved_level_);
+  after_read(true);
+  update_bar();
+}
+
+int ErrorLog::key_cb(int event) {
+  int key = Fl::event_key(), state = Fl::event_state();
+  bool ctrl = state & (FL_CTRL | FL_META), plain = !(state & (FL_CTRL | FL_META | FL_ALT));
+  Fl_Widget *focus = Fl::focus();
+  bool typing = focus == find_ || focus == filter_;
+  // The toolkit's pane copies its selection on the shortcut.
+  if (ctrl && (key == 'c' || key == FL_Insert) && focus == help_)
+    return ((Fl_Widget *)help_)->handle(FL_SHORTCUT);
+  // Enter in the find bar finds the next line (Shift: the one before); in
+  // the filter field it goes back to the list.
+  if ((key == FL_Enter || key == FL_KP_Enter) && !ctrl && typing) {
+    if (focus == find_) {
+      find_next(!(state & FL_SHIFT));
+    } else {
+      list_->take_focus();
+      update_bar();
+    }
+    return 1;
+  }
+  if (key == FL_Escape && plain) {
+    if (focus == find_ || (finding_ && !typing)) {
+      close_find();
+      return 1;
+    }
+    if (focus == filter_) {
+      list_->take_focus();
+      update_bar();
+      return 1;
+    }
+    if (job_view_) {
+      leave_job_view();
+      return 1;
+    }
+    return 0;
+  }
+  if (ctrl && !(state & (FL_ALT | FL_SHIFT))) {
+    if (key == 'd') {
+      menubar_->picked(menubar_->find_item("&Action/&Diagnose"));
+      return 1;
+    }
+    if (key >= '1' && key <= '3') {
+      const char *names[] = {"&View/&Errors", "&View/&Informational", "&View/&All"};
+      menubar_->picked(menubar_->find_item(names[key - '1']));
+      return 1;
+    }
+  }
+  // Keys of the list alone: in a field they are text.
+  if (event == FL_KEYBOARD && !typing && !ctrl) {
+    const char *t = Fl::event_text();
+    if (t && !strcmp(t, "/")) {
+      open_find();
+      return 1;
+    }
+    if (t && !strcmp(t, "&")) {
+      open_filter();
+      return 1;
+    }
+  }
+  return 0;
+}
+
+const char *ErrorLog::pane_file(const char *uri) {
+  // The toolkit takes a null name for an image as an image and fails on it:
+  // a name it must not read is given as one that names no file.
+  static const char kNothing[] = "";
+  std::string path = uri;
+  if (!path.compare(0, 5, "file:")) {
+    path.erase(0, 5);
+  } else {
+    // Another scheme (http:, mailto:, ...): nothing on this machine to read.
+    size_t colon = path.find(':');
+    if (colon != std::string::npos && path.find('/') > colon) return kNothing;
+  }
+  auto known = pane_files_.find(path);
+  if (known != pane_files_.end()) return known->second.name.c_str();
+  // Each file is kept open, so that its name stays the same for the
+  // toolkit's image cache; a page with more than this is shown without them.
+  static const size_t kMostFiles = 64;
+  if (pane_files_.size() >= kMostFiles) return kNothing;
+  int fd = open_regular(path.c_str());
+  if (fd < 0) return kNothing;
+  char name[64];
+  snprintf(name, sizeof name, "/proc/self/fd/%d", fd);
+  return pane_files_.emplace(path, PaneFile{fd, name}).first->second.name.c_str();
+}

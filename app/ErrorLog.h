@@ -1,21 +1,30 @@
 // ErrorLog.h - the controller of the program's only window: the menu, the log
-// list and the HTML pane, the level switch, reloading and the once-a-second poll.
+// list and the HTML pane, the level switch, reloading and the once-a-second
+// poll; the find bar and the filter field, the keys, the start page and a
+// job's story.
 #ifndef APP_ERRORLOG_H
 #define APP_ERRORLOG_H
 
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Group.H>
 #include <FL/Fl_Help_View.H>
+#include <FL/Fl_Input.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Tile.H>
 #include <FL/Fl_Window.H>
 #include <sys/types.h>
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "logview/ErrorBrowser.h"
 
 class ErrorXML;
+class ErrorXMLItem;
+class LogIndex;
+struct PaneFacts;
 
 class ErrorLog {
 public:
@@ -28,6 +37,19 @@ public:
   Fl_Menu_Bar *menubar_;
   ErrorBrowser *list_;
   Fl_Help_View *help_;
+  // The row between the menu bar and the list, shown while the find bar is
+  // open or a filter is typed or on; the list is one row shorter then.
+  Fl_Group *bar_;
+  Fl_Input *find_;          // the text to find
+  Fl_Box *found_;           // what the last search found: "Not found", ...
+  Fl_Input *filter_;        // the text the listed lines must hold
+
+  int finding_;             // 1 while the find bar is open
+  int start_;               // 1 while the pane shows the start page
+  int job_view_;            // the job whose lines alone are listed (J); 0 none
+  int saved_level_;         // the level and filter before it
+  std::string saved_filter_;
+  LogIndex *index_;         // what the whole log holds, owned
 
   static Fl_Menu_Item menu_menubar_[];
 
@@ -60,8 +82,35 @@ public:
   void diagnose_cb();
   void list_cb();
   void help_cb(const char *name);
-  // A link followed in the pane: Diagnose's own link is handled here (null);
-  // any other is given back for the toolkit to follow as usual.
+
+  // The find bar: opens it (the focus in its field), closes it (back to the
+  // list); a change of its text finds the first line from the current one
+  // that holds it; find_next (Enter, F3) goes on down or up from the current
+  // line. What was found is said in found_, never beeped.
+  void open_find();
+  void close_find();
+  void find_cb();
+  void find_next(bool down);
+  // The filter field: opens it, and takes its text as the list's filter.
+  void open_filter();
+  void filter_cb();
+  // J: lists only the lines of the current line's job, at every level, or,
+  // when they are listed, what was listed before.
+  void job_cb();
+  // The start page and the page of keys.
+  void show_start();
+  void keys_cb();
+  // A key the focused widget left: Escape closes the find bar, leaves the
+  // filter field or the job's lines; Enter goes on finding, or leaves the
+  // filter field; / and & open the find bar and the filter field; Ctrl+D,
+  // Ctrl+1, 2 and 3 are Diagnose and the levels; Ctrl+C in the pane copies
+  // its selection. True when the key was taken.
+  int key_cb(int event);
+  // A name the pane is about to read, a link followed or an image shown:
+  // Diagnose's own link is handled here (null). A local file is read only
+  // when it is a regular file, opened without waiting (a FIFO would hold the
+  // window for good): the toolkit is given a name of that open file. Any
+  // other name gives "", which names no file, and nothing is read.
   const char *link_cb(const char *uri);
 
   static void cb_Diagnose(Fl_Menu_ *o, void *v);
@@ -69,6 +118,15 @@ public:
   static void cb_Errors(Fl_Menu_ *o, void *v);
   static void cb_Informational(Fl_Menu_ *o, void *v);
   static void cb_All(Fl_Menu_ *o, void *v);
+  static void cb_Find(Fl_Menu_ *o, void *v);
+  static void cb_Find_Next(Fl_Menu_ *o, void *v);
+  static void cb_Find_Previous(Fl_Menu_ *o, void *v);
+  static void cb_Filter(Fl_Menu_ *o, void *v);
+  static void cb_Job(Fl_Menu_ *o, void *v);
+  static void cb_Reload(Fl_Menu_ *o, void *v);
+  static void cb_Keys(Fl_Menu_ *o, void *v);
+  static void cb_find_(Fl_Input *o, void *v);
+  static void cb_filter_(Fl_Input *o, void *v);
   static void cb_list_(ErrorBrowser *o, void *v);
   static const char *cb_help_(Fl_Widget *o, const char *uri);
 
@@ -84,8 +142,22 @@ public:
 
 private:
   static void poll_timeout(void *log);
-  void after_read();
+  static void judge_timeout(void *log);
+  void after_read(bool afresh = false);
   void explain(const char *note = "");
+  PaneFacts facts() const;
+  void update_bar();
+  void leave_job_view();
+  std::string story(const char *line, ErrorXMLItem *explained);
+  // Files the pane may read (images, pages it links to), each opened once,
+  // without waiting, as a regular file: by name, its descriptor and the name
+  // the toolkit reads it by.
+  struct PaneFile {
+    int fd;
+    std::string name;
+  };
+  std::unordered_map<std::string, PaneFile> pane_files_;
+  const char *pane_file(const char *uri);
   std::string explained_;   // the first piece of the line the pane explains; empty when it
                             // explains none
   int name_too_long_;       // the log's name did not fit filename_

@@ -2,7 +2,8 @@
 # compare.sh - times loading a large log into the list against the shell doing
 # the same work (grep | tac, tac), and veklog-explain --check against grep -c,
 # side by side on one generated file, and reports the peak memory of a list
-# holding every line, as ratios.
+# holding every line, as ratios; then Diagnose, and the window's find, filter
+# and a job's story over every line.
 #
 #   bench/compare.sh [BUILD_DIR] [LINES] [RUNS]
 # BUILD_DIR is a build configured with -DVEKLOG_BUILD_BENCH=ON (default
@@ -133,3 +134,26 @@ else
   echo "compare.sh: the Diagnose benchmarks did not run" >&2
   exit 1
 fi
+
+# The window at the All level, every line listed: find and the filter after
+# a key, a job's story after a click (its CPU time: on a busy machine the
+# wall clock counts the other work too). The median of 3 repetitions each.
+"${display[@]}" "$bench" --benchmark_filter='^(BM_Find/|BM_Filter/|BM_JobStory)' \
+  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true "$log" \
+  >"$work/window.txt" 2>/dev/null || true
+cpu_median() { awk -v n="$1" 'index($1, n) == 1 && $1 ~ /_median$/ { print $4; exit }' "$work/window.txt"; }
+report() {  # NAME TARGET WHAT
+  local ms
+  ms=$(cpu_median "$1")
+  [ -n "$ms" ] || { echo "compare.sh: $1 did not run" >&2; exit 1; }
+  printf '%-36s %7s ms  (target <= %s ms)\n' "$3" "$ms" "$2"
+}
+echo
+report BM_Find/0/ 100 "find, no line holds it"
+report BM_Find/1/ 100 "find, its start on most lines"
+report BM_Filter/0/ 100 "filter narrowed, most lines stay"
+report BM_Filter/1/ 100 "filter narrowed, a few stay"
+report BM_Filter/2/ 100 "filter widened, a few come"
+report BM_Filter/3/ 100 "filter off, every line back"
+report BM_JobStory/ 50 "a job's story"
+

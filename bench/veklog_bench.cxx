@@ -1,7 +1,8 @@
 // veklog_bench.cxx - timings of the work that grows with the log: loading it
 // into the list, the poll after the server appends a line, Diagnose, looking
 // lines up in the knowledge base (and, beside it, two regular expression
-// libraries), the matcher at its worst, reading errors.xml.
+// libraries), the matcher at its worst, reading errors.xml; the window's find,
+// filter and a job's story over every line listed.
 //
 //   xvfb-run -a veklog_bench [benchmark flags] LOG
 // LOG is a large log made by genlog (the figures quoted are for 1,000,000
@@ -22,6 +23,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/ErrorLog.h"
+#include "base/LogLine.h"
 #include "bench/library_match.h"
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
@@ -346,6 +348,98 @@ void BM_DiagnoseDeeper(benchmark::State &state) {
   state.counters["lines"] = (double)lines.starts.size();
 }
 BENCHMARK(BM_DiagnoseDeeper)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The window at the All level on the large log: every line listed.
+ErrorLog &window_on_log() {
+  static ErrorLog *log = nullptr;
+  if (!log) {
+    need_display();
+    log = new ErrorLog(g_log);
+    log->level(2);
+  }
+  return *log;
+}
+
+// Find after a key: the next line that holds the text, from the top line,
+// the line made current and shown. Range 0: 0 a text no line holds, so every
+// line is looked at; 1 the same, but its start ("Job") is on most lines; 2
+// a text near the top.
+void BM_Find(benchmark::State &state) {
+  ErrorLog &log = window_on_log();
+  const char *texts[] = {"no line holds this", "Job 4711 is not there", "[Job "};
+  const char *text = texts[state.range(0)];
+  int found = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    log.list_->select(1);
+    log.list_->mark(text);
+    state.ResumeTiming();
+    found = log.list_->find_marked(true, false);
+  }
+  state.counters["listed"] = log.list_->size();
+  state.counters["found_line"] = found;
+}
+BENCHMARK(BM_Find)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The filter after a key, over every line listed: range 0 narrows in place
+// from no filter to "j" (most lines stay) and to "job 302" (a few stay); 1
+// widens from "job 302" back to "job 30" (the file read again, a few lines
+// taken); 2 takes the filter off again (every line read and listed).
+void BM_Filter(benchmark::State &state) {
+  ErrorLog &log = window_on_log();
+  ErrorBrowser *list = log.list_;
+  struct Step {
+    const char *from, *to;
+  } steps[] = {{"", "j"}, {"", "job 302"}, {"job 302", "job 30"}, {"job 302", ""}};
+  const Step &step = steps[state.range(0)];
+  for (auto _ : state) {
+    state.PauseTiming();
+    list->filter(step.from);
+    state.ResumeTiming();
+    log.filter_->value(step.to);
+    log.filter_cb();
+  }
+  state.counters["listed"] = list->size();
+  list->filter("");
+}
+BENCHMARK(BM_Filter)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A click on a job's line: the explanation and the job's whole story (its
+// lines at every level read back, each looked up, Diagnose over them), the
+// pane filled. The window's index of the whole log was made at its start;
+// a click brings it up to date (here the log does not change).
+void BM_JobStory(benchmark::State &state) {
+  ErrorLog &log = window_on_log();
+  ErrorBrowser *list = log.list_;
+  // A job line near the top, and how many lines its job has.
+  int line = 1;
+  for (; line < 1000 && !line_job(list->text(line), strlen(list->text(line))); line++) {}
+  list->select(line);
+  size_t lines = 0;
+  for (auto _ : state) {
+    log.list_cb();
+    benchmark::DoNotOptimize(log.help_->value());
+  }
+  const char *doc = log.help_->value();
+  if (!doc || !strstr(doc, "all its lines")) state.SkipWithError("no story was told");
+  const char *at = doc ? strstr(doc, "The job's ") : nullptr;
+  if (at) lines = strtoul(at + 10, nullptr, 10);
+  state.counters["job_lines"] = (double)lines;
+}
+BENCHMARK(BM_JobStory)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The window's start at the Errors level: the list read, and the start page,
+// for which the whole log is read once more into the window's index (later
+// polls read only what was appended). Beside BM_Load/0, what the start page
+// costs.
+void BM_WindowStart(benchmark::State &state) {
+  need_display();
+  for (auto _ : state) {
+    ErrorLog log(g_log);
+    benchmark::DoNotOptimize(log.help_->value());
+  }
+}
+BENCHMARK(BM_WindowStart)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // find_item on each of 200,000 lines of the log in turn, with the shipped
 // knowledge base (range 0: 0) or the grown one (1); range 1 is 1 for the log

@@ -32,6 +32,7 @@ void ErrorBrowser::forget_continued() {
 }
 
 void ErrorBrowser::clear() {
+  gate_.open(true);
   selected_.clear();
   forget_continued();
   top_pieces_ = 0;
@@ -225,6 +226,8 @@ struct ErrorBrowser::Sink : LogSink {
   }
 
   void drop_unfinished() override {
+    // An unfinished line the filter left out was never listed.
+    if (!list.gate_.open()) return;
     // The unfinished line is the newest line's last piece; its longer self,
     // the next piece given, takes over its selection and, when it was the
     // current line, that too.
@@ -254,7 +257,8 @@ struct ErrorBrowser::Sink : LogSink {
     list.anchor_size_--;
   }
 
-  void line(const char *piece, size_t, bool continued) override {
+  void line(const char *piece, size_t len, bool continued) override {
+    if (!list.gate_.take(piece, len, continued)) return;
     bool below = continued && list.top_pieces_ > 0;
     int at = below ? list.top_pieces_ + 1 : 1;
     void *before = below ? list.item_next(list.top_tail_) : list.item_first();
@@ -372,6 +376,9 @@ static const char *shown_text(const char *line, bool piece, std::string &copy) {
 // measured, and drawn where the view shows them, in runs of kRun bytes.
 static const size_t kLong = 1024, kRun = 256;
 
+// The colour the found text stands on: a pale yellow.
+static const Fl_Color kMarker = fl_rgb_color(255, 226, 110);
+
 // The bytes of the next run, not ending inside a UTF-8 character.
 static size_t run_length(const char *s, size_t len) {
   if (len <= kRun) return len;
@@ -403,7 +410,8 @@ void ErrorBrowser::item_draw(void *item, int X, int Y, int W, int) const {
     Fl_Pixmap *icon;
     switch (line[0]) {
       case 'A': case 'C': case 'E': case 'X': icon = &log_error_pixmap; break;
-      case 'I': case 'N': case 'W': icon = &log_info_pixmap; break;
+      case 'W': icon = &log_warning_pixmap; break;
+      case 'I': case 'N': icon = &log_info_pixmap; break;
       default: icon = &log_debug_pixmap; break;
     }
     icon->draw(X + 2, Y + (textsize() - 10) / 2, 12, 12, 0, 0);
@@ -412,13 +420,57 @@ void ErrorBrowser::item_draw(void *item, int X, int Y, int W, int) const {
   std::string copy;
   const char *shown = shown_text(line, piece, copy);
   if (!shown) return;
-  if (item_selected(item))
-    fl_color(fl_contrast(textcolor(), selection_color()));
-  else
-    fl_color(textcolor());
   fl_font(textfont(), textsize());
   int h = textsize() + 2;
   size_t len = strlen(shown);
+  std::vector<std::pair<int, int>> marks = marked_spans(shown, len, X + 16);
+  for (auto &m : marks) {
+    fl_color(kMarker);
+    fl_rectf(m.first, Y + 1, m.second, h - 2);
+  }
+  Fl_Color colour = item_selected(item) ? fl_contrast(textcolor(), selection_color()) : textcolor();
+  draw_text(shown, len, X, Y, W, colour);
+  // On the marker the text is black, whatever the line's colour.
+  for (auto &m : marks) {
+    fl_push_clip(m.first, Y, m.second, h);
+    draw_text(shown, len, X, Y, W, FL_BLACK);
+    fl_pop_clip();
+  }
+}
+
+// The width of the first n bytes of s, measured in runs when it is long.
+static double prefix_width(const char *s, size_t n) {
+  if (n <= kLong) return fl_width(s, (int)n);
+  double w = 0;
+  for (size_t k; n; s += k, n -= k) w += fl_width(s, (int)(k = run_length(s, n)));
+  return w;
+}
+
+// Where the marked text stands in a shown text drawn from x: the left edge
+// and width of each place, the first kMarks of them.
+std::vector<std::pair<int, int>> ErrorBrowser::marked_spans(const char *shown, size_t len,
+                                                            int x) const {
+  static const size_t kMarks = 64;
+  std::vector<std::pair<int, int>> out;
+  size_t m = mark_.text().size();
+  if (!m) return out;
+  for (size_t from = 0; from < len && out.size() < kMarks;) {
+    size_t at = mark_.find(shown + from, len - from);
+    if (at == TextMatch::npos) break;
+    at += from;
+    int left = x + (int)prefix_width(shown, at);
+    int right = x + (int)prefix_width(shown, at + m);
+    out.emplace_back(left, right - left > 0 ? right - left : 1);
+    from = at + m;
+  }
+  return out;
+}
+
+// Draws a shown text in the line's box, in `colour`.
+void ErrorBrowser::draw_text(const char *shown, size_t len, int X, int Y, int W,
+                             Fl_Color colour) const {
+  fl_color(colour);
+  int h = textsize() + 2;
   if (len <= kLong) {
     fl_draw(shown, X + 16, Y, W - 16, h, FL_ALIGN_LEFT | FL_ALIGN_CLIP, 0, 0);
     return;
@@ -543,6 +595,10 @@ int ErrorBrowser::move_current(int key, bool extend) {
   for (void *item : passed) Fl_Browser_::select(item, 1);
   Fl_Browser_::select(to, 1);  // the line landed on is the current one
   Fl_Browser_::display(to);
+  // The browser centres a line far from the view, the last one too: End
+  // shows the last line at the bottom, no further.
+  int most = full_height() - bh;
+  if (to == item_last() && position() > most) position(most > 0 ? most : 0);
   do_callback();
   return 1;
 }
@@ -563,4 +619,121 @@ int ErrorBrowser::handle(int event) {
       return 1;
   }
   return Fl_Browser::handle(event);
+}
+
+void ErrorBrowser::mark(const char *text) {
+  if (mark_.text() == (text ? text : "")) return;
+  mark_ = TextMatch(text);
+  redraw();
+}
+
+void ErrorBrowser::land_on(void *item, int line) {
+  deselect();
+  Fl_Browser_::select(item, 1, 0);
+  set_anchor(item, line);
+  scroll_through(&line, 1);
+}
+
+int ErrorBrowser::find_marked(bool down, bool here, bool *wrapped) {
+  if (wrapped) *wrapped = false;
+  int n = size();
+  if (!n || mark_.empty()) return 0;
+  void *item = selection();
+  int line = item ? value() : 0;
+  if (!item) {
+    // Nothing current: the search starts at the end it moves away from.
+    item = down ? item_first() : item_last();
+    line = down ? 1 : n;
+    here = true;
+  }
+  // Every line once: the current one first with `here`, else last.
+  for (int k = 0; k < n; k++) {
+    if (k > 0 || !here) {
+      item = down ? item_next(item) : item_prev(item);
+      line += down ? 1 : -1;
+      if (!item) {
+        item = down ? item_first() : item_last();
+        line = down ? 1 : n;
+        if (wrapped) *wrapped = true;
+      }
+    }
+    const char *text = item_text(item);
+    if (mark_.in_line(text, strlen(text), continuation(item))) {
+      land_on(item, line);
+      return line;
+    }
+  }
+  return 0;
+}
+
+// Lines looked at to tell whether a narrower filter keeps most of a list.
+static const int kSampled = 2000;
+
+void ErrorBrowser::filter(const char *text) {
+  TextMatch next(text);
+  // Lines of another level, or of no read yet, can only come from a read.
+  bool same_level = reader_.level() == level_ && reader_.path() == filename_;
+  if (next.text() == wanted_.text() && same_level) return;
+  bool narrower = same_level && wanted_.covers(next) && status_.kind != LogStatus::Failed;
+  if (narrower && size() > kSampled) {
+    // Taking most lines of a long list out one by one costs more than
+    // reading the few that stay: the top lines tell which it will be.
+    int sampled = 0, staying = 0;
+    for (void *item = item_first(); item && sampled < kSampled; item = item_next(item)) {
+      if (continuation(item)) continue;
+      const char *text = item_text(item);
+      sampled++;
+      staying += next.in_line(text, strlen(text));
+    }
+    narrower = staying * 2 >= sampled;
+  }
+  wanted_ = next;
+  if (narrower)
+    narrow();
+  else
+    load();
+}
+
+void ErrorBrowser::narrow() {
+  void *current = selection();
+  int number = current ? value() : 0;
+  int found = 0;  // the current line's number after, when it stays
+  void *top = item_first();
+  bool top_kept = true;
+  int line = 1;
+  for (void *item = top; item;) {
+    // A line and the pieces under it go or stay together.
+    void *end = item_next(item);
+    while (end && continuation(end)) end = item_next(end);
+    const char *text = item_text(item);
+    bool keep = wanted_.in_line(text, strlen(text));
+    if (item == top) top_kept = keep;
+    for (void *piece = item; piece != end;) {
+      void *after = item_next(piece);
+      if (keep) {
+        if (piece == current) found = line;
+        line++;
+      } else {
+        selected_.erase(piece);
+        continued_.erase(piece);
+        Fl_Browser::remove(line);
+      }
+      piece = after;
+    }
+    item = end;
+  }
+  anchor_ = 0;
+  if (!top_kept) {
+    top_pieces_ = 0;
+    top_tail_ = 0;
+  }
+  // The newest line of the file is listed still only when it stayed.
+  if (gate_.open()) gate_.open(top_kept);
+  if (found)
+    land_on(current, found);
+  else if (number >= 1 && number <= size())
+    land_on(find_line(number), number);
+  else
+    deselect();
+  redraw();
 }

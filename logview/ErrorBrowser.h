@@ -1,6 +1,7 @@
-// ErrorBrowser.h - the log list: holds the lines the log reader accepts,
-// newest first, and draws each with its level icon. A line longer than a
-// piece is held as its pieces, in file order under its first one.
+// ErrorBrowser.h - the log list: holds the lines the log reader accepts and
+// the filter lets through, newest first, and draws each with its level icon,
+// the found text marked. A line longer than a piece is held as its pieces,
+// in file order under its first one.
 #ifndef LOGVIEW_ERRORBROWSER_H
 #define LOGVIEW_ERRORBROWSER_H
 
@@ -10,7 +11,10 @@
 
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
+#include "base/TextMatch.h"
 #include "logread/LogReader.h"
 
 class ErrorBrowser : public Fl_Browser {
@@ -40,6 +44,32 @@ public:
   // What the last read found: fresh, appended or unchanged, or why the file
   // could not be read; whether it was compressed or damaged.
   const LogStatus &status() const { return status_; }
+
+  // A text the listed lines must hold beside their level (TextMatch, where
+  // the list shows a line; a long line is judged by its first piece), ""
+  // for none. A new text reads the file again as load() does, except one
+  // that holds the text before and keeps most lines (as the top lines
+  // tell), which only takes out the lines that no longer pass: the line
+  // that was current stays current, selected alone and in view, when it
+  // passes, else the line with its number is.
+  // A level other than the last read's is read too.
+  void filter(const char *text);
+  const TextMatch &filter() const { return wanted_; }
+  // The lines listed, a long line once.
+  int lines() const { return size() - (int)continued_.size(); }
+
+  // The text found in the lines: each place a line holds it (as TextMatch
+  // finds it where the line is shown) is drawn on a marker colour; "" marks
+  // nothing.
+  void mark(const char *text);
+  const TextMatch &mark() const { return mark_; }
+  // Goes to the next line down (or up) from the current line that holds the
+  // marked text, round past the end; with `here`, the current line itself
+  // comes first. The line found becomes the current line, selected alone and
+  // in view, without callbacks. Gives its number, or 0 when no line holds
+  // the text or there is none (nothing changes then); *wrapped says whether
+  // it went round.
+  int find_marked(bool down, bool here, bool *wrapped = 0);
 
   // The pieces of a long line: every piece after its first continues it,
   // stands below it and has no level letter or icon of its own. These ask
@@ -87,7 +117,8 @@ public:
 
   // The keys: Up, Down, Page Up, Page Down, Home and End make another line
   // the current line, select it alone and call back (the window explains it);
-  // with Shift they add the lines passed over to the selection instead.
+  // with Shift they add the lines passed over to the selection instead. The
+  // view never goes past the last line.
   // Ctrl+C copies the selected lines to the clipboard and the selection
   // buffer.
   int handle(int event) override;
@@ -109,7 +140,8 @@ protected:
   // Each line is one text line high, drawn as its level icon followed by the
   // line from its third character (the level letter and its blank are shown
   // by the icon); a piece that continues a line is drawn whole, under the
-  // text of its line, without an icon.
+  // text of its line, without an icon. The marked text stands on a marker
+  // colour, in black.
   int item_height(void *item) const override;
   int item_width(void *item) const override;
   void item_draw(void *item, int X, int Y, int W, int H) const override;
@@ -117,6 +149,11 @@ protected:
   int incr_height() const override;
 
   void item_select(void *item, int val) override;
+
+  // Where the marked text stands in a line's shown text drawn from x: left
+  // edge and width of each place.
+  std::vector<std::pair<int, int>> marked_spans(const char *shown, size_t len, int x) const;
+  void draw_text(const char *shown, size_t len, int X, int Y, int W, Fl_Color colour) const;
 
 private:
   struct Sink;
@@ -136,6 +173,12 @@ private:
   int top_pieces_ = 0;
   void *top_tail_ = 0;
   void read(bool afresh);
+
+  TextMatch wanted_, mark_;
+  LineGate gate_{&wanted_};  // whether the newest line of the file passed
+  void narrow();
+  // Makes the line `item` (number `line`) current, selected alone and in view.
+  void land_on(void *item, int line);
 
   // Lines selected now; a follow-up read clears just these instead of walking
   // every line of a long log.

@@ -208,7 +208,7 @@ TEST_F(Follow, LogsThatCannotBeReadAreSaidAndPickedUpWhenBack) {
     c.mend();
     write_file(path, log_line('E', "back"));
     EXPECT_TRUE(shows({log_line('E', "back")})) << c.name;
-    EXPECT_EQ(pane(), "") << c.name;
+    EXPECT_TRUE(is_start_page(pane())) << c.name << ": " << pane();  // the notice has gone
     unlink(path.c_str());
   }
   // A log that goes away while shown is said too.
@@ -249,7 +249,8 @@ TEST_F(Follow, CompressedLogShowsAsItsPlainTwinAndSaysWhenDamaged) {
   open();
   log->level(2);
   EXPECT_EQ(lines_of(log->list_), plain);
-  EXPECT_EQ(pane(), "");
+  EXPECT_TRUE(is_start_page(pane())) << pane();  // nothing to say of it
+  EXPECT_TRUE(pane_has("compressed: read whole")) << pane();
   // Cut short: the lines before the cut, and the pane says it is damaged.
   write_file(path, packed.substr(0, packed.size() / 2));
   open();
@@ -280,7 +281,7 @@ TEST_F(Follow, KnowledgeBaseNotFoundIsSaidEverywhere) {
 
   // With a knowledge base none of it is said.
   open();
-  EXPECT_EQ(pane(), "");
+  EXPECT_TRUE(is_start_page(pane())) << pane();
   log->list_->select(1);
   log->list_cb();
   EXPECT_TRUE(pane_has("The printer is unplugged"));
@@ -332,18 +333,6 @@ TEST_F(Follow, KeysMoveTheCurrentLineSelectAndExplain) {
     EXPECT_TRUE(log->list_->displayed(s.current)) << step;
   }
 }
-
-// A widget that keeps what a paste gives it.
-struct PasteTarget : Fl_Widget {
-  std::string got;
-  PasteTarget() : Fl_Widget(0, 0, 1, 1) {}
-  void draw() override {}
-  int handle(int e) override {
-    if (e != FL_PASTE) return 0;
-    got.assign(Fl::event_text(), Fl::event_length());
-    return 1;
-  }
-};
 
 TEST_F(Follow, CtrlCCopiesTheSelectedLinesOldestFirst) {
   write_file(path, "E one\nE two\nE three, unfinished");

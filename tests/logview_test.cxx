@@ -468,3 +468,129 @@ TEST_F(LogFollow, DeselectEndsLikeTheBrowsersOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+// The filter: the lines of the level that hold its text, a long line with
+// its pieces; narrowed in place, widened by a read; appended lines filtered
+// as they come, an unfinished one that the filter leaves out included.
+TEST_F(LogLoad, TheFilterListsTheLinesThatHoldItsText) {
+  const size_t P = LogReader::kPiece;
+  std::string big = log_line('E', "[Job 7] lab " + std::string(P, 'x') + "tail");
+  std::string file = log_line('E', "[Job 7] Queued on lab") + log_line('W', "[Job 70] lab") +
+                     log_line('E', "[Job 8] office") + big + log_line('I', "[JOB 7] done");
+  struct {
+    int level;
+    const char *text;
+    std::vector<std::string> want;  // top first; "+" a piece
+  } cases[] = {
+      {2, "[job 7]", {"I [08/Dec/2026:17:23:40 +0000] [JOB 7] done\n", "big", "+",
+                      "E [08/Dec/2026:17:23:40 +0000] [Job 7] Queued on lab\n"}},
+      {0, "[job 7]", {"big", "+", "E [08/Dec/2026:17:23:40 +0000] [Job 7] Queued on lab\n"}},
+      {1, "tail", {}},  // the second piece holds it; the line is judged by its first
+      {2, "office", {"E [08/Dec/2026:17:23:40 +0000] [Job 8] office\n"}},
+      {2, "E [", {}},  // not the level letter: the list does not show it
+  };
+  auto shown = [&] {
+    std::vector<std::string> out;
+    for (void *item = list.first_item(); item; item = list.next_item(item)) {
+      std::string t = list.text_of(item);
+      out.push_back(list.continuation(item) ? "+" : t == big.substr(0, P) ? "big" : t);
+    }
+    return out;
+  };
+  for (auto &c : cases) {
+    load(file, c.level);
+    list.filter(c.text);
+    EXPECT_EQ(shown(), c.want) << c.text;
+    // The same lines whether narrowed in place or read afresh.
+    list.load();
+    EXPECT_EQ(shown(), c.want) << c.text << ", read again";
+    list.filter("");
+    EXPECT_EQ(list.size(), c.level == 0 ? 4 : 6);
+  }
+
+  // Narrowing keeps the current line when it passes, else its number; it
+  // reads nothing (an edit of the file is not seen), widening reads.
+  load(file, 2);
+  list.type(FL_MULTI_BROWSER);
+  list.select(5);  // "[Job 70] lab"
+  list.filter("lab");
+  EXPECT_EQ(list.size(), 4);
+  EXPECT_EQ(selected_of(&list), std::vector<int>{3});
+  EXPECT_EQ(list.value(), 3);
+  write_file(path, file + log_line('E', "[Job 7] lab again"));
+  list.filter("] lab");
+  EXPECT_EQ(list.size(), 3);  // the long line, its piece, "[Job 70] lab"
+  EXPECT_EQ(list.value(), 3);
+  list.filter("lab");  // wider: read, and the new line is there
+  EXPECT_EQ(list.size(), 5);
+  EXPECT_STREQ(list.text(1), log_line('E', "[Job 7] lab again").c_str());
+  EXPECT_EQ(selected_of(&list), std::vector<int>{4});
+  list.select(1);
+  list.filter("lab a");  // the current line goes: its number stays
+  EXPECT_EQ(list.size(), 1);
+  EXPECT_EQ(list.value(), 1);
+
+  // Following: appended lines pass or not as they come; an unfinished line
+  // the filter leaves out is never listed, and one it takes comes longer.
+  load(log_line('E', "lab 1"), 0);
+  list.filter("lab");
+  struct {
+    const char *append;
+    int size;
+    const char *top;
+  } steps[] = {
+      {"E [08/Dec/2026:17:23:40 +0000] other unfini", 1, "E [08/Dec/2026:17:23:40 +0000] lab 1\n"},
+      {"shed\n", 1, "E [08/Dec/2026:17:23:40 +0000] lab 1\n"},
+      {"E [08/Dec/2026:17:23:40 +0000] lab unfini", 2, "E [08/Dec/2026:17:23:40 +0000] lab unfini"},
+      {"shed\nE [08/Dec/2026:17:23:40 +0000] no\n", 2,
+       "E [08/Dec/2026:17:23:40 +0000] lab unfinished\n"},
+  };
+  for (auto &s : steps) {
+    write_file(path, s.append, "ab");
+    list.update();
+    EXPECT_EQ(list.size(), s.size) << s.append;
+    EXPECT_STREQ(list.text(1), s.top) << s.append;
+  }
+}
+
+// Find: the next line down (or up) that holds the text, round past the end,
+// made current and selected alone; nothing changes when no line holds it.
+TEST_F(LogLoad, FindGoesToTheNextLineThatHoldsTheText) {
+  const size_t P = LogReader::kPiece;
+  load(log_line('E', "lab one") + log_line('E', "other") + log_line('E', "LAB two") +
+           log_line('E', "x" + std::string(P, 'y') + "lab in a piece"),
+       0);
+  list.type(FL_MULTI_BROWSER);
+  ASSERT_EQ(list.size(), 5);  // the long line's two pieces on top
+  list.mark("lab");
+  struct {
+    bool down, here;
+    int want;
+    bool wrapped;
+  } steps[] = {
+      {true, true, 2, false},   // nothing current: from the top, the piece
+      {true, true, 2, false},   // here: stays
+      {true, false, 3, false},  // "LAB two"
+      {true, false, 5, false},  // "lab one"
+      {true, false, 2, true},   // round
+      {false, false, 5, true},
+      {false, false, 3, false},
+  };
+  for (auto &s : steps) {
+    bool wrapped = !s.wrapped;
+    EXPECT_EQ(list.find_marked(s.down, s.here, &wrapped), s.want);
+    EXPECT_EQ(wrapped, s.wrapped) << s.want;
+    EXPECT_EQ(list.value(), s.want);
+    EXPECT_EQ(selected_of(&list), std::vector<int>{s.want});
+  }
+  list.select(1);
+  list.mark("nowhere");
+  EXPECT_EQ(list.find_marked(true, false), 0);
+  EXPECT_EQ(selected_of(&list), (std::vector<int>{1, 3}));  // as it was
+  list.mark("");
+  EXPECT_EQ(list.find_marked(true, false), 0);  // nothing to look for
+}
+
+}  // namespace

@@ -86,15 +86,19 @@ TEST_F(Drawn, IconsHeightsAndText) {
   list->add("\n");
   show_and_read();
   // The list's frame is 2 pixels; each icon sits 2 pixels in and 2 down in
-  // its 16-pixel line; its "o" colour shows at icon pixel (3, 3).
+  // its 16-pixel line; its "o" colour shows at icon pixel (3, 3), the
+  // warning's (an orange triangle with a black exclamation mark) at (1, 9)
+  // and its mark at (5, 9).
   struct {
-    int line;
+    int line, x, y;
     unsigned colour;
-  } icons[] = {{1, 0xff0000}, {2, 0x0000ff}, {3, 0xffff00}, {4, 0xffff00}, {5, 0x0000ff},
-               {6, 0xffff00}};
+  } icons[] = {{1, 3, 3, 0xff0000}, {2, 1, 9, 0xff9f00}, {2, 5, 9, 0x000000},
+               {2, 5, 7, 0xff9f00}, {3, 3, 3, 0xffff00}, {4, 3, 3, 0xffff00},
+               {5, 3, 3, 0x0000ff}, {6, 3, 3, 0xffff00}};
   for (auto &c : icons) {
     int top = 2 + (c.line - 1) * 16;
-    EXPECT_EQ(rgb(2 + 2 + 3, top + 2 + 3), c.colour) << "line " << c.line;
+    EXPECT_EQ(rgb(2 + 2 + c.x, top + 2 + c.y), c.colour) << "line " << c.line << " at " << c.x
+                                                         << "," << c.y;
     // Transparent corner: the list's background shows through.
     EXPECT_EQ(rgb(2 + 2, top + 2), 0xffffffu) << "line " << c.line;
   }
@@ -138,6 +142,47 @@ TEST_F(Drawn, ASelectedLineDrawsInTheContrastColour) {
     for (int y = 2; y < 18; y++)
       if (rgb(x, y) == want) found = true;
   EXPECT_TRUE(found);
+}
+
+// The found text stands on the marker colour where the line holds it, in
+// black on a selected line too; the rest of the line stays as it was.
+TEST_F(Drawn, TheFoundTextIsMarked) {
+  const unsigned kMarker = 0xffe26e;
+  list->add("E lab then LAB\n");
+  list->add("E nothing here\n");
+  list->add("E lab\n");
+  list->selection_color(FL_BLUE);
+  list->select(3);
+  // The columns of a line that show the marker colour, as runs [from, to).
+  auto marked = [&](int line) {
+    std::vector<std::pair<int, int>> runs;
+    int y = 2 + (line - 1) * 16 + 1;  // the marker's top row, above the letters
+    for (int x = 16; x < 380; x++) {
+      if (rgb(x, y) != kMarker) continue;
+      if (!runs.empty() && runs.back().second == x) runs.back().second++;
+      else runs.push_back({x, x + 1});
+    }
+    return runs;
+  };
+  show_and_read();
+  std::vector<unsigned char> plain = text_row(2);
+  EXPECT_TRUE(marked(1).empty());
+  list->mark("lab");
+  show_and_read();
+  fl_font(list->textfont(), list->textsize());
+  auto runs = marked(1);
+  ASSERT_EQ(runs.size(), 2u);  // "lab" and "LAB"
+  int left = 2 + 16;  // frame and icon
+  EXPECT_NEAR(runs[0].first, left, 1);
+  EXPECT_NEAR(runs[0].second - runs[0].first, fl_width("lab"), 2);
+  EXPECT_NEAR(runs[1].first, left + fl_width("lab then "), 2);
+  EXPECT_EQ(text_row(2), plain);
+  // The selected line: the marker behind the text, and black text on it.
+  ASSERT_EQ(marked(3).size(), 1u);
+  bool black = false;
+  for (int x = marked(3)[0].first; x < marked(3)[0].second; x++)
+    for (int y = 34; y < 50; y++) black |= rgb(x, y) == 0;
+  EXPECT_TRUE(black);
 }
 
 // A line longer than the window system can draw in one go (its widths are

@@ -1,5 +1,5 @@
-// widget_util.h - reading back what a list widget holds, for the tests that
-// build real widgets.
+// widget_util.h - reading back what a list widget and the window's pane
+// hold, for the tests that build real widgets.
 #ifndef TESTS_WIDGET_UTIL_H
 #define TESTS_WIDGET_UTIL_H
 
@@ -9,6 +9,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Browser.H>
+#include <FL/Fl_Widget.H>
 
 #include "tests/test_util.h"
 
@@ -26,6 +27,22 @@ inline std::vector<int> selected_of(Fl_Browser *b) {
     if (b->selected(i)) out.push_back(i);
   return out;
 }
+
+// Whether a pane's document is the window's start page with nothing above
+// it: no notice of what keeps the log or the knowledge base from use.
+inline bool is_start_page(const std::string &doc) { return doc.rfind("<H2>The Log</H2>\n", 0) == 0; }
+
+// A widget that keeps what a paste gives it.
+struct PasteTarget : Fl_Widget {
+  std::string got;
+  PasteTarget() : Fl_Widget(0, 0, 1, 1) {}
+  void draw() override {}
+  int handle(int e) override {
+    if (e != FL_PASTE) return 0;
+    got.assign(Fl::event_text(), Fl::event_length());
+    return 1;
+  }
+};
 
 // Runs the event loop until done() holds or the time runs out.
 template <class F>

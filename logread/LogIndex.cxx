@@ -1,0 +1,187 @@
+// LogIndex.cxx - one read of the log at every level, kept up to date, and a
+// job's lines read back by their places.
+#include "logread/LogIndex.h"
+
+#include <string.h>
+#include <unistd.h>
+
+#include "base/LogLine.h"
+#include "base/LogTime.h"
+#include "logread/open_regular.h"
+
+struct LogIndex::Sink : LogSink {
+  LogIndex &index;
+  explicit Sink(LogIndex &i) : index(i) {}
+  void restart() override { index.clear(); }
+  void drop_unfinished() override { index.take_back(); }
+  void line(const char *text, size_t len, bool continued) override {
+    index.last_piece_ = continued;
+    if (!continued) index.add(text, len, index.reader_.offset());
+  }
+};
+
+LogIndex::LogIndex(Unknown unknown) : unknown_test_(std::move(unknown)), reader_("", 2) {}
+
+void LogIndex::clear() {
+  count_[0] = count_[1] = count_[2] = 0;
+  unknown_ = 0;
+  jobs_.clear();
+  pending_.clear();
+  judged_ = 0;
+  newest_.clear();
+  last_ = Last();
+  last_piece_ = false;
+}
+
+// Room enough for the time field, columns 2 to 30.
+static const size_t kTimeEnd = kMessageColumn;
+
+void LogIndex::add(const char *text, size_t len, off_t offset) {
+  unsigned char first = (unsigned char)text[0];
+  last_ = Last();
+  last_.counted = true;
+  for (int level = 2; level >= 0 && LogReader::accepts(level, first); level--) {
+    count_[level]++;
+    last_.level = level;
+  }
+  if (last_.level == 0 && unknown_test_) {
+    if (!reader_compressed_) {
+      pending_.push_back(Place{(uint64_t)offset, (uint32_t)len});
+      last_.pending = true;
+    } else if (unknown_test_(text, len)) {
+      unknown_++;
+      last_.unknown = true;
+    }
+  }
+  if (int job = line_job(text, len)) {
+    jobs_[job].push_back(Place{(uint64_t)offset, (uint32_t)len});
+    last_.job = job;
+  }
+  if (len > kTimeEnd && text[2] == '[') {
+    last_.timed = true;
+    last_.newest_before = newest_;
+    newest_.assign(text, kTimeEnd);
+  }
+}
+
+void LogIndex::take_back() {
+  // Of a long line only its last piece comes again: the line stands.
+  if (last_piece_ || !last_.counted) return;
+  for (int level = last_.level; level <= 2; level++) count_[level]--;
+  if (last_.unknown) unknown_--;
+  if (last_.pending) {
+    // Judged meanwhile, it counted as it was then.
+    if (judged_ == pending_.size()) {
+      judged_--;
+      if (last_judged_unknown_) unknown_--;
+    }
+    pending_.pop_back();
+  }
+  if (last_.job) {
+    auto it = jobs_.find(last_.job);
+    if (it != jobs_.end() && !it->second.empty()) it->second.pop_back();
+  }
+  if (last_.timed) newest_ = last_.newest_before;
+  last_ = Last();
+}
+
+const LogStatus &LogIndex::update(const std::string &path) {
+  reader_.path(path);
+  if (!reader_.changed()) {
+    status_.kind = LogStatus::Unchanged;
+    status_.added = 0;
+    return status_;
+  }
+  Sink sink(*this);
+  reader_compressed_ = is_gzip(path);
+  status_ = reader_.read(sink);
+  return status_;
+}
+
+bool LogIndex::is_gzip(const std::string &path) {
+  int fd = open_regular(path.c_str());
+  if (fd < 0) return false;
+  unsigned char magic[2] = {0, 0};
+  bool gz = pread(fd, magic, 2, 0) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
+  close(fd);
+  return gz;
+}
+
+size_t LogIndex::judge(size_t most) {
+  if (judged_ == pending_.size()) return 0;
+  int fd = open_regular(reader_.path().c_str());
+  std::string text;
+  for (size_t n = 0; n < most && judged_ < pending_.size(); n++, judged_++) {
+    const Place &p = pending_[judged_];
+    text.assign(p.len, '\0');
+    ssize_t got = fd < 0 ? -1 : pread(fd, &text[0], p.len, (off_t)p.offset);
+    text.resize(got > 0 ? strnlen(text.data(), (size_t)got) : 0);
+    last_judged_unknown_ = unknown_test_(text.c_str(), text.size());
+    unknown_ += last_judged_unknown_;
+  }
+  if (fd >= 0) close(fd);
+  return unjudged();
+}
+
+time_t LogIndex::newest() const {
+  time_t t = 0;
+  if (newest_.empty() || !line_time(newest_.data(), newest_.size(), &t)) return 0;
+  return t;
+}
+
+size_t LogIndex::job_size(int job) const {
+  auto it = jobs_.find(job);
+  return it == jobs_.end() ? 0 : it->second.size();
+}
+
+namespace {
+// Keeps the texts of the pieces that start at the wanted offsets (ascending).
+struct PickSink : LogSink {
+  const LogReader &reader;
+  std::vector<uint64_t> wanted;
+  size_t next = 0;
+  std::vector<std::string> texts;
+  explicit PickSink(const LogReader &r) : reader(r) {}
+  void restart() override {
+    next = 0;
+    texts.clear();
+  }
+  void drop_unfinished() override {}
+  void line(const char *text, size_t len, bool continued) override {
+    uint64_t at = (uint64_t)reader.offset();
+    while (next < wanted.size() && wanted[next] < at) next++;
+    if (!continued && next < wanted.size() && wanted[next] == at) {
+      texts.emplace_back(text, len);
+      next++;
+    }
+  }
+};
+}  // namespace
+
+std::vector<std::string> LogIndex::job_lines(int job, size_t most) const {
+  std::vector<std::string> out;
+  auto it = jobs_.find(job);
+  if (it == jobs_.end() || it->second.empty()) return out;
+  const std::vector<Place> &places = it->second;
+  size_t from = places.size() > most ? places.size() - most : 0;
+  if (!status_.compressed) {
+    int fd = open_regular(reader_.path().c_str());
+    if (fd < 0) return out;
+    for (size_t k = from; k < places.size(); k++) {
+      std::string text(places[k].len, '\0');
+      ssize_t n = pread(fd, &text[0], places[k].len, (off_t)places[k].offset);
+      if (n < 0) break;
+      text.resize(strnlen(text.data(), (size_t)n));
+      out.push_back(std::move(text));
+    }
+    close(fd);
+    return out;
+  }
+  // A compressed log is read again, whole: its places are in the
+  // decompressed bytes.
+  LogReader again(reader_.path(), 2);
+  PickSink pick(again);
+  for (size_t k = from; k < places.size(); k++) pick.wanted.push_back(places[k].offset);
+  again.read(pick);
+  return pick.texts;
+}
