@@ -116,10 +116,9 @@ TEST_F(StagedIncidents, DiagnoseAgainstTheFaultPutThere) {
   }
   Tally both;
   for (const Tally &t : shown) both.cases += t.cases, both.errors += t.errors, both.all += t.all;
-  printf("faults whose lines show them, named at the Errors level: %s tuned on, %s held out until "
-         "9 Dec 2026, %s together\n",
-         share(shown[0].errors, shown[0].cases).c_str(), share(shown[1].errors, shown[1].cases).c_str(),
-         share(both.errors, both.cases).c_str());
+  printf("faults whose lines show them, named at the Errors level: %s %s, %s %s, %s together\n",
+         share(shown[0].errors, shown[0].cases).c_str(), kHalves[0],
+         share(shown[1].errors, shown[1].cases).c_str(), kHalves[1], share(both.errors, both.cases).c_str());
   for (int half = 0; half < 2; half++)
     printf("%s, where Diagnose names another remedy:\n%s", kHalves[half], disagreements[half].c_str());
   EXPECT_GE(faults[0].size() + faults[1].size(), 36u);
