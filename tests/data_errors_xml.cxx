@@ -1,15 +1,19 @@
 // data_errors_xml.cxx - the shipped knowledge base and sample log: every tag
 // in errors.xml becomes a remedy or item, every item explains its own sample
-// lines, and every line of the sample log is explained.
+// lines, every text fits the pane, and every line of the sample log is
+// explained.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "knowledge/ErrorXML.h"
@@ -100,6 +104,93 @@ TEST_F(ShippedKnowledge, RemediesHaveUniqueNamesAndFitTheDiagnosePage) {
     EXPECT_LT(want, 1024);
     EXPECT_NE(nullptr, strstr(rem->text, "<")) << "no HTML in the remedy text";
   }
+}
+
+// What a reader of the pane sees of some HTML: tags dropped (a block's tag
+// parts words like a blank), a character reference one character, a run of
+// white space one blank, none at the ends.
+std::string visible(const std::string &html) {
+  std::string out;
+  for (size_t i = 0; i < html.size(); i++) {
+    char c = html[i];
+    if (c == '<' && html.find('>', i) != std::string::npos) {
+      size_t name = html.find_first_not_of('/', i + 1), end = html.find('>', i);
+      std::string tag = html.substr(name, html.find_first_of(" >", name) - name);
+      for (char &t : tag) t = (char)toupper((unsigned char)t);
+      i = end;
+      if (tag != "P" && tag != "LI" && tag != "UL" && tag != "OL" && tag != "BR") continue;
+      c = ' ';
+    } else if (c == '&' && html.find(';', i) != std::string::npos && html.find(';', i) - i < 10) {
+      i = html.find(';', i);
+      c = 'x';
+    }
+    if (isspace((unsigned char)c)) {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+// Characters, not bytes: UTF-8 continuation bytes do not count.
+size_t characters(const std::string &text) {
+  return std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; });
+}
+
+// Sentences: each ends at a full stop, "!" or "?" before a blank or the end.
+int sentences(const std::string &text) {
+  int n = 0;
+  for (size_t i = 0; i < text.size(); i++)
+    n += strchr(".!?", text[i]) && (i + 1 == text.size() || text[i + 1] == ' ');
+  return n;
+}
+
+// The longest texts found, worst first, for a failure to show.
+std::string worst(std::vector<std::pair<size_t, std::string>> found, size_t shown = 5) {
+  std::sort(found.rbegin(), found.rend());
+  std::string out;
+  for (size_t i = 0; i < found.size() && i < shown; i++)
+    out += "  " + std::to_string(found[i].first) + ": " + found[i].second + "\n";
+  return out;
+}
+
+// The pane at the window's default size shows an item's text, then its
+// remedy: the first step must show without scrolling. So each remedy begins
+// with its list of steps, whose first step fits about one line (70 visible
+// characters), and each item's text is two or three short sentences (160
+// visible characters at most).
+TEST_F(ShippedKnowledge, TextsLetTheFirstStepShowInThePane) {
+  const size_t kFirstStep = 70, kItemText = 160;
+  const int kSentences = 3;
+  std::vector<std::pair<size_t, std::string>> steps, texts, long_steps, long_texts;
+  std::string no_list;
+  for (int r = 0; r < xml->num_remedies_; r++) {
+    const ErrorXMLRemedy *rem = xml->remedies_[r];
+    std::string text = rem->text;
+    size_t start = text.find_first_not_of(" \t\r\n");
+    size_t li = text.find("<LI>"), end = text.find("</LI>");
+    if (start == std::string::npos || text.compare(start, 4, "<UL>") != 0 || li == std::string::npos ||
+        end < li || visible(text.substr(start + 4, li - start - 4)) != "") {
+      no_list += std::string("  ") + rem->name + "\n";
+      continue;
+    }
+    std::string first = visible(text.substr(li + 4, end - li - 4));
+    steps.push_back({characters(first), std::string(rem->name) + ": " + first});
+    if (characters(first) > kFirstStep) long_steps.push_back(steps.back());
+  }
+  for (int i = 0; i < xml->num_items_; i++) {
+    std::string text = visible(xml->items_[i]->text);
+    texts.push_back({characters(text), text});
+    if (characters(text) > kItemText || sentences(text) > kSentences) long_texts.push_back(texts.back());
+  }
+  printf("longest first steps (of %zu remedies):\n%s", steps.size(), worst(steps, 3).c_str());
+  printf("longest item texts (of %zu items):\n%s", texts.size(), worst(texts, 3).c_str());
+  EXPECT_EQ("", no_list) << "remedies whose text does not begin with its list of steps";
+  EXPECT_EQ("", worst(long_steps)) << "first steps longer than " << kFirstStep << " characters";
+  EXPECT_EQ("", worst(long_texts)) << "item texts longer than " << kItemText << " characters or "
+                                   << kSentences << " sentences";
 }
 
 // Each "@ L pattern" block of item_lines.txt names an item; the log lines

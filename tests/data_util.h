@@ -18,6 +18,10 @@ const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xm
 // The file's lines, newline kept; a long line whole, its pieces joined.
 inline std::vector<std::string> read_lines(const std::string &path) { return read_pieces(path, 2).whole(); }
 
+// The two halves of the incidents, by number: the odd ones tuned on from the
+// start, the even ones held out until their last measurement, tuned on since.
+const char *const kHalves[2] = {"tuned on (odd)", "held out until 9 Dec 2026 (even)"};
+
 // The list's filter levels.
 const int kErrorsLevel = 0, kInformationalLevel = 1, kAllLevel = 2;
 

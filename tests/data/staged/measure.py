@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 # measure.py - Diagnose as veklog-explain runs it over the staged incident
 # logs, against the remedy of each fault: agreement per half, per log level,
-# per -l and per whether the lines show the cause; the tuning half's
-# disagreements in full, the held-out half's counts only. Also Diagnose over
-# the healthy logs at every -l.
+# per -l and per whether the lines show the cause, and every disagreement of
+# both halves (the even half was held out until 9 Dec 2026 and is tuned on
+# since). Also Diagnose over the healthy logs at every -l.
 #
 #   python3 tests/data/staged/measure.py EXPLAIN KB
 
@@ -15,6 +15,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 HEALTHY = os.path.join(os.path.dirname(HERE), 'healthy')
 LEVELS = [('default', []), ('all', ['-l', 'all'])]
+HALVES = ['tuned on (odd)', 'held out until 9 Dec 2026 (even)']
 
 
 def diagnose(explain, kb, log, args):
@@ -40,11 +41,11 @@ def main(explain, kb):
             if not line.startswith('#'):
                 number, name, level, remedy, shows, _ = line.rstrip('\n').split('\t')
                 rows.append((int(number), name, level, remedy, shows))
-    tally, faults, wrong = {}, [set(), set()], []
+    tally, faults, wrong = {}, [set(), set()], [[], []]
     for number, name, level, remedy, shows in rows:
         half = number % 2 == 0
         path = os.path.join(HERE, 'held' if half else 'tune', '%02d-%s.%s.log' % (number, name, level))
-        group = (half, level, 'nothing to fix' if remedy == '-' else 'shows ' + shows)
+        group = (half, level, ('nothing to fix, shows ' if remedy == '-' else 'shows ') + shows)
         t = tally.setdefault(group, [0] + [0] * len(LEVELS))
         t[0] += 1
         if remedy != '-':
@@ -52,17 +53,18 @@ def main(explain, kb):
         for i, (lname, args) in enumerate(LEVELS):
             got = diagnose(explain, kb, path, args)
             t[i + 1] += got == remedy
-            if got != remedy and not half:
-                wrong.append('  %s (shows %s), -l %s: expected %s, Diagnose names %s'
+            if got != remedy:
+                wrong[half].append('  %s (shows %s), -l %s: expected %s, Diagnose names %s'
                              % (os.path.basename(path), shows, lname, remedy, got))
     for half in (0, 1):
-        print('staged incidents, %s half: %d faults' % ('held-out (even)' if half else 'tuning (odd)', len(faults[half])))
-        print('  %-22s %-18s %s' % ('log', 'default level', '-l all'))
+        print('staged incidents, %s: %d faults' % (HALVES[half], len(faults[half])))
+        print('  %-34s %-18s %s' % ('log', 'default level', '-l all'))
         for group in sorted(g for g in tally if g[0] == half):
             t = tally[group]
-            print('  %-22s %-18s %s' % ('%s %s' % group[1:], share(t[1], t[0]), share(t[2], t[0])))
-    print('tuning half, where Diagnose names another remedy:')
-    print('\n'.join(wrong))
+            print('  %-34s %-18s %s' % ('%s %s' % group[1:], share(t[1], t[0]), share(t[2], t[0])))
+    for half in (0, 1):
+        print('%s, where Diagnose names another remedy:' % HALVES[half])
+        print('\n'.join(wrong[half]))
     print('healthy logs (remedy named at -l errors / info / all):')
     for name in sorted(os.listdir(HEALTHY)):
         if name.endswith('.log'):
