@@ -5,22 +5,32 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+// 0 for a regular file; otherwise the errno that refuses it.
+static int refusal(const struct stat &st) {
+  if (S_ISREG(st.st_mode)) return 0;
+  return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+}
+
 int open_regular(const char *path, struct stat *st) {
   if (!path) {
     errno = ENOENT;
     return -1;
   }
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
   struct stat own;
   if (!st) st = &own;
-  int error = 0;
-  if (fstat(fd, st) != 0)
-    error = errno;
-  else if (S_ISDIR(st->st_mode))
-    error = EISDIR;
-  else if (!S_ISREG(st->st_mode))
-    error = EINVAL;
+  // A name that is not a regular file now is not opened at all: even an open
+  // that cannot block makes a FIFO's writer see a reader that is not there.
+  if (stat(path, st) != 0) return -1;
+  int error = refusal(*st);
+  if (error) {
+    errno = error;
+    return -1;
+  }
+  // The name may be swapped between the look and the open: the open cannot
+  // block, and the descriptor is looked at again.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  error = fstat(fd, st) != 0 ? errno : refusal(*st);
   if (error) {
     close(fd);
     errno = error;
