@@ -1,10 +1,11 @@
 #!/bin/bash
-# sanitize.sh [DIR] - builds the whole project with clang's address and
-# undefined-behaviour sanitizers (no recovery) into DIR (build-asan/) and runs
-# the whole test suite in that build under Xvfb.
+# sanitize.sh [DIR [CTEST OPTIONS...]] - builds the whole project with clang's
+# address and undefined-behaviour sanitizers (no recovery) into DIR
+# (build-asan/) and runs the test suite in that build under Xvfb.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build-asan}
+shift || true
 mkdir -p "$dir"
 
 # A directory configured before keeps its generator; a new one gets Ninja.
@@ -29,4 +30,4 @@ export LSAN_OPTIONS=suppressions=$dir/lsan.supp:print_suppressions=0
 cd "$dir"
 # -noreset: otherwise the server resets whenever its last client leaves, and
 # a test that connects during the reset finds no display.
-xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$(nproc)"
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$(nproc)" "$@"

@@ -23,6 +23,7 @@ find_program(VEKLOG_XDOTOOL xdotool)
 find_program(VEKLOG_CONVERT convert)
 if(VEKLOG_VALGRIND AND VEKLOG_XDOTOOL AND VEKLOG_CONVERT AND NOT VEKLOG_SANITIZE)
   add_test(NAME valgrind_e2e
-    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/valgrind_e2e.sh $<TARGET_FILE:veklog> ${PROJECT_SOURCE_DIR})
-  set_tests_properties(valgrind_e2e PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/with_display.sh bash ${CMAKE_CURRENT_LIST_DIR}/valgrind_e2e.sh
+            $<TARGET_FILE:veklog> ${PROJECT_SOURCE_DIR})
+  set_tests_properties(valgrind_e2e PROPERTIES TIMEOUT 300 COST 40)
 endif()
