@@ -1,5 +1,6 @@
 #!/bin/bash
-# build.sh [DIR [CMAKE OPTIONS...]] - configures and builds into DIR (build/).
+# build.sh [DIR [CMAKE OPTIONS...]] - configures and builds into DIR (build/);
+# the options may name one of CMakePresets.json's builds (--preset=core).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-$root/build}

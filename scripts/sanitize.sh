@@ -11,8 +11,7 @@ mkdir -p "$dir"
 # A directory configured before keeps its generator; a new one gets Ninja.
 generator=(-G Ninja)
 [ -f "$dir/CMakeCache.txt" ] && generator=()
-CC=clang CXX=clang++ cmake -S "$root" -B "$dir" "${generator[@]}" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEKLOG_SANITIZE=ON >/dev/null
+cmake -S "$root" -B "$dir" "${generator[@]}" --preset=sanitize >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 
 # The only leaks allowed are fontconfig's: the toolkit keeps every font it

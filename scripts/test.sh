@@ -5,7 +5,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 # Without debug information, which costs more to compile than the code does.
-"$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=Release
+"$root/scripts/build.sh" "$root/build" --preset=ci
 cd "$root/build"
 # -noreset: otherwise the server resets whenever its last client leaves, and
 # a test that connects during the reset finds no display.
@@ -13,7 +13,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$
 
 # The libraries that need no toolkit and veklog-explain, configured without it: anything in them
 # that reaches for the toolkit fails to build here.
-"$root/scripts/build.sh" "$root/build-core" -DVEKLOG_GUI=OFF -DCMAKE_BUILD_TYPE=Release
+"$root/scripts/build.sh" "$root/build-core" --preset=core
 (cd "$root/build-core" && ctest --output-on-failure -j "$(nproc)")
 
 # The same suite again with address and undefined-behaviour sanitizers, but
