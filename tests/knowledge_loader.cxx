@@ -11,6 +11,7 @@
 #include <chrono>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "knowledge/ErrorXML.h"
 
@@ -155,6 +156,67 @@ TEST_F(KnowledgeFile, FallsBackToTheDataDirectory) {
   ErrorXML kb("fifo.xml");
   ASSERT_EQ(1, kb.num_remedies_);
   EXPECT_STREQ("from-datadir", kb.remedies_[0]->name);
+  ASSERT_EQ(0, chdir(cwd));
+}
+
+// The working directory's file decides what every line means, so it is
+// used only when no one else could have put it there; else the next place.
+TEST_F(KnowledgeFile, WorkingDirectoryFileOnlyWhenNoOneElseCouldPlantIt) {
+  const char *kb = "<remedy name=\"%s\">\n\n<item pattern=\"*\" severity=\"1\">\n</item>\n</remedy>\n";
+  char text[256];
+  ASSERT_EQ(0, mkdir((dir + "/share").c_str(), 0755));
+  ASSERT_EQ(0, mkdir((dir + "/share/data").c_str(), 0755));
+  snprintf(text, sizeof text, kb, "from-datadir");
+  write("share/data/errors.xml", text);
+  setenv("TARN_DATADIR", (dir + "/share").c_str(), 1);
+  ASSERT_EQ(0, mkdir((dir + "/work").c_str(), 0755));
+  snprintf(text, sizeof text, kb, "from-cwd");
+  std::string file = write("work/errors.xml", text), work = dir + "/work";
+  bool root = geteuid() == 0;
+  if (!root && getenv("CI")) FAIL() << "files of another owner need root";
+  struct {
+    const char *what;
+    mode_t file_mode, dir_mode;
+    uid_t owner;  // 0: this user
+    const char *used;
+    const char *why;  // why the working directory's file was passed over
+  } cases[] = {
+      {"own, written by no one else", 0644, 0755, 0, "from-cwd", ""},
+      {"group may write it", 0664, 0755, 0, "from-datadir", "it may be written by others (mode 0664)"},
+      {"anyone may write it", 0666, 0755, 0, "from-datadir", "(mode 0666)"},
+      {"anyone may write its directory", 0644, 01777, 0, "from-datadir",
+       "its directory " "%s may be written by others (mode 1777)"},
+      {"another user's", 0644, 0755, 65534, "from-datadir", "it belongs to "},
+  };
+  char cwd[4096];
+  ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(0, chdir(work.c_str()));
+  for (const auto &c : cases) {
+    if (c.owner && !root) continue;
+    ASSERT_EQ(0, chmod(file.c_str(), c.file_mode));
+    ASSERT_EQ(0, chmod(work.c_str(), c.dir_mode));
+    ASSERT_EQ(0, chown(file.c_str(), c.owner ? c.owner : geteuid(), (gid_t)-1));
+    ErrorXML found("errors.xml");
+    ASSERT_EQ(1, found.num_remedies_) << c.what;
+    EXPECT_STREQ(c.used, found.remedies_[0]->name) << c.what;
+    std::vector<std::string> ignored = found.lookup_.ignored();
+    char why[1024];
+    snprintf(why, sizeof why, c.why, work.c_str());
+    if (!*c.why) {
+      EXPECT_TRUE(ignored.empty()) << c.what;
+      EXPECT_EQ(file, found.lookup_.shown()) << c.what;
+    } else {
+      ASSERT_EQ(1u, ignored.size()) << c.what;
+      EXPECT_NE(std::string::npos, ignored[0].find(why)) << c.what << ": " << ignored[0];
+      EXPECT_EQ(dir + "/share/data/errors.xml", found.lookup_.shown()) << c.what;
+    }
+    // A file the user names is read whoever may write it.
+    ErrorXML named(nullptr);
+    named.load_file("errors.xml");
+    ASSERT_EQ(1, named.num_remedies_) << c.what;
+    EXPECT_STREQ("from-cwd", named.remedies_[0]->name) << c.what;
+  }
+  ASSERT_EQ(0, chmod(work.c_str(), 0755));
   ASSERT_EQ(0, chdir(cwd));
 }
 
