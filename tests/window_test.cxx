@@ -263,6 +263,11 @@ TEST_F(Win, AJobsStoryAndItsLines) {
   }
 }
 
+// A local class may hold no static member, so this one stands here.
+struct BboxPeek : ErrorBrowser {
+  static constexpr auto kBbox = &BboxPeek::bbox;
+};
+
 // The start page at once, again when no line is explained, kept up to date
 // as the log grows; the keys: Ctrl+D, Ctrl+1, 2, 3, F5, F1; End stops at the
 // last line.
@@ -305,11 +310,8 @@ TEST_F(Win, TheStartPageAndTheKeys) {
   EXPECT_EQ(list->value(), 52);
   // The list's own area, read through a pointer to its protected member (a
   // cast of the list to a made-up subclass would not be one).
-  struct Peek : ErrorBrowser {
-    static constexpr auto kBbox = &Peek::bbox;
-  };
   int bx, by, bw, bh;
-  (list->*Peek::kBbox)(bx, by, bw, bh);
+  (list->*BboxPeek::kBbox)(bx, by, bw, bh);
   EXPECT_EQ(list->position(), 52 * 16 - bh);
   key(FL_Home);
   EXPECT_EQ(list->position(), 0);
