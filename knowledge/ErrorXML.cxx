@@ -5,17 +5,14 @@
 #include <limits.h>
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include <string>
 
 #include "knowledge/pattern.h"
 #include "knowledge/strutil.h"
-#include "logread/open_regular.h"
-
 
 namespace {
 
@@ -23,7 +20,6 @@ namespace {
 const size_t MESSAGE_COLUMN = 31;
 
 char *dup_or_empty(const char *s) { return strdup(s ? s : ""); }
-
 
 // Appends p to an array of pointers, growing it 16, 32, ... 256, 512, 768...
 // Returns false (nothing changed) when the array cannot grow.
@@ -103,7 +99,7 @@ std::string encoding_fault(const std::string &b, int *line) {
   size_t odd = 0, even = 0, span = b.size() < 4096 ? b.size() : 4096;
   for (size_t i = 0; i < span; i++)
     if (!b[i]) (i % 2 ? odd : even)++;
-  if (odd + even >= span / 4 && (odd == 0 || even == 0))
+  if (odd + even >= 2 && odd + even >= span / 4 && (odd == 0 || even == 0))
     return std::string("it is UTF-16 (") + (odd ? "little" : "big") +
            "-endian), not UTF-8: save it as UTF-8";
   for (size_t i = 0; i < nul; i++)
