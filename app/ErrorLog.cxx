@@ -306,7 +306,8 @@ static void show_text(Fl_Help_View *help, std::string doc) {
   help->value(doc.c_str());
 }
 
-static bool knowledge_missing(const ErrorXML *xml) { return !xml->loaded_[0]; }
+// No file, or one that gives nothing to explain a line with.
+static bool knowledge_missing(const ErrorXML *xml) { return xml->num_items_ == 0; }
 
 PaneFacts ErrorLog::facts() const {
   PaneFacts f;
@@ -320,8 +321,12 @@ PaneFacts ErrorLog::facts() const {
   f.reason = st.reason;
   f.compressed = st.compressed;
   f.damaged = st.damaged;
-  for (int i = 0; i < xml_->num_tried_; i++) f.kb_tried.push_back(xml_->tried_[i]);
-  f.kb_loaded = xml_->loaded_;
+  for (const KbLookup::Place &p : xml_->lookup_.places()) f.kb_tried.push_back(p.path);
+  f.kb_loaded = xml_->lookup_.path();
+  f.kb_shown = xml_->lookup_.shown();
+  f.kb_ignored = xml_->lookup_.ignored();
+  f.kb_refused = xml_->refused_;
+  f.kb_items = xml_->num_items_;
   f.kb_errors = kb_errors_;
   return f;
 }
@@ -440,8 +445,8 @@ void ErrorLog::diagnose_cb() {
 
   ErrorXMLRemedy *best = diagnosis->best();
   if (!best) {
-    help_->value("<H1>No Errors Found</H1>\n"
-                 "<P>No errors were found that require a remedy.</P>\n");
+    show_text(help_, "<H1>No Errors Found</H1>\n"
+                     "<P>No errors were found that require a remedy.</P>\n" + kb_foot(facts()));
     return;
   }
   // Select the listed lines behind the remedy from the oldest up, so the
@@ -518,6 +523,7 @@ void ErrorLog::diagnose_cb() {
       doc += buf;
     }
   }
+  doc += kb_foot(facts());
   show_text(help_, doc);
 }
 
@@ -591,10 +597,13 @@ void ErrorLog::explain(const char *note) {
     append_escaped(doc, text);
     doc += "</PRE>\n";
     if (knowledge_missing(xml_))
-      doc += "<P>No knowledge base is loaded (errors.xml was not found), so no line is "
-             "recognized.</P>\n";
+      doc += xml_->lookup_.path().empty()
+                 ? "<P>No knowledge base is loaded (errors.xml was not found), so no line is "
+                   "recognized.</P>\n"
+                 : "<P>The knowledge base yields no item, so no line is recognized.</P>\n";
   }
   doc += story(text, item);
+  doc += kb_foot(facts());
   show_text(help_, doc);
 }
 

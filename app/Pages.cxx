@@ -31,6 +31,11 @@ static std::string in_cwd(const PaneFacts &f, const std::string &name) {
   return f.cwd + (f.cwd == "/" ? "" : "/") + name;
 }
 
+// The knowledge base file read, as named when it was found.
+static std::string kb_file(const PaneFacts &f) {
+  return f.kb_shown.empty() ? in_cwd(f, f.kb_loaded) : f.kb_shown;
+}
+
 // Where the knowledge base was looked for, as a sentence of HTML.
 static std::string knowledge_tried(const PaneFacts &f) {
   std::string out = "Looked for ";
@@ -116,13 +121,28 @@ std::string notice_page(const PaneFacts &f) {
     }
     doc += "</P>\n";
   }
+  if (!f.kb_ignored.empty()) {
+    doc += "<H1>Knowledge Base Ignored</H1>\n<P>The knowledge base decides what every line "
+           "means, so one in the working directory that someone else could have put there is "
+           "not used:</P>\n<UL>\n";
+    for (const std::string &why : f.kb_ignored) doc += "<LI>" + escaped(in_cwd(f, why)) + "</LI>\n";
+    doc += "</UL>\n";
+    if (!f.kb_loaded.empty()) doc += "<P>Using <TT>" + escaped(f.kb_shown) + "</TT>.</P>\n";
+  }
   if (f.kb_loaded.empty()) {
     doc += "<H1>No Knowledge Base</H1>\n<P>No knowledge base (errors.xml) was found, so no "
            "line can be explained and Diagnose has nothing to weigh the lines against. ";
     doc += knowledge_tried(f);
     doc += "</P>\n";
+  } else if (f.kb_items == 0) {
+    std::string file = escaped(kb_file(f));
+    doc += "<H1>Errors in the Knowledge Base</H1>\n<P><TT>" + file + "</TT> ";
+    doc += f.kb_refused.empty() ? std::string("yields no item")
+                                : "cannot be read: " + escaped(f.kb_refused);
+    doc += ". No line can be explained and Diagnose has nothing to weigh the lines against. "
+           "<TT>veklog-explain --check-kb " + file + "</TT> says why.</P>\n";
   } else if (f.kb_errors > 0) {
-    std::string file = escaped(in_cwd(f, f.kb_loaded));
+    std::string file = escaped(kb_file(f));
     doc += "<H1>Errors in the Knowledge Base</H1>\n<P>" + std::to_string(f.kb_errors) +
            (f.kb_errors == 1 ? " entry" : " entries") + " of <TT>" + file +
            "</TT> could not be read as written: items are lost, moved to another remedy or "
@@ -133,12 +153,22 @@ std::string notice_page(const PaneFacts &f) {
   return doc;
 }
 
+std::string kb_foot(const PaneFacts &f) {
+  if (f.kb_shown.empty()) return "";
+  return "<P><I>Knowledge base: <TT>" + escaped(f.kb_shown) + "</TT></I></P>\n";
+}
+
 std::string diagnose_unreadable_page(const PaneFacts &f) {
   return "<H1>Could Not Read the Log</H1>\n<P>Diagnose weighs the lines of the log, "
          "and there are none to weigh.</P>\n" + log_failure(f);
 }
 
 std::string diagnose_no_knowledge_page(const PaneFacts &f) {
+  if (!f.kb_loaded.empty())
+    return "<H1>No Knowledge Base</H1>\n<P>There is no knowledge base to weigh the lines "
+           "against: <TT>" + escaped(kb_file(f)) + "</TT> " +
+           (f.kb_refused.empty() ? std::string("yields no item")
+                                 : "cannot be read: " + escaped(f.kb_refused)) + ".</P>\n";
   return "<H1>No Knowledge Base</H1>\n<P>There is no knowledge base to weigh the "
          "lines against: errors.xml was not found. " + knowledge_tried(f) + "</P>\n";
 }

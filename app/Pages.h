@@ -29,6 +29,10 @@ struct PaneFacts {
   // The knowledge base.
   std::vector<std::string> kb_tried;  // the places looked in, in order
   std::string kb_loaded;              // the file read; "" none was found
+  std::string kb_shown;               // the same as an absolute path
+  std::vector<std::string> kb_ignored;  // "PATH: why" for each file passed over as untrusted
+  std::string kb_refused;             // why the file was not read (its encoding); "" it was
+  int kb_items = 0;                   // items it gave
   int kb_errors = 0;                  // entries that could not be read as written
 };
 
@@ -39,6 +43,9 @@ std::string notice_page(const PaneFacts &facts);
 // against.
 std::string diagnose_unreadable_page(const PaneFacts &facts);
 std::string diagnose_no_knowledge_page(const PaneFacts &facts);
+// The line at the foot of an explanation or a diagnosis that names the
+// knowledge base file it came from; "" when none was read.
+std::string kb_foot(const PaneFacts &facts);
 
 // What the start page shows of the log beside the facts above.
 struct StartFacts {

@@ -100,7 +100,8 @@ void Presenter::line(const std::string &text) {
               {"severity", item ? json(item->severity) : json()},
               {"remedy", remedy ? json(remedy->name) : json()},
               {"explanation", item ? json(render(item->text)) : json()},
-              {"meaning", item ? json(meaning(item->text)) : json()}};
+              {"meaning", item ? json(meaning(item->text)) : json()},
+              {"kb", style_.kb}};
     if (style_.remedy) j["remedy_text"] = remedy ? json(render(remedy->text)) : json();
     out_ << dump(j) << '\n';
     return;
@@ -152,7 +153,8 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
               {"next", json::array()},
               {"lines", json::array()},
               {"unlisted", json::array()},
-              {"deeper", d.deeper()}};
+              {"deeper", d.deeper()},
+              {"kb", style_.kb}};
     for (size_t i = 1; i < next; i++) j["next"].push_back(remedy(ranking[i]));
     for (size_t k : shown) j["lines"].push_back(line_body(lines[k]));
     for (size_t k : hidden) {
@@ -173,6 +175,7 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
                       std::to_string(d.unknown()) + " unknown";
   if (!best) {
     out_ << paint("No errors were found that require a remedy.", "1") << " (" << tally << ")\n";
+    source();
     return nullptr;
   }
   out_ << paint("Remedy:", "1") << ' ' << paint(best->name, "1") << ", score " << ranking[0].total
@@ -193,5 +196,12 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
     out_ << '\n' << paint(style_.unlisted_heading, "1") << '\n';
     for (size_t k : hidden) out_ << log_text(lines[k]) << '\n';
   }
+  source();
   return best;
+}
+
+void Presenter::source() {
+  if (style_.json || style_.kb.empty()) return;
+  if (!style_.brief) out_ << '\n';
+  out_ << paint("Knowledge base: " + style_.kb, "2") << '\n';
 }

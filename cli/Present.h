@@ -19,6 +19,7 @@ struct PresentStyle {
   int width = 80;       // columns to wrap explanations at
   bool oldest_first = false;  // lines in the log's own order, not newest first
   bool brief = false;  // text: a line and its meaning on one line; no explanations or remedy texts
+  std::string kb;      // the knowledge base file that explains the lines ("kb" in JSON)
   // Above the lines that point to the remedy but are not listed.
   std::string unlisted_heading = "Found in lines this view does not list:";
 };
@@ -42,6 +43,9 @@ public:
   // named remedy, or null when no line calls for one.
   const ErrorXMLRemedy *diagnose(const std::vector<std::string> &lines,
                                  const std::vector<bool> &listed);
+  // Text: the line that names the knowledge base file, after the lines it
+  // explained. JSON records carry it in each record instead.
+  void source();
 
 private:
   ErrorXML &kb_;

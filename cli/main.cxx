@@ -91,23 +91,37 @@ std::string kb_failure(const KbCheck &check) {
 }
 
 // Loads the knowledge base as the window does (or the file named), telling
-// the checker. False, after saying why on standard error, when there is none
-// to read.
+// the checker, and says on standard error which file in the working
+// directory was passed over and why. False, after saying why, when there is
+// none to read.
 bool load_kb(const std::string &named, ErrorXML &xml, KbCheck &check) {
   if (!named.empty()) {
-    int fd = open_regular(named.c_str());
-    if (fd < 0) {
-      complain("cannot read the knowledge base " + named + ": " + strerror(errno));
+    xml.load_file(named.c_str(), &check);
+    if (check.path().empty()) {
+      complain("cannot read the knowledge base " + named + ": " + strerror(check.open_error()));
       return false;
     }
-    close(fd);
+    return true;
   }
-  xml.load(named.empty() ? "errors.xml" : named.c_str(), &check);
+  xml.load("errors.xml", &check);
+  for (const std::string &why : xml.lookup_.ignored())
+    complain("ignored the knowledge base " + why +
+             (check.path().empty() ? "" : "; using " + xml.lookup_.shown()));
   if (check.path().empty()) {
     complain(kb_failure(check));
     return false;
   }
   return true;
+}
+
+// Why a knowledge base that was found gives nothing to explain lines with,
+// or "" when it gives items.
+std::string kb_unusable(const ErrorXML &xml) {
+  const std::string &path = xml.lookup_.shown();
+  if (!xml.refused_.empty()) return "cannot read the knowledge base " + path + ": " + xml.refused_;
+  if (xml.num_items_ > 0) return "";
+  return "the knowledge base " + path + " yields no item, so no line can be explained; "
+         "'veklog-explain --check-kb " + path + "' says why";
 }
 
 int check_kb(const Options &o) {
@@ -136,13 +150,13 @@ int check_kb(const Options &o) {
 int check_log(const Options &o) {
   ErrorXML xml(nullptr);
   KbCheck check;
-  if (load_kb(o.kb, xml, check)) return run_check(o, xml, std::cout);
-  if (o.kb.empty()) return check_unknown(std::cout, kb_failure(check));
-  int fd = open_regular(o.kb.c_str());
-  int error = fd < 0 ? errno : 0;
-  if (fd >= 0) close(fd);
-  return check_unknown(std::cout, "cannot read the knowledge base " + o.kb +
-                                      (error ? std::string(": ") + strerror(error) : ""));
+  if (!load_kb(o.kb, xml, check))
+    return check_unknown(std::cout, o.kb.empty() ? kb_failure(check)
+                                                 : "cannot read the knowledge base " + o.kb +
+                                                       ": " + strerror(check.open_error()));
+  std::string unusable = kb_unusable(xml);
+  if (!unusable.empty()) return check_unknown(std::cout, unusable);
+  return run_check(o, xml, std::cout);
 }
 
 // Prints lines appended to the log until SIGINT or SIGTERM. The last line of
@@ -212,6 +226,11 @@ int explain(const Options &o) {
   ErrorXML xml(nullptr);
   KbCheck check;
   if (!load_kb(o.kb, xml, check)) return kExitUnreadable;
+  std::string unusable = kb_unusable(xml);
+  if (!unusable.empty()) {
+    complain(unusable);
+    return kExitUnreadable;
+  }
   if (check.errors())
     complain(std::to_string(check.errors()) + " entr" + (check.errors() == 1 ? "y" : "ies") +
              " of " + check.path() + " cannot be read; 'veklog-explain --check-kb " +
@@ -246,6 +265,7 @@ int explain(const Options &o) {
   style.color = use_color(o);
   style.remedy = o.remedy;
   style.brief = o.brief;
+  style.kb = xml.lookup_.shown();
   style.width = terminal_width();
   const char *codeset = nl_langinfo(CODESET);
   style.utf8 = codeset && !strcmp(codeset, "UTF-8");
@@ -287,6 +307,7 @@ int explain(const Options &o) {
   // Newest first, as the window lists them.
   if (!style.oldest_first) std::reverse(lines.begin(), lines.end());
   for (const std::string &l : lines) present.line(l);
+  if (!lines.empty() && !o.brief) present.source();  // --brief: one line per log line
   std::cout.flush();
   lines.clear();
   if (!o.follow) return kExitOk;

@@ -5,20 +5,14 @@
 #include <limits.h>
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include <string>
 
 #include "knowledge/pattern.h"
 #include "knowledge/strutil.h"
-#include "logread/open_regular.h"
-
-#ifndef VEKLOG_DATADIR
-#define VEKLOG_DATADIR "/usr/share/tarn"
-#endif
 
 namespace {
 
@@ -26,19 +20,6 @@ namespace {
 const size_t MESSAGE_COLUMN = 31;
 
 char *dup_or_empty(const char *s) { return strdup(s ? s : ""); }
-
-#ifdef VEKLOG_BUILD_SOURCE_DIR
-// Whether the running program is one this build made, run where it was
-// made: then it also finds the source tree's data. An installed copy never is.
-bool run_from_build_tree() {
-  const char *const programs[] = {VEKLOG_BUILT_EXPLAIN, VEKLOG_BUILT_WINDOW};
-  char self[PATH_MAX], built[PATH_MAX];
-  if (!realpath("/proc/self/exe", self)) return false;
-  for (const char *program : programs)
-    if (*program && realpath(program, built) && !strcmp(self, built)) return true;
-  return false;
-}
-#endif
 
 // Appends p to an array of pointers, growing it 16, 32, ... 256, 512, 768...
 // Returns false (nothing changed) when the array cannot grow.
@@ -81,7 +62,8 @@ struct TextBuffer {
   bool append(const char *line) {
     size_t n = strlen(line);
     if (len + n + 1 > alloc) {
-      size_t grown = alloc + n + 1024;
+      // Doubling keeps a text of many lines linear to read.
+      size_t grown = alloc * 2 > len + n + 1 ? alloc * 2 : len + n + 1;
       char *bigger = (char *)malloc(grown);
       if (!bigger) return false;
       memcpy(bigger, data, len + 1);
@@ -94,6 +76,37 @@ struct TextBuffer {
     return true;
   }
 };
+
+// Why the file's bytes are no text this reader can take, or "" when they
+// are; *line is the line where that shows. A NUL byte is never part of a
+// UTF-8 text, and a reader of lines would lose what follows it.
+std::string encoding_fault(const std::string &b, int *line) {
+  *line = 1;
+  static const struct {
+    const char *mark;
+    size_t len;
+    const char *name;
+  } marks[] = {{"\xFF\xFE\0\0", 4, "UTF-32 (little-endian)"},
+               {"\0\0\xFE\xFF", 4, "UTF-32 (big-endian)"},
+               {"\xFF\xFE", 2, "UTF-16 (little-endian)"},
+               {"\xFE\xFF", 2, "UTF-16 (big-endian)"}};
+  for (const auto &m : marks)
+    if (b.size() >= m.len && !memcmp(b.data(), m.mark, m.len))
+      return std::string("it is ") + m.name + ", not UTF-8: save it as UTF-8";
+  size_t nul = b.find('\0');
+  if (nul == std::string::npos) return "";
+  // Without a mark, text in UTF-16 shows its zero bytes on one side of each pair.
+  size_t odd = 0, even = 0, span = b.size() < 4096 ? b.size() : 4096;
+  for (size_t i = 0; i < span; i++)
+    if (!b[i]) (i % 2 ? odd : even)++;
+  if (odd + even >= 2 && odd + even >= span / 4 && (odd == 0 || even == 0))
+    return std::string("it is UTF-16 (") + (odd ? "little" : "big") +
+           "-endian), not UTF-8: save it as UTF-8";
+  for (size_t i = 0; i < nul; i++)
+    if (b[i] == '\n' || (b[i] == '\r' && b[i + 1] != '\n')) ++*line;
+  return "it holds a NUL byte, which no UTF-8 text holds: it is not a text file, or it "
+         "is damaged";
+}
 
 }  // namespace
 
@@ -128,8 +141,7 @@ ErrorXMLItem::~ErrorXMLItem() {
 ErrorXML::ErrorXML(const char *filename)
     : num_items_(0), alloc_items_(0), items_(0), num_remedies_(0),
       alloc_remedies_(0), remedies_(0), num_orphans_(0), alloc_orphans_(0),
-      orphans_(0), num_tried_(0) {
-  loaded_[0] = 0;
+      orphans_(0) {
   load(filename);
 }
 
@@ -250,49 +262,82 @@ char *ErrorXML::get_attr(const char *s, const char *attr_name, char *buffer,
   }
 }
 
-void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
-  num_tried_ = 0;
-  loaded_[0] = 0;
-  if (!path) return;
-  snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", path);
-  FILE *fp = fopen_regular(path);
-  if (observer) observer->open(path, fp ? 0 : errno);
-  if (!fp) {
-    const char *datadir = getenv("TARN_DATADIR");
-    if (!datadir) datadir = VEKLOG_DATADIR;
-    char fallback[1024];
-    snprintf(fallback, sizeof fallback, "%s/data/%s", datadir, path);
-    snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", fallback);
-    fp = fopen_regular(fallback);
-    if (observer) observer->open(fallback, fp ? 0 : errno);
-#ifdef VEKLOG_BUILD_SOURCE_DIR
-    if (!fp && run_from_build_tree()) {
-      snprintf(fallback, sizeof fallback, "%s/data/%s", VEKLOG_BUILD_SOURCE_DIR, path);
-      snprintf(tried_[num_tried_++], sizeof tried_[0], "%s", fallback);
-      fp = fopen_regular(fallback);
-      if (observer) observer->open(fallback, fp ? 0 : errno);
-    }
-#endif
-  }
-  if (!fp) return;
-  snprintf(loaded_, sizeof loaded_, "%s", tried_[num_tried_ - 1]);
+bool ErrorXML::parse_severity(const char *text, int *value) {
+  if (!text) return false;
+  const char *digits = text + (*text == '-' || *text == '+');
+  if (!*digits || strspn(digits, "0123456789") != strlen(digits)) return false;
+  errno = 0;
+  long long v = strtoll(text, nullptr, 10);
+  if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  *value = (int)v;
+  return true;
+}
 
-  TextBuffer text;
-  if (!text.init()) {
-    fclose(fp);
+// Tells the observer of each place that was tried and opened nothing; a
+// file passed over as untrusted is the lookup's to tell.
+static FILE *told(const KbLookup &lookup, FILE *fp, ErrorXMLObserver *observer) {
+  if (!observer) return fp;
+  for (const KbLookup::Place &p : lookup.places())
+    if (p.ignored.empty()) observer->open(p.path.c_str(), p.error);
+  return fp;
+}
+
+void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
+  refused_.clear();
+  read(told(lookup_, lookup_.find(path), observer), observer);
+}
+
+void ErrorXML::load_file(const char *path, ErrorXMLObserver *observer) {
+  refused_.clear();
+  read(told(lookup_, lookup_.open(path), observer), observer);
+}
+
+void ErrorXML::read(FILE *fp, ErrorXMLObserver *observer) {
+  if (!fp) return;
+  // The whole file first: one that is not UTF-8 text is refused before any
+  // of it is taken.
+  std::string bytes;
+  char chunk[65536];
+  size_t got;
+  while ((got = fread(chunk, 1, sizeof chunk, fp)) > 0) bytes.append(chunk, got);
+  fclose(fp);
+  int bad_line;
+  refused_ = encoding_fault(bytes, &bad_line);
+  if (!refused_.empty()) {
+    if (observer) observer->refused(bad_line, refused_.c_str());
     return;
   }
+
+  TextBuffer text;
+  if (!text.init()) return;
   char line[1024];
   char name[128] = "";
   char level[2] = "";
   char pattern[256] = "";
-  char severity[16] = "";
+  char severity[1024] = "";  // whole, so that no cut makes a number of it
   char state[16] = "";
   ErrorXMLRemedy *remedy = 0;
 
   int number = 1;  // the file's line; a long line comes in several pieces
   bool first = true;
-  while (fgets(line, sizeof line, fp)) {
+  size_t pos = 0, size = bytes.size();
+  while (pos < size) {
+    // A piece of at most 1023 bytes, up to and with its line end; a lone
+    // carriage return ends a line too, and is read as a newline.
+    size_t limit = size - pos < sizeof line - 1 ? size - pos : sizeof line - 1, n = 0;
+    bool lone_cr = false;
+    while (n < limit) {
+      char c = bytes[pos + n++];
+      if (c == '\n') break;
+      if (c == '\r' && (pos + n >= size || bytes[pos + n] != '\n')) {
+        lone_cr = true;
+        break;
+      }
+    }
+    memcpy(line, bytes.data() + pos, n);
+    line[n] = '\0';
+    if (lone_cr) line[n - 1] = '\n';
+    pos += n;
     // A UTF-8 byte-order mark at the start of the file is no part of its
     // first line: left there it would hide that line's tag.
     const char *start = line;
@@ -319,13 +364,19 @@ void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
       text.clear();
       get_attr(p + 6, "level", level, sizeof level);
       get_attr(p + 6, "pattern", pattern, sizeof pattern);
-      get_attr(p + 6, "severity", severity, sizeof severity);
+      // A severity that is no number an int holds would weigh as some other
+      // number: the item is not taken, as one without a severity is not.
+      int weight;
+      if (get_attr(p + 6, "severity", severity, sizeof severity) &&
+          !parse_severity(severity, &weight))
+        severity[0] = '\0';
       get_attr(p + 6, "state", state, sizeof state);
       step.rule = ErrorXMLStep::ItemOpen;
     } else if (remedy && strncmp(p, "</item>", 7) == 0 && pattern[0] &&
                severity[0]) {
-      ErrorXMLItem *item = new ErrorXMLItem(atoi(severity), level[0], pattern, text.data,
-                                            remedy);
+      int weight = 0;
+      parse_severity(severity, &weight);
+      ErrorXMLItem *item = new ErrorXMLItem(weight, level[0], pattern, text.data, remedy);
       item->state = ErrorXMLItem::state_named(state);
       int before = num_items_;
       add_item(item);
@@ -337,7 +388,6 @@ void ErrorXML::load(const char *path, ErrorXMLObserver *observer) {
     if (observer) observer->step(step);
     if (ends) number++;
   }
-  fclose(fp);
   free(text.data);
   if (observer) observer->end(remedy);
   // A remedy whose closing tag never came still backs its items.

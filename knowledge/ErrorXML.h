@@ -5,8 +5,12 @@
 
 #include <limits.h>
 #include <stddef.h>
+#include <stdio.h>
+
+#include <string>
 
 #include "knowledge/ItemIndex.h"
+#include "knowledge/KbLookup.h"
 
 // What to do about a kind of trouble. Owns copies of its name and text
 // (HTML), freed by its destructor.
@@ -78,6 +82,9 @@ public:
   virtual void step(const ErrorXMLStep &step) = 0;
   // The end of the file; unclosed is the remedy whose closing tag never came.
   virtual void end(const ErrorXMLRemedy *unclosed) = 0;
+  // The file was opened but not read: `why` names its encoding, `line` is
+  // where the first byte that gave it away stands. No step or end follows.
+  virtual void refused(int line, const char *why) { (void)line, (void)why; }
 };
 
 // The knowledge base. Owns its items and remedies; nothing is ever removed,
@@ -135,24 +142,33 @@ public:
   // Builds the lookup tables of find_item now rather than at its next call.
   void build_index();
 
-  // Reads the knowledge base file and adds what it holds: `path` itself,
-  // else "<data dir>/data/<path>", where the data directory is $TARN_DATADIR
-  // or the one built in, else, for a program run from the build tree it was
-  // made in, "<source dir>/data/<path>". Whatever is not a regular file or does not open is
-  // skipped silently; odd lines become text. A UTF-8 byte-order mark at the
-  // start of the file is skipped. An observer is told each try to open and
-  // what became of each line.
+  // Reads the knowledge base file and adds what it holds, the file being
+  // the first usable one that KbLookup::find gives for `path` (a file in the
+  // working directory only when no one else could have put it there). Odd
+  // lines become text. A UTF-8 byte-order mark at the start of the file is
+  // skipped; a line ends at a newline, a carriage return and newline, or a
+  // lone carriage return. A file in UTF-16 or UTF-32, or holding a NUL byte
+  // anywhere, is refused whole (refused_ says why). An observer is told each
+  // try to open and what became of each line.
   void load(const char *path, ErrorXMLObserver *observer = nullptr);
-  // What the last load() looked at, for telling the user where no knowledge
-  // base was found: the paths tried in order, and the one read ("" if none).
-  char tried_[3][1024];
-  int num_tried_;
-  char loaded_[1024];
+  // The same for exactly the file named, as a user names it: no other place.
+  void load_file(const char *path, ErrorXMLObserver *observer = nullptr);
+  // Where the last load looked, what it passed over and what it read.
+  KbLookup lookup_;
+  // Why the file that opened was not read ("" when it was, or none opened):
+  // its encoding, e.g. "it is UTF-16 (little-endian), not UTF-8".
+  std::string refused_;
   // Looks up attribute `attr_name` on a tag line (`tag_rest` is the line
   // after the tag). Leaves its value, cut to size - 1 characters, in buffer
   // and returns buffer; returns null (buffer empty) when it is absent.
   static char *get_attr(const char *tag_rest, const char *attr_name,
                         char *buffer, int size);
+  // A severity as the file writes it: a decimal integer, with an optional
+  // sign, that an int holds. False for anything else (the item is not taken).
+  static bool parse_severity(const char *text, int *value);
+
+private:
+  void read(FILE *fp, ErrorXMLObserver *observer);
 };
 
 #endif

@@ -120,15 +120,16 @@ void KbCheck::check_item_tag(const ErrorXMLStep &s, const char *rest) {
   item_level_ = level.empty() ? 0 : level[0];
 
   std::string severity = attr(rest, "severity", &present);
+  int weight;
   if (severity.empty()) {
     report(s.line, true, "item has no severity: the reader drops it");
     item_reported_ = true;
-  } else if (!is_integer(severity)) {
-    report(s.line, true, "severity " + quoted(severity) + " is not a whole number: the reader takes " +
-                             std::to_string(atoi(severity.substr(0, 15).c_str())));
-  } else if (severity.size() > 15) {
-    report(s.line, true, "severity " + quoted(severity) + " is longer than 15 characters: the "
-                         "reader cuts it to " + severity.substr(0, 15));
+  } else if (!ErrorXML::parse_severity(severity.c_str(), &weight)) {
+    report(s.line, true, "severity " + quoted(severity) +
+                             (is_integer(severity) ? " is outside -2147483648 to 2147483647"
+                                                   : " is not a whole number") +
+                             ": the reader drops the item");
+    item_reported_ = true;
   }
 
   std::string pattern = attr(rest, "pattern", &present);
@@ -263,6 +264,7 @@ void KbCheck::step(const ErrorXMLStep &s) {
       }
       break;
     case ItemClose:
+      items_made_ += s.item != nullptr;
       if (s.rule == ErrorXMLStep::ItemClose) {
         if (!item_line_) {
           report(s.line, true, "</item> without its <item>: the reader makes a second copy of "
@@ -284,8 +286,15 @@ void KbCheck::step(const ErrorXMLStep &s) {
   }
 }
 
+void KbCheck::refused(int line, const char *why) {
+  report(line, true, std::string("the file is not read: ") + why);
+}
+
 void KbCheck::end(const ErrorXMLRemedy *unclosed) {
   item_unclosed("the end of the file");
+  if (!items_made_)
+    report(0, true, "the file yields no item: no line can be explained, and Diagnose names "
+                    "nothing");
   if (in_remedy_ && !remedy_.reported) {
     if (unclosed)
       report(remedy_.line, true, "remedy " + quoted(remedy_.name) +
@@ -358,6 +367,6 @@ int KbCheck::errors() const {
 int KbCheck::warnings() const { return (int)problems_.size() - errors(); }
 
 std::string KbCheck::format(const KbProblem &p) {
-  return p.file + ":" + std::to_string(p.line) + ": " + (p.error ? "error" : "warning") + ": " +
-         p.message;
+  return p.file + (p.line ? ":" + std::to_string(p.line) : "") + ": " +
+         (p.error ? "error" : "warning") + ": " + p.message;
 }

@@ -13,7 +13,7 @@
 
 struct KbProblem {
   std::string file;
-  int line = 0;
+  int line = 0;  // 0: the file as a whole
   bool error = true;  // an entry is lost or can never match; else a warning
   std::string message;
 };
@@ -32,6 +32,7 @@ public:
   void open(const char *path, int error) override;
   void step(const ErrorXMLStep &s) override;
   void end(const ErrorXMLRemedy *unclosed) override;
+  void refused(int line, const char *why) override;
 
   // Reads sample log lines ("@ L pattern" names an item by its level letter
   // and pattern as written; the log lines after it are its samples) and
@@ -52,7 +53,8 @@ public:
   int errors() const;
   int warnings() const;
 
-  // "FILE:LINE: error: message", as compilers write it.
+  // "FILE:LINE: error: message", as compilers write it; a fault of the
+  // whole file (line 0) is "FILE: error: message".
   static std::string format(const KbProblem &p);
 
   // The faults of a pattern that make it miss lines it was written for:
@@ -84,6 +86,7 @@ private:
   std::map<std::string, int> names_;                   // remedy name -> first line
   std::map<std::pair<char, std::string>, int> items_;  // level, pattern -> first line
   std::map<const ErrorXMLItem *, int> item_lines_;
+  int items_made_ = 0;  // items the reader took
 
   void report(int line, bool error, const std::string &message, const std::string &file = "");
   void check_item_tag(const ErrorXMLStep &s, const char *rest);

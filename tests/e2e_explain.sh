@@ -244,7 +244,8 @@ printf '<remedy name="device">\n<P>Plug it in.</P>\n<item level="E" pattern="\\[
   head -c 2097152 /dev/zero | tr '\0' 'A'; printf '\n'; } >big.log
 [ "$("$X" --kb device.xml big.log | grep -c '^E \[09/Dec/2026:12:00:00 +0000\] \[Job 7\] Unable to open device A*$')" = 1 ] ||
   fail "a 2 MB line is not printed as one line"
-[ "$("$X" --kb device.xml big.log | wc -l)" = 2 ] || fail "a 2 MB line is printed as more than one line and its explanation"
+# The line, its explanation, a blank line and the line naming the knowledge base.
+[ "$("$X" --kb device.xml big.log | wc -l)" = 4 ] || fail "a 2 MB line is printed as more than one line and its explanation"
 json=$("$X" --kb device.xml --json big.log)
 [ "$(printf '%s\n' "$json" | wc -l)" = 1 ] && printf '%s\n' "$json" | grep -q '"level":"E".*"remedy":"device"' ||
   fail "a 2 MB line is not one JSON record: $(printf '%s' "$json" | cut -c1-200)"
@@ -273,9 +274,46 @@ printf '<remedy name="a">\n<item level="E" pattern="Foo*" severity="5">\n</item>
 grep -qx 'broken.xml:2: error: item comes before any text of remedy .*' out ||
   fail "--check-kb said: $(cat out)"
 printf 'E [09/Dec/2026:09:00:00 +0000] Foo\n' >broken.log
-"$X" --kb broken.xml broken.log >/dev/null 2>err
-grep -q "1 entry of broken.xml cannot be read; 'veklog-explain --check-kb broken.xml' lists them" err ||
+{ cat device.xml; cat broken.xml; } >half.xml
+"$X" --kb half.xml broken.log >/dev/null 2>err
+grep -q "1 entry of half.xml cannot be read; 'veklog-explain --check-kb half.xml' lists them" err ||
   fail "a broken knowledge base is not mentioned: $(cat err)"
+
+# A knowledge base that yields no item is an error in every face: empty,
+# every item lost, or not UTF-8 (the encoding is named).
+: >empty.xml
+printf '<\0r\0e\0m\0' >utf16.xml
+while IFS='#' read -r file says; do
+  for opts in "" "--diagnose" "--json"; do
+    # shellcheck disable=SC2086
+    "$X" --kb "$file" $opts broken.log >out 2>err
+    status=$?
+    [ "$status" = 3 ] && [ ! -s out ] && grep -q "$says" err ||
+      fail "--kb $file $opts ended with $status: $(cat out err)"
+  done
+  "$X" --check-kb "$file" >out 2>err
+  [ $? = 1 ] && grep -q "^$file.*: error: .*$says" out || fail "--check-kb $file said: $(cat out err)"
+  "$X" --kb "$file" --check broken.log >out
+  [ $? = 3 ] && grep -q "^VEKLOG UNKNOWN - .*$says" out || fail "--check --kb $file said: $(cat out)"
+done <<'CASES'
+empty.xml#yields no item
+broken.xml#yields no item
+utf16.xml#UTF-16 (little-endian)
+CASES
+
+# A working directory's errors.xml that others may write is passed over,
+# said so, and the file used is named in text and JSON.
+mkdir -p planted && chmod 1777 planted
+printf '<remedy name="harmless">\n<P>Ignore.</P>\n<item pattern="*" severity="0">\n</item>\n</remedy>\n' >planted/errors.xml
+printf 'E [09/Dec/2026:09:00:00 +0000] Unknown message of planted test\n' >planted.log
+(cd planted && "$X" --diagnose ../planted.log >../out 2>../err)
+grep -q "ignored the knowledge base errors.xml: its directory .*/planted may be written by others (mode 1777); using /" err &&
+  ! grep -q harmless out && grep -q '^Knowledge base: /.*errors.xml$' out ||
+  fail "a planted errors.xml decides: $(cat out err)"
+chmod 755 planted
+(cd planted && "$X" --json ../planted.log >../out 2>../err)
+[ ! -s err ] && grep -q "\"kb\":\"$PWD/planted/errors.xml\"" out ||
+  fail "the working directory's own errors.xml is not named: $(cat out err)"
 
 # The monitoring check: the status line and the plugins' exit statuses; by
 # default only the last hour counts, so a day-old incident no longer fails it.

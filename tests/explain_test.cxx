@@ -56,6 +56,8 @@ struct Explain : ::testing::Test {
     ASSERT_EQ(chdir(cwd), 0);
   }
   std::string pane() { return log->help_->value() ? log->help_->value() : ""; }
+  // The foot of an explanation or a diagnosis: the file it came from.
+  std::string foot() { return "<P><I>Knowledge base: <TT>" + dir.file("errors.xml") + "</TT></I></P>\n"; }
   // A plain left click on a line of the shown list, as the toolkit delivers it.
   void click_line(int line, int state = 0) {
     ErrorBrowser *list = log->list_;
@@ -81,14 +83,15 @@ TEST_F(Explain, ClickDocuments) {
   log->list_cb();
   EXPECT_EQ(pane(),
             "<H1>Description</H1>\n<P>The printer is unplugged.</P>\n\n"
-            "<H1>Remedy</H1>\n<P>Check the printer's cable.</P>\n\n");
+            "<H1>Remedy</H1>\n<P>Check the printer's cable.</P>\n\n" + foot());
   // Text from the log is shown as text, never as markup.
   list->select(1);
   log->list_cb();
   EXPECT_EQ(pane(),
             "<H1>Unrecognized Error Message</H1>\n"
             "<P>Clicked on the following, unrecognized line:</P>\n"
-            "<PRE>E [08/Dec/2026:17:23:40 +0000] Odd &lt;b&gt;bold&lt;/b&gt; &amp; more\n</PRE>\n");
+            "<PRE>E [08/Dec/2026:17:23:40 +0000] Odd &lt;b&gt;bold&lt;/b&gt; &amp; more\n</PRE>\n" +
+            foot());
   // No current line: the start page.
   log->reload();
   list->deselect();
@@ -113,7 +116,7 @@ TEST_F(Explain, DiagnoseWeighsTheListedLinesAndSelectsTheWinnersLines) {
   // next remedy.
   EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Check the printer's cable.</P>\n\n"
                     "<P>Remedy <TT>printer</TT>, score 17: 6 lines weighed, 5 explained, "
-                    "0 unknown; 4 point to it.</P>\n<P>Next: <TT>disk</TT>, score 11.</P>\n");
+                    "0 unknown; 4 point to it.</P>\n<P>Next: <TT>disk</TT>, score 11.</P>\n" + foot());
   EXPECT_EQ(selected_of(list), (std::vector<int>{2, 3, 4, 6}));
   EXPECT_EQ(list->value(), 2);  // the matching line nearest the top
   for (int i = 0; i < log->xml_->num_remedies_; i++) {
@@ -127,7 +130,7 @@ TEST_F(Explain, DiagnoseWeighsTheListedLinesAndSelectsTheWinnersLines) {
   log->diagnose_cb();
   EXPECT_EQ(pane(), "<H1>Remedy</H1>\n<P>Free some disk space.</P>\n\n"
                     "<P>Remedy <TT>disk</TT>, score 31: 8 lines weighed, 7 explained, "
-                    "0 unknown; 2 point to it.</P>\n<P>Next: <TT>printer</TT>, score 17.</P>\n");
+                    "0 unknown; 2 point to it.</P>\n<P>Next: <TT>printer</TT>, score 17.</P>\n" + foot());
   EXPECT_EQ(selected_of(list), (std::vector<int>{2, 7}));
   EXPECT_EQ(list->value(), 2);
 
@@ -157,13 +160,20 @@ TEST_F(Explain, DiagnoseWithNothingToWeigh) {
     std::string lines, knowledge;
   } cases[] = {
       {"", kKnowledge},
-      {log_line('E', "Printer not connected"), ""},
       {log_line('E', "Something else") + log_line('E', "Also unknown"), kKnowledge},
+      // A knowledge base that yields no item is no knowledge base.
+      {log_line('E', "Printer not connected"), ""},
   };
   for (auto &c : cases) {
     open(c.lines, c.knowledge);
     log->diagnose_cb();
-    EXPECT_EQ(pane(), nothing);
+    EXPECT_EQ(selected_of(log->list_), std::vector<int>{});
+    if (c.knowledge.empty()) {
+      EXPECT_EQ(pane(), "<H1>No Knowledge Base</H1>\n<P>There is no knowledge base to weigh the "
+                        "lines against: <TT>" + dir.file("errors.xml") + "</TT> yields no item.</P>\n");
+      continue;
+    }
+    EXPECT_EQ(pane(), nothing + foot());
     EXPECT_EQ(selected_of(log->list_), std::vector<int>{});
     EXPECT_EQ(log->list_->value(), log->list_->size());  // the last line is current
   }
@@ -171,7 +181,7 @@ TEST_F(Explain, DiagnoseWithNothingToWeigh) {
   open(log_line('I', "Printer idle"));
   log->level(1);
   log->diagnose_cb();
-  EXPECT_EQ(pane(), nothing);
+  EXPECT_EQ(pane(), nothing + foot());
 }
 
 TEST_F(Explain, ALongRemedyReadsTheSameFromDiagnoseAndFromAClick) {
@@ -182,7 +192,7 @@ TEST_F(Explain, ALongRemedyReadsTheSameFromDiagnoseAndFromAClick) {
   open(log_line('E', "Long story"), knowledge);
   log->diagnose_cb();
   EXPECT_EQ(pane(), "<H1>Remedy</H1>\n" + para + "\n<P>Remedy <TT>long</TT>, score 1: 1 line "
-                    "weighed, 1 explained, 0 unknown; 1 points to it.</P>\n");
+                    "weighed, 1 explained, 0 unknown; 1 points to it.</P>\n" + foot());
   log->list_->select(1);
   log->list_cb();
   EXPECT_NE(pane().find(para), std::string::npos);

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,13 @@ TEST(KbCheck, ReportsEachMistakeOnceOnItsLine) {
       {"no severity", remedy + kText + item("level=\"E\" pattern=\"Foo *\"") + "</remedy>\n", 3,
        true, "no severity"},
       {"severity not a number", remedy + kText + item("level=\"E\" pattern=\"Foo *\" severity=\"high\"") +
-       "</remedy>\n", 3, true, "takes 0"},
+       "</remedy>\n", 3, true, "not a whole number: the reader drops the item"},
+      {"severity past the int", remedy + kText + item("level=\"E\" pattern=\"Foo *\" severity=\"2147483648\"") +
+       "</remedy>\n", 3, true, "outside -2147483648 to 2147483647"},
+      {"severity that would wrap", remedy + kText + item("level=\"E\" pattern=\"Foo *\" severity=\"4294967301\"") +
+       "</remedy>\n", 3, true, "drops the item"},
+      {"severity with a tail", remedy + kText + item("level=\"E\" pattern=\"Foo *\" severity=\"5abc\"") +
+       "</remedy>\n", 3, true, "not a whole number"},
       {"no pattern", remedy + kText + item("level=\"E\" severity=\"5\"") + "</remedy>\n", 3, true,
        "no pattern"},
       {"no final star", remedy + kText + item("level=\"E\" pattern=\"Foo\" severity=\"5\"") +
@@ -116,6 +123,9 @@ TEST(KbCheck, ReportsEachMistakeOnceOnItsLine) {
   };
   for (const Case &c : cases) {
     std::vector<KbProblem> got = check(c.file);
+    // A file left with no item also says so, as a whole (see below).
+    got.erase(std::remove_if(got.begin(), got.end(), [](const KbProblem &p) { return !p.line; }),
+              got.end());
     ASSERT_EQ(1u, got.size()) << c.what << ":\n" << [&] {
       std::string all;
       for (const KbProblem &p : got) all += KbCheck::format(p) + "\n";
@@ -136,12 +146,49 @@ TEST(KbCheck, FindsNothingInAWellFormedFile) {
   EXPECT_TRUE(check("\xEF\xBB\xBF" + file.substr(file.find("<remedy"))).empty());
 }
 
+// A file that gives no item, or is not UTF-8 text, is one error of the
+// whole file or of the line where that shows; nothing of it is taken.
+TEST(KbCheck, AFileThatYieldsNothingIsAnError) {
+  std::string good = "<remedy name=\"a\">\n" + std::string(kText) + item(kGood) + "</remedy>\n";
+  auto utf16 = [](const std::string &s, bool little) {
+    std::string out;
+    for (char c : s) out += little ? std::string(1, c) + '\0' : '\0' + std::string(1, c);
+    return out;
+  };
+  struct Case {
+    const char *what;
+    std::string file;
+    int line;  // 0: the file as a whole
+    const char *says;
+  } cases[] = {
+      {"empty", "", 0, "yields no item"},
+      {"text and no tags", "<?xml version=\"1.0\"?>\n<P>Just text.</P>\n", 0, "yields no item"},
+      {"UTF-16 with its mark", "\xFF\xFE" + utf16(good, true), 1, "UTF-16 (little-endian)"},
+      {"UTF-16 big-endian", "\xFE\xFF" + utf16(good, false), 1, "UTF-16 (big-endian)"},
+      {"UTF-16 without a mark", utf16(good, true), 1, "UTF-16 (little-endian)"},
+      {"UTF-32", std::string("\xFF\xFE\0\0", 4) + "<\0\0\0", 1, "UTF-32"},
+      {"a NUL byte on line 4", "<remedy name=\"a\">\n<P>x</P>\r\n<P>y</P>\r" + std::string(1, '\0') +
+       good, 4, "NUL byte"},
+  };
+  for (const Case &c : cases) {
+    ErrorXML xml(nullptr);
+    std::vector<KbProblem> got = check(c.file, &xml);
+    ASSERT_EQ(1u, got.size()) << c.what;
+    EXPECT_TRUE(got[0].error) << c.what;
+    EXPECT_EQ(c.line, got[0].line) << c.what << ": " << got[0].message;
+    EXPECT_NE(std::string::npos, got[0].message.find(c.says)) << c.what << ": " << got[0].message;
+    EXPECT_EQ(0, xml.num_items_) << c.what;
+  }
+}
+
 TEST(KbCheck, FormatsAsCompilersDo) {
   KbProblem p{"errors.xml", 12, true, "item has no severity: the reader drops it"};
   EXPECT_EQ("errors.xml:12: error: item has no severity: the reader drops it", KbCheck::format(p));
   p.error = false;
   EXPECT_EQ("errors.xml:12: warning: item has no severity: the reader drops it",
             KbCheck::format(p));
+  p.line = 0;
+  EXPECT_EQ("errors.xml: warning: item has no severity: the reader drops it", KbCheck::format(p));
 }
 
 TEST(KbCheck, PatternFaults) {

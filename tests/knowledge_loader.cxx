@@ -8,7 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <climits>
 #include <string>
+#include <vector>
 
 #include "knowledge/ErrorXML.h"
 
@@ -156,6 +159,66 @@ TEST_F(KnowledgeFile, FallsBackToTheDataDirectory) {
   ASSERT_EQ(0, chdir(cwd));
 }
 
+// The working directory's file decides what every line means, so it is
+// used only when no one else could have put it there; else the next place.
+TEST_F(KnowledgeFile, WorkingDirectoryFileOnlyWhenNoOneElseCouldPlantIt) {
+  const char *kb = "<remedy name=\"%s\">\n\n<item pattern=\"*\" severity=\"1\">\n</item>\n</remedy>\n";
+  char text[256];
+  ASSERT_EQ(0, mkdir((dir + "/share").c_str(), 0755));
+  ASSERT_EQ(0, mkdir((dir + "/share/data").c_str(), 0755));
+  snprintf(text, sizeof text, kb, "from-datadir");
+  write("share/data/errors.xml", text);
+  setenv("TARN_DATADIR", (dir + "/share").c_str(), 1);
+  ASSERT_EQ(0, mkdir((dir + "/work").c_str(), 0755));
+  snprintf(text, sizeof text, kb, "from-cwd");
+  std::string file = write("work/errors.xml", text), work = dir + "/work";
+  bool root = geteuid() == 0;  // only root can give a file to another user
+  struct {
+    const char *what;
+    mode_t file_mode, dir_mode;
+    uid_t owner;  // 0: this user
+    const char *used;
+    const char *why;  // why the working directory's file was passed over
+  } cases[] = {
+      {"own, written by no one else", 0644, 0755, 0, "from-cwd", ""},
+      {"group may write it", 0664, 0755, 0, "from-datadir", "it may be written by others (mode 0664)"},
+      {"anyone may write it", 0666, 0755, 0, "from-datadir", "(mode 0666)"},
+      {"anyone may write its directory", 0644, 01777, 0, "from-datadir",
+       "its directory " "%s may be written by others (mode 1777)"},
+      {"another user's", 0644, 0755, 65534, "from-datadir", "it belongs to "},
+  };
+  char cwd[4096];
+  ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(0, chdir(work.c_str()));
+  for (const auto &c : cases) {
+    if (c.owner && !root) continue;
+    ASSERT_EQ(0, chmod(file.c_str(), c.file_mode));
+    ASSERT_EQ(0, chmod(work.c_str(), c.dir_mode));
+    ASSERT_EQ(0, chown(file.c_str(), c.owner ? c.owner : geteuid(), (gid_t)-1));
+    ErrorXML found("errors.xml");
+    ASSERT_EQ(1, found.num_remedies_) << c.what;
+    EXPECT_STREQ(c.used, found.remedies_[0]->name) << c.what;
+    std::vector<std::string> ignored = found.lookup_.ignored();
+    char why[1024];
+    snprintf(why, sizeof why, c.why, work.c_str());
+    if (!*c.why) {
+      EXPECT_TRUE(ignored.empty()) << c.what;
+      EXPECT_EQ(file, found.lookup_.shown()) << c.what;
+    } else {
+      ASSERT_EQ(1u, ignored.size()) << c.what;
+      EXPECT_NE(std::string::npos, ignored[0].find(why)) << c.what << ": " << ignored[0];
+      EXPECT_EQ(dir + "/share/data/errors.xml", found.lookup_.shown()) << c.what;
+    }
+    // A file the user names is read whoever may write it.
+    ErrorXML named(nullptr);
+    named.load_file("errors.xml");
+    ASSERT_EQ(1, named.num_remedies_) << c.what;
+    EXPECT_STREQ("from-cwd", named.remedies_[0]->name) << c.what;
+  }
+  ASSERT_EQ(0, chmod(work.c_str(), 0755));
+  ASSERT_EQ(0, chdir(cwd));
+}
+
 TEST_F(KnowledgeFile, MissingRemedyNameCreatesNothing) {
   ErrorXML *kb = load(
       "<remedy title=\"x\">\n"
@@ -182,6 +245,97 @@ TEST_F(KnowledgeFile, ItemNeedsPatternAndSeverity) {
   ASSERT_EQ(1, kb->num_items_);
   EXPECT_STREQ("both*", kb->items_[0]->pattern);
   delete kb;
+}
+
+// A severity is taken only when an int holds it as written; anything else
+// would weigh as some other number, so the item is not taken at all.
+TEST_F(KnowledgeFile, SeverityIsAWholeNumberAnIntHolds) {
+  struct {
+    const char *severity;
+    bool taken;
+    int value;
+  } cases[] = {
+      {"5", true, 5},           {"-1", true, -1},          {"+7", true, 7},
+      {"0", true, 0},           {"2147483647", true, INT_MAX},
+      {"-2147483648", true, INT_MIN},                      {"0000000000000000005", true, 5},
+      {"2147483648", false, 0}, {"4294967301", false, 0},  {"-2147483649", false, 0},
+      {"abc", false, 0},        {"5abc", false, 0},        {" 5", false, 0},
+      {"-", false, 0},          {"99999999999999999999999", false, 0},
+  };
+  for (const auto &c : cases) {
+    ErrorXML *kb = load(std::string("<remedy name=\"r\">\ntext\n<item level=\"E\" pattern=\"x*\" "
+                                    "severity=\"") + c.severity + "\">\n</item>\n</remedy>\n");
+    ASSERT_EQ(c.taken ? 1 : 0, kb->num_items_) << c.severity;
+    if (c.taken) {
+      EXPECT_EQ(c.value, kb->items_[0]->severity) << c.severity;
+    }
+    delete kb;
+  }
+}
+
+// Carriage returns alone end lines as newlines do; a file that is not UTF-8
+// text is refused whole, with its encoding named.
+TEST_F(KnowledgeFile, LineEndsAndEncodings) {
+  const std::string body =
+      "<?xml version=\"1.0\"?>\n<remedy name=\"paper\">\n<p>Load paper.</p>\n"
+      "<item level=\"E\" pattern=\"Out of paper*\" severity=\"5\">\n<p>Empty.</p>\n</item>\n"
+      "</remedy>\n";
+  auto ends = [&](const std::string &end) {
+    std::string out;
+    for (char c : body) out += c == '\n' ? end : std::string(1, c);
+    return out;
+  };
+  auto utf16 = [&](bool little) {
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : body) out += little ? std::string(1, c) + '\0' : '\0' + std::string(1, c);
+    return out;
+  };
+  struct {
+    const char *what;
+    std::string file;
+    const char *item_text;  // null: refused
+    const char *refused;
+  } cases[] = {
+      {"newlines", body, "<p>Empty.</p>\n", ""},
+      {"carriage returns", ends("\r"), "<p>Empty.</p>\n", ""},
+      {"both", ends("\r\n"), "<p>Empty.</p>\r\n", ""},
+      {"mixed", ends("\r").substr(0, 60) + body.substr(60), nullptr, ""},
+      {"UTF-16 little-endian", utf16(true), nullptr, "UTF-16 (little-endian)"},
+      {"UTF-16 big-endian", utf16(false), nullptr, "UTF-16 (big-endian)"},
+      {"UTF-16 without its mark", utf16(true).substr(2), nullptr, "UTF-16 (little-endian)"},
+      {"a NUL byte", body.substr(0, 70) + '\0' + body.substr(70), nullptr, "NUL byte"},
+  };
+  for (const auto &c : cases) {
+    ErrorXML *kb = load(c.file);
+    EXPECT_NE(std::string::npos, kb->refused_.find(c.refused)) << c.what << ": " << kb->refused_;
+    EXPECT_EQ(!*c.refused, kb->refused_.empty()) << c.what;
+    if (*c.refused) {
+      EXPECT_EQ(0, kb->num_items_) << c.what;
+    } else {
+      ASSERT_EQ(1, kb->num_items_) << c.what;
+      EXPECT_STREQ("paper", kb->remedies_[0]->name) << c.what;
+      if (c.item_text) {
+        EXPECT_STREQ(c.item_text, kb->items_[0]->text) << c.what;
+      }
+      EXPECT_NE(nullptr, kb->find_item(log_line('E', "Out of paper\n").c_str())) << c.what;
+    }
+    delete kb;
+  }
+}
+
+// Each line of a long text is appended to what came before; that must not
+// copy the whole of it again each time.
+TEST_F(KnowledgeFile, ALongTextLoadsInLinearTime) {
+  std::string text;
+  while (text.size() < 10 * 1024 * 1024) text += "<p>A line of a very long remedy text.</p>\n";
+  std::string path = write("errors.xml", "<remedy name=\"r\">\n" + text +
+                                             "<item pattern=\"x*\" severity=\"1\">\n</item>\n</remedy>\n");
+  auto start = std::chrono::steady_clock::now();
+  ErrorXML kb(path.c_str());
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(1, kb.num_remedies_);
+  EXPECT_EQ(text, kb.remedies_[0]->text);
+  EXPECT_LT(seconds, 2.0);
 }
 
 TEST_F(KnowledgeFile, LevelKeepsOnlyItsFirstCharacter) {

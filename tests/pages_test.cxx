@@ -17,6 +17,8 @@ PaneFacts good_log() {
   f.path = "/var/log/tarn/error_log";
   f.kb_tried = {"errors.xml"};
   f.kb_loaded = "errors.xml";
+  f.kb_shown = "/work/errors.xml";
+  f.kb_items = 3;
   return f;
 }
 
@@ -40,6 +42,16 @@ TEST(Pages, NoticesSayWhatKeepsTheLogOrTheKnowledgeBaseFromUse) {
        {"<H1>No Knowledge Base</H1>", "<TT>/work/errors.xml</TT> and <TT>/usr/share/tarn/data/errors.xml</TT>"}},
       {"a broken entry", [](PaneFacts &f) { f.kb_errors = 1; },
        {"1 entry of <TT>/work/errors.xml</TT>", "veklog-explain --check-kb /work/errors.xml"}},
+      {"no item", [](PaneFacts &f) { f.kb_items = 0; f.kb_errors = 1; },
+       {"<H1>Errors in the Knowledge Base</H1>", "<TT>/work/errors.xml</TT> yields no item"}},
+      {"not UTF-8", [](PaneFacts &f) { f.kb_items = 0; f.kb_refused = "it is UTF-16 (big-endian)"; },
+       {"<H1>Errors in the Knowledge Base</H1>", "cannot be read: it is UTF-16 (big-endian)",
+        "<TT>veklog-explain --check-kb /work/errors.xml</TT>"}},
+      {"planted", [](PaneFacts &f) {
+         f.kb_ignored = {"errors.xml: its directory /work may be written by others (mode 1777)"};
+         f.kb_loaded = f.kb_shown = "/usr/share/tarn/data/errors.xml"; },
+       {"<H1>Knowledge Base Ignored</H1>", "<LI>/work/errors.xml: its directory /work may be written",
+        "Using <TT>/usr/share/tarn/data/errors.xml</TT>"}},
       {"markup in a name", [](PaneFacts &f) { f.failed = true; f.path = "<b>log"; f.error = ENOENT; },
        {"<TT>&lt;b&gt;log</TT>"}},
   };
@@ -59,7 +71,15 @@ TEST(Pages, NoticesSayWhatKeepsTheLogOrTheKnowledgeBaseFromUse) {
   f.error = EACCES;
   EXPECT_TRUE(has(diagnose_unreadable_page(f), "<H1>Could Not Read the Log</H1>"));
   EXPECT_TRUE(has(diagnose_unreadable_page(f), "Permission denied"));
-  EXPECT_TRUE(has(diagnose_no_knowledge_page(good_log()), "no knowledge base to weigh the lines against"));
+  f = good_log();
+  f.kb_loaded = "";
+  EXPECT_TRUE(has(diagnose_no_knowledge_page(f), "no knowledge base to weigh the lines against"));
+  f = good_log();
+  f.kb_items = 0;
+  EXPECT_TRUE(has(diagnose_no_knowledge_page(f), "<TT>/work/errors.xml</TT> yields no item"));
+  EXPECT_EQ("<P><I>Knowledge base: <TT>/work/errors.xml</TT></I></P>\n", kb_foot(good_log()));
+  f.kb_shown = "";
+  EXPECT_EQ("", kb_foot(f));
 }
 
 TEST(Pages, TheStartPageSaysWhatTheLogHolds) {

@@ -263,6 +263,7 @@ TEST_F(Win, AJobsStoryAndItsLines) {
   }
 }
 
+// A local class may hold no static member, so this one stands here.
 // The start page at once, again when no line is explained, kept up to date
 // as the log grows; the keys: Ctrl+D, Ctrl+1, 2, 3, F5, F1; End stops at the
 // last line.
