@@ -20,11 +20,18 @@
 
 struct LogStatus {
   enum Kind { Failed, Fresh, Appended, Unchanged } kind = Failed;
+  // Why the file at the path was read from its start, when a read before
+  // had read another or less: renamed away with a new file in its place (the
+  // old one still there under another name), replaced or deleted, cut short
+  // in place, rewritten in place.
+  enum Change { First, Rotated, Replaced, CutShort, Rewritten } change = First;
   int error = 0;            // errno of the failure (ENOENT, EACCES, ...; EISDIR for a directory)
   std::string reason;       // "No such file or directory", "Permission denied", "is a directory",
                             // "is not a regular file", "compressed data is damaged", ...
   bool compressed = false;  // gzip: read whole and decompressed, never followed
-  bool damaged = false;     // compressed data ended early or was corrupt: lines are what could be read
+  bool damaged = false;     // read in part: the compressed data is damaged, has bytes after its
+                            // end, or a read failed midway; the lines are what could be read
+  off_t damage_at = -1;     // where in the file's bytes the damage was found
   size_t added = 0;         // lines this read gave the sink
 };
 
@@ -34,6 +41,10 @@ public:
   static constexpr size_t kPiece = 10239;
 
   explicit LogReader(std::string path = "", int level = 0);
+  ~LogReader();
+  // It holds the descriptor of the file it follows.
+  LogReader(const LogReader &) = delete;
+  LogReader &operator=(const LogReader &) = delete;
   const std::string &path() const { return path_; }
   void path(std::string p);  // a change forgets the read mark
   int level() const { return level_; }
@@ -46,12 +57,24 @@ public:
   // (FIFOs, devices and directories are failures). A rewrite that keeps those
   // bytes and also grows the file is taken for an append: telling it apart
   // would mean reading the whole file again at every poll.
+  //
+  // A plain file's descriptor stays open between reads. When another file
+  // takes the path, or the path fails, the old file is first read to its end
+  // through it, then sink.keep() decides whether those lines stand; when
+  // they do, a file rotated in between (NAME.O, renamed there since the last
+  // read) is read whole before the new one. While the path is missing and
+  // the old file is still linked elsewhere, the old file is followed: its
+  // writer may not have moved on yet.
   LogStatus read(LogSink &sink);
   // Reads a stream (standard input) to its end, once, as a fresh read;
   // gzip data is decompressed.
   LogStatus read_stream(int fd, LogSink &sink);
   // The next read starts from the beginning.
-  void forget() { valid_ = failed_ = false; }
+  void forget();
+  // Whether the last line given may still go on (no newline yet, as far as
+  // the file shows): a sink that holds back such a line asks this, since a
+  // line holding a NUL byte is stored without its newline.
+  bool line_open() const { return valid_ && !compressed_ && (unfinished_ || (inside_ && inside_taken_)); }
 
   // Whether read() would find the file other than the last read left it:
   // grown, shrunk, replaced, rewritten (the bytes compared as read() compares
@@ -91,7 +114,12 @@ private:
   std::string tail_;        // the bytes just before end_ (of a compressed file, its last bytes)
   bool damaged_ = false;    // what the read of a compressed log found
   std::string damaged_reason_;
+  off_t damage_at_ = -1;
   off_t at_ = 0;            // offset of the line being given
+  int held_ = -1;           // the plain file last read, still open
+  bool mark_kept_ = false;  // the path fails, and the sink kept the lines up to the mark
+  bool cut_ = false;        // the file was cut short while it was read
+  struct timespec seen_at_ = {0, 0};  // when a read last found it at the path
 
   // The last read could not open the file: why, and what a stat saw then,
   // so that a file still failing the same way is not tried again.
@@ -102,8 +130,12 @@ private:
 
   bool only_grown(int fd, const struct stat &st) const;
   bool gzip_unchanged(int fd, const struct stat &st) const;
-  void remember_failure(int error);
-  LogStatus read_gzip(int fd, const struct stat &st, LogSink &sink);
+  void remember_failure(int error, bool keep_mark = false);
+  void release();
+  size_t drain(LogSink &sink, struct stat *st);
+  size_t scan_file(int fd, const struct stat &st, bool from_mark, LogSink &sink, int *error);
+  size_t read_between(const struct stat &now, LogSink &sink);
+  LogStatus read_gzip(int fd, const struct stat &st, LogSink &sink, bool restart);
 };
 
 #endif
