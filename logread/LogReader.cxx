@@ -352,7 +352,7 @@ void Inflater::inflate_more() {
       inflateGetHeader(&z_, &head_);
     } else if (r != Z_OK && r != Z_BUF_ERROR) {
       std::string what = z_.msg ? z_.msg : "corrupt";
-      if (members_ && !head_.done) {
+      if (members_ && head_.done != 1) {
         damage("bytes after the end of the compressed data are not compressed data", member_start_);
       } else {
         damage("compressed data is damaged (" + what + ")", here);
@@ -406,12 +406,12 @@ bool LogReader::accepts(int level, unsigned char c) {
 }
 
 // The file is the one read last time with bytes added at its end: the same
-// file, no shorter, the same first and last bytes read, and, when it has not
-// grown, not written since (a rewrite in place keeps the size, not the time).
+// file, no shorter, the same first and last bytes read. A newer time at the
+// same size is no rewrite by itself: a write sets the time before the size,
+// so a writer caught between the two shows just that.
 bool LogReader::only_grown(int fd, const struct stat &st) const {
   if (!valid_ || compressed_ || st.st_dev != dev_ || st.st_ino != ino_ || st.st_size < end_)
     return false;
-  if (st.st_size == end_ && !same_time(st.st_mtim, mtime_)) return false;
   char tail[kTail], head[kHead];
   return pread_full(fd, tail, tail_.size(), end_ - (off_t)tail_.size()) == (ssize_t)tail_.size() &&
          !memcmp(tail, tail_.data(), tail_.size()) &&
@@ -451,9 +451,6 @@ bool LogReader::changed(time_t *mtime) {
 }
 
 namespace {
-bool not_before(const struct timespec &a, const struct timespec &b) {
-  return a.tv_sec > b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec >= b.tv_nsec);
-}
 bool is_gzip(int fd) {
   unsigned char magic[2];
   return pread_full(fd, (char *)magic, 2, 0) == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
@@ -522,26 +519,28 @@ size_t LogReader::drain(LogSink &sink, struct stat *old) {
 }
 
 // A file rotated away between two reads, never seen at the path: NAME.O,
-// neither the old file nor the new one, renamed there since the old one was
-// last found at the path.
-size_t LogReader::read_between(const struct stat &now, LogSink &sink) {
-  struct stat st;
-  int fd = open_regular((path_ + ".O").c_str(), &st);
-  if (fd < 0) return 0;
-  size_t added = 0;
-  if (!(st.st_dev == dev_ && st.st_ino == ino_) && !(st.st_dev == now.st_dev && st.st_ino == now.st_ino) &&
-      not_before(st.st_ctim, seen_at_) && !is_gzip(fd)) {
-    int error = 0;
-    added = scan_file(fd, st, false, sink, &error);
+// neither the old file nor the new one (`now`, null when there is none),
+// renamed there since the old one was last found at the path. Its
+// descriptor, or -1.
+int LogReader::open_between(const struct stat *now, struct stat *st) const {
+  int fd = open_regular((path_ + ".O").c_str(), st);
+  if (fd < 0) return -1;
+  if ((st->st_dev == dev_ && st->st_ino == ino_) ||
+      (now && st->st_dev == now->st_dev && st->st_ino == now->st_ino) ||
+      (older_there_ && st->st_dev == older_.st_dev && st->st_ino == older_.st_ino &&
+       st->st_size == older_.st_size && same_time(st->st_ctim, older_.st_ctim) &&
+       same_time(st->st_mtim, older_.st_mtim)) ||
+      is_gzip(fd)) {
+    close(fd);
+    return -1;
   }
-  close(fd);
-  return added;
+  return fd;
 }
 
 LogStatus LogReader::read(LogSink &sink) {
   LogStatus status;
-  struct timespec began;
-  clock_gettime(CLOCK_REALTIME_COARSE, &began);
+  struct stat older;
+  bool older_there = stat((path_ + ".O").c_str(), &older) == 0;
   struct stat st;
   int fd = open_regular(path_.c_str(), &st);
   int open_error = fd < 0 ? errno : 0;
@@ -553,7 +552,8 @@ LogStatus LogReader::read(LogSink &sink) {
     struct stat old;
     drained = drain(sink, &old);
     bool elsewhere = old.st_nlink > 0;
-    if (fd < 0 && open_error == ENOENT && elsewhere) {
+    bool gone = fd < 0 && open_error == ENOENT;
+    if (gone && elsewhere) {
       // Renamed away with nothing in its place yet: still the file written.
       failed_ = false;
       status.kind = drained ? LogStatus::Appended : LogStatus::Unchanged;
@@ -561,19 +561,35 @@ LogStatus LogReader::read(LogSink &sink) {
       return status;
     }
     release();
-    bool kept = sink.keep(elsewhere);
+    struct stat bs;
+    int between = open_between(fd >= 0 ? &st : nullptr, &bs);
+    bool kept = sink.keep(elsewhere || between >= 0);
+    if (between >= 0 && kept) {
+      int error = 0;
+      drained += scan_file(between, bs, false, sink, &error);
+      if (gone) {
+        // Rotated again, and nothing in its place yet: it is the file
+        // written now.
+        held_ = between;
+        older_ = bs;
+        older_there_ = true;
+        failed_ = false;
+        status.kind = LogStatus::Appended;
+        status.change = LogStatus::Rotated;
+        status.added = drained;
+        return status;
+      }
+    }
+    if (between >= 0) close(between);
     if (fd < 0) {
       fail(status, open_error);
       status.added = drained;
       remember_failure(open_error, kept && elsewhere);
       return status;
     }
-    if (kept) {
-      restart = false;
-      drained += read_between(st, sink);
-    }
+    restart = !kept;
     valid_ = false;
-    status.change = elsewhere ? LogStatus::Rotated : LogStatus::Replaced;
+    status.change = elsewhere || (between >= 0 && kept) ? LogStatus::Rotated : LogStatus::Replaced;
   }
   if (fd < 0) {
     fail(status, open_error);
@@ -605,8 +621,10 @@ LogStatus LogReader::read(LogSink &sink) {
     release();
     held_ = fd;
   }
-  seen_at_ = began;
+  older_ = older;
+  older_there_ = older_there;
   if (status.kind == LogStatus::Unchanged) {
+    mtime_ = st.st_mtim;
     status.added = drained;
     if (drained) status.kind = LogStatus::Appended;
     return status;

@@ -52,11 +52,12 @@ public:
 
   // Reads what is new since the last read: only the appended bytes when the
   // file only grew (same inode, not shorter, the same first bytes and bytes
-  // before the old end, and when the size is the same, the same modification
-  // time), else everything from the start, after sink.restart(). Never blocks
-  // (FIFOs, devices and directories are failures). A rewrite that keeps those
-  // bytes and also grows the file is taken for an append: telling it apart
-  // would mean reading the whole file again at every poll.
+  // before the old end), else everything from the start, after
+  // sink.restart(). Never blocks (FIFOs, devices and directories are
+  // failures). A rewrite that keeps those bytes is taken for an append (or,
+  // at the same size, for no change): telling it apart would mean reading
+  // the whole file again at every poll, and a writer caught mid-write shows
+  // a new time at the old size.
   //
   // A plain file's descriptor stays open between reads. When another file
   // takes the path, or the path fails, the old file is first read to its end
@@ -119,7 +120,10 @@ private:
   int held_ = -1;           // the plain file last read, still open
   bool mark_kept_ = false;  // the path fails, and the sink kept the lines up to the mark
   bool cut_ = false;        // the file was cut short while it was read
-  struct timespec seen_at_ = {0, 0};  // when a read last found it at the path
+  // NAME.O as it stood just before the last read that found the file at the
+  // path: a file there unlike it was rotated there since.
+  struct stat older_ = {};
+  bool older_there_ = false;
 
   // The last read could not open the file: why, and what a stat saw then,
   // so that a file still failing the same way is not tried again.
@@ -134,7 +138,7 @@ private:
   void release();
   size_t drain(LogSink &sink, struct stat *st);
   size_t scan_file(int fd, const struct stat &st, bool from_mark, LogSink &sink, int *error);
-  size_t read_between(const struct stat &now, LogSink &sink);
+  int open_between(const struct stat *now, struct stat *st) const;
   LogStatus read_gzip(int fd, const struct stat &st, LogSink &sink, bool restart);
 };
 

@@ -2,11 +2,9 @@
 // a missing log looked for again, the keys, copying, resizing, and what the
 // pane says when the log or the knowledge base cannot be used.
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -73,22 +71,6 @@ struct Follow : ::testing::Test {
   }
   bool shows(const std::vector<std::string> &lines, double seconds = 3.0) {
     return wait_for([&] { return lines_of(log->list_) == lines; }, seconds);
-  }
-};
-
-// While it lives, permissions count for this process even when it runs as
-// root: the capabilities that override them are off.
-struct PermissionsCount {
-  __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct saved[2] = {}, now[2] = {};
-  bool ok = syscall(SYS_capget, &head, saved) == 0;
-  PermissionsCount() {
-    memcpy(now, saved, sizeof now);
-    now[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    if (ok) syscall(SYS_capset, &head, now);
-  }
-  ~PermissionsCount() {
-    if (ok) syscall(SYS_capset, &head, saved);
   }
 };
 
