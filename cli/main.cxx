@@ -8,13 +8,20 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <iostream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/LogTime.h"
@@ -147,6 +154,61 @@ int check_log(const Options &o) {
                                       (error ? std::string(": ") + strerror(error) : ""));
 }
 
+// Wakes the follow loop when a file takes the log's name or leaves it, so
+// that a file the server rotates away at once is opened before a second
+// rotation renames another over it; the poll's own pace stays the backstop.
+class NameWatch {
+public:
+  explicit NameWatch(const std::string &path) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash ? path.substr(0, slash) : "/";
+    name_ = slash == std::string::npos ? path : path.substr(slash + 1);
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0 &&
+        inotify_add_watch(fd_, dir.c_str(), IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE) < 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~NameWatch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  NameWatch(const NameWatch &) = delete;
+  NameWatch &operator=(const NameWatch &) = delete;
+  // Waits up to `ms` milliseconds, less when the name is touched or `stop`
+  // is set (looked at every tenth of a second).
+  void wait(int ms, volatile sig_atomic_t &stop) {
+    for (int left = ms; left > 0 && !stop; left -= 100) {
+      int slice = left < 100 ? left : 100;
+      if (fd_ < 0) {
+        struct timespec nap = {0, slice * 1000000L};
+        nanosleep(&nap, nullptr);
+        continue;
+      }
+      struct pollfd p = {fd_, POLLIN, 0};
+      if (poll(&p, 1, slice) > 0 && touched()) return;
+    }
+  }
+  // Whether the name was touched since the last look; never waits.
+  bool touched() {
+    if (fd_ < 0) return false;
+    alignas(struct inotify_event) char buf[4096];
+    ssize_t n;
+    bool mine = false;
+    while ((n = ::read(fd_, buf, sizeof buf)) > 0)
+      for (char *at = buf; at < buf + n;) {
+        const struct inotify_event *e = (const struct inotify_event *)at;
+        if (e->len && name_ == e->name) mine = true;
+        at += sizeof *e + e->len;
+      }
+    return mine;
+  }
+
+private:
+  int fd_ = -1;
+  std::string name_;
+};
+
 // Why the log was read from the start of a file, as the terminal says it.
 std::string change_note(const std::string &path, const LogStatus &st) {
   switch (st.change) {
@@ -172,38 +234,73 @@ int follow(LogReader &reader, Presenter &present, const LineMatch &match, Gather
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   const std::string &path = reader.path();
-  bool missing = false;
-  auto show = [&](const std::vector<std::string> &lines, size_t from, size_t to) {
-    for (size_t i = from; i < to; i++)
-      if (match(lines[i])) present.line(lines[i]);
-  };
-  while (!g_stop) {
-    struct timespec nap = {0, 500 * 1000 * 1000};
-    nanosleep(&nap, nullptr);
-    if (g_stop) break;
-    LogStatus st = reader.read(got);
-    bool restarted = got.restarted();
-    std::vector<std::string> lines = got.take(st.kind != LogStatus::Failed && reader.line_open());
-    size_t before = got.before_switch();
-    show(lines, 0, before);
-    std::cout.flush();
-    if (st.kind == LogStatus::Failed) {
-      if (!missing) complain(path + ": " + st.reason + "; waiting for it to come back");
-      missing = true;
-      continue;
-    }
-    if (missing)
-      complain(path + (restarted ? " is back; reading it from the start"
+  // Explaining a line takes longer than the server takes to rotate its log:
+  // a thread of its own reads the log (and so holds each new file open as
+  // soon as it takes the name), and hands over lines to print and notes to
+  // say, in order (a note has no line text).
+  using Item = std::pair<std::string, std::string>;
+  std::mutex lock;
+  std::condition_variable ready;
+  std::deque<Item> queue;
+  bool done = false;
+  std::thread feeder([&] {
+    NameWatch watch(path);
+    bool missing = false;
+    std::vector<Item> batch;
+    auto lines_to = [&](std::vector<std::string> &lines, size_t from, size_t to) {
+      for (size_t i = from; i < to; i++) batch.emplace_back(std::move(lines[i]), "");
+    };
+    auto note = [&](const std::string &text) { batch.emplace_back("", text); };
+    while (!g_stop) {
+      watch.wait(500, g_stop);
+      if (g_stop) break;
+      LogStatus st = reader.read(got);
+      bool restarted = got.restarted();
+      std::vector<std::string> lines = got.take(st.kind != LogStatus::Failed && reader.line_open());
+      size_t before = got.before_switch();
+      lines_to(lines, 0, before);
+      if (st.kind == LogStatus::Failed) {
+        if (!missing) note(path + ": " + st.reason + "; waiting for it to come back");
+        missing = true;
+      } else {
+        if (missing)
+          note(path + (restarted ? " is back; reading it from the start"
                                  : " is back; going on where it stopped"));
-    else if (restarted || st.change != LogStatus::First)
-      complain(change_note(path, st));
-    missing = false;
-    show(lines, before, lines.size());
+        else if (restarted || st.change != LogStatus::First)
+          note(change_note(path, st));
+        missing = false;
+        lines_to(lines, before, lines.size());
+      }
+      if (batch.empty()) continue;
+      std::lock_guard<std::mutex> hold(lock);
+      for (Item &item : batch) queue.push_back(std::move(item));
+      batch.clear();
+      ready.notify_one();
+    }
+    std::vector<std::string> rest = got.take(false);
+    lines_to(rest, 0, rest.size());
+    std::lock_guard<std::mutex> hold(lock);
+    for (Item &item : batch) queue.push_back(std::move(item));
+    done = true;
+    ready.notify_one();
+  });
+  for (bool last = false; !last;) {
+    std::deque<Item> now;
+    {
+      std::unique_lock<std::mutex> hold(lock);
+      ready.wait_for(hold, std::chrono::milliseconds(100), [&] { return done || !queue.empty(); });
+      now.swap(queue);
+      last = done;
+    }
+    for (const Item &item : now) {
+      if (!item.second.empty())
+        complain(item.second);
+      else if (match(item.first))
+        present.line(item.first);
+    }
     std::cout.flush();
   }
-  std::vector<std::string> rest = got.take(false);
-  show(rest, 0, rest.size());
-  std::cout.flush();
+  feeder.join();
   return kExitOk;
 }
 
