@@ -329,7 +329,7 @@ void Inflater::inflate_more() {
       if (n < 0 && (given_ || len_))
         damage(std::string("reading failed midway (") + strerror(error_) + ")", read_);
       else if (n == 0 && member_in_ > 0)
-        damage("compressed data is damaged (it ends before its end)", read_);
+        damage("compressed data is damaged (cut short)", read_);
       if (n <= 0) {
         done_ = true;
         break;
