@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -44,8 +45,10 @@ namespace {
 
 const char kProgram[] = "veklog-explain";
 
-volatile sig_atomic_t g_stop = 0;
-void on_signal(int) { g_stop = 1; }
+// Set by SIGINT or SIGTERM, read by both threads of a follow.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets it");
+void on_signal(int) { g_stop = true; }
 
 void complain(const std::string &what) {
   std::cout.flush();
@@ -177,7 +180,7 @@ public:
   NameWatch &operator=(const NameWatch &) = delete;
   // Waits up to `ms` milliseconds, less when the name is touched or `stop`
   // is set (looked at every tenth of a second).
-  void wait(int ms, volatile sig_atomic_t &stop) {
+  void wait(int ms, const std::atomic<bool> &stop) {
     for (int left = ms; left > 0 && !stop; left -= 100) {
       int slice = left < 100 ? left : 100;
       if (fd_ < 0) {

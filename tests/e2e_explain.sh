@@ -248,9 +248,9 @@ while IFS='|' read -r name make; do
     fail "$name: no JSON warning: $(grep -v '"type":"line"' cut.json)"
   [ "$(grep -c 'of the history"' cut.json)" = "$got" ] || fail "$name: a cut line was listed"
 done <<CASES
-ends before its end|head -c $((size / 3)) many.gz
-ends before its end|head -c $((size * 2 / 3)) many.gz
-ends before its end|head -c $((size - 5)) many.gz
+cut short|head -c $((size / 3)) many.gz
+cut short|head -c $((size * 2 / 3)) many.gz
+cut short|head -c $((size - 5)) many.gz
 incorrect data check|{ head -c $((size - 8)) many.gz; printf 'XXXX'; tail -c 4 many.gz; }
 bytes after the end of the compressed data|{ cat many.gz; printf 'I [09/Dec/2026:11:00:00 +0000] appended as plain text\n'; }
 CASES

@@ -72,14 +72,17 @@ TEST_F(Reader, LinesPiecesAndTheUnfinishedLine) {
     std::string bytes;
     int level;
     Lines want;
+    bool open;  // the last line given may go on: no newline yet
   } cases[] = {
-      {"", 2, {}},
-      {"E one\nW two\nD three\n\nI four", 0, {"E one\n"}},
-      {"E one\nW two\nD three\n\nI four", 1, {"E one\n", "W two\n", "I four"}},
-      {"E one\nW two\nD three\n\nI four", 2, {"E one\n", "W two\n", "D three\n", "\n", "I four"}},
-      {std::string("E nul\0after\n\0E\n", 15), 2, {"E nul", ""}},
-      {whole + split, 2, {whole, split.substr(0, 10239), "\n"}},
-      {"E dos line\r\n", 0, {"E dos line\r\n"}},  // stored as read
+      {"", 2, {}, false},
+      {"E one\nW two\nD three\n\nI four", 0, {"E one\n"}, false},
+      {"E one\nW two\nD three\n\nI four", 1, {"E one\n", "W two\n", "I four"}, true},
+      {"E one\nW two\nD three\n\nI four", 2, {"E one\n", "W two\n", "D three\n", "\n", "I four"}, true},
+      // Stored up to the NUL, the lines still end at their newlines.
+      {std::string("E nul\0after\n\0E\n", 15), 2, {"E nul", ""}, false},
+      {whole + split, 2, {whole, split.substr(0, 10239), "\n"}, false},
+      {whole + split.substr(0, 10239), 2, {whole, split.substr(0, 10239)}, true},
+      {"E dos line\r\n", 0, {"E dos line\r\n"}, false},  // stored as read
   };
   for (const auto &c : cases) {
     write_file(path, c.bytes);
@@ -88,6 +91,7 @@ TEST_F(Reader, LinesPiecesAndTheUnfinishedLine) {
     EXPECT_EQ(st.kind, LogStatus::Fresh);
     EXPECT_EQ(sink.lines, c.want) << c.bytes.substr(0, 40);
     EXPECT_EQ(st.added, c.want.size());
+    EXPECT_EQ(reader.line_open(), c.open) << c.bytes.substr(0, 40);
   }
 }
 
@@ -667,18 +671,18 @@ TEST_F(Reader, ADamagedCompressedLogGivesWhatCouldBeRead) {
     const char *reason;
     off_t at;  // where the damage is told, -1: anywhere after the start
   } cases[] = {
-      {"cut at a quarter", packed.substr(0, packed.size() / 4), 0.25, "ends before its end",
+      {"cut at a quarter", packed.substr(0, packed.size() / 4), 0.25, "cut short",
        (off_t)(packed.size() / 4)},
-      {"cut in half", packed.substr(0, packed.size() / 2), 0.5, "ends before its end",
+      {"cut in half", packed.substr(0, packed.size() / 2), 0.5, "cut short",
        (off_t)(packed.size() / 2)},
-      {"no trailer", packed.substr(0, packed.size() - 4), 1, "ends before its end",
+      {"no trailer", packed.substr(0, packed.size() - 4), 1, "cut short",
        (off_t)packed.size() - 4},
       {"only the checksum wrong", bad_crc, 1, "incorrect data check", (off_t)packed.size() - 4},
       {"a bad second member", packed + gzip(plain).substr(0, 30) + "garbage", 1, "damaged", -1},
       {"plain text after the last member", packed + "E appended\n", 1,
        "bytes after the end of the compressed data", (off_t)packed.size()},
       {"corrupt in the middle", corrupt, 0, "damaged", -1},
-      {"only the magic", packed.substr(0, 2), 0, "ends before its end", 2},
+      {"only the magic", packed.substr(0, 2), 0, "cut short", 2},
   };
   for (const auto &c : cases) {
     write_file(path, c.bytes);
