@@ -625,13 +625,13 @@ LogStatus LogReader::read(LogSink &sink) {
   older_there_ = older_there;
   if (status.kind == LogStatus::Unchanged) {
     mtime_ = st.st_mtim;
-    status.added = drained;
-    if (drained) status.kind = LogStatus::Appended;
     return status;
   }
   int error = 0;
   status.added = drained + scan_file(fd, st, from_mark, sink, &error);
-  if (error) {
+  if (error && !from_mark && !end_) {
+    fail(status, error);  // not a byte could be read
+  } else if (error) {
     // Read midway: what came before the failure stands.
     status.damaged = true;
     status.error = error;

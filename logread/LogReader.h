@@ -3,9 +3,11 @@
 // logs, and following a file that grows.
 //
 // Beyond the agreed shape: read() calls sink.restart() when the file cannot
-// be read, so that a sink always holds what the file gave; read_stream()
-// also takes gzip data; changed() tells a poll whether a read would find
-// anything, and offset() where the piece being given starts.
+// be read, so that a sink always holds what the file gave, unless the sink
+// keeps the lines of a file that left (LogSink::keep); read_stream() also
+// takes gzip data; changed() tells a poll whether a read would find
+// anything, and offset() where the piece being given starts. A followed
+// file is held open, so that a rotation loses none of its last lines.
 #ifndef LOGREAD_LOGREADER_H
 #define LOGREAD_LOGREADER_H
 
