@@ -8,8 +8,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <poll.h>
-#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -35,6 +33,7 @@
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
 #include "logread/LogReader.h"
+#include "logread/NameWatch.h"
 #include "logread/open_regular.h"
 
 #ifndef VEKLOG_VERSION_TEXT
@@ -156,61 +155,6 @@ int check_log(const Options &o) {
   return check_unknown(std::cout, "cannot read the knowledge base " + o.kb +
                                       (error ? std::string(": ") + strerror(error) : ""));
 }
-
-// Wakes the follow loop when a file takes the log's name or leaves it, so
-// that a file the server rotates away at once is opened before a second
-// rotation renames another over it; the poll's own pace stays the backstop.
-class NameWatch {
-public:
-  explicit NameWatch(const std::string &path) {
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : slash ? path.substr(0, slash) : "/";
-    name_ = slash == std::string::npos ? path : path.substr(slash + 1);
-    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ >= 0 &&
-        inotify_add_watch(fd_, dir.c_str(), IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE) < 0) {
-      close(fd_);
-      fd_ = -1;
-    }
-  }
-  ~NameWatch() {
-    if (fd_ >= 0) close(fd_);
-  }
-  NameWatch(const NameWatch &) = delete;
-  NameWatch &operator=(const NameWatch &) = delete;
-  // Waits up to `ms` milliseconds, less when the name is touched or `stop`
-  // is set (looked at every tenth of a second).
-  void wait(int ms, const std::atomic<bool> &stop) {
-    for (int left = ms; left > 0 && !stop; left -= 100) {
-      int slice = left < 100 ? left : 100;
-      if (fd_ < 0) {
-        struct timespec nap = {0, slice * 1000000L};
-        nanosleep(&nap, nullptr);
-        continue;
-      }
-      struct pollfd p = {fd_, POLLIN, 0};
-      if (poll(&p, 1, slice) > 0 && touched()) return;
-    }
-  }
-  // Whether the name was touched since the last look; never waits.
-  bool touched() {
-    if (fd_ < 0) return false;
-    alignas(struct inotify_event) char buf[4096];
-    ssize_t n;
-    bool mine = false;
-    while ((n = ::read(fd_, buf, sizeof buf)) > 0)
-      for (char *at = buf; at < buf + n;) {
-        const struct inotify_event *e = (const struct inotify_event *)at;
-        if (e->len && name_ == e->name) mine = true;
-        at += sizeof *e + e->len;
-      }
-    return mine;
-  }
-
-private:
-  int fd_ = -1;
-  std::string name_;
-};
 
 // Why the log was read from the start of a file, as the terminal says it.
 std::string change_note(const std::string &path, const LogStatus &st) {

@@ -106,6 +106,28 @@ TEST_F(Follow, PollNoticesWritesWithinTheSameSecond) {
   }
 }
 
+// Rotations a twentieth of a second apart, far quicker than the poll: the
+// window reads each new file on the system's word that it took the name,
+// so none is renamed over before it was opened; every line stays listed.
+TEST_F(Follow, RotationsInQuickSuccessionLoseNoLine) {
+  write_file(path, "");
+  open();
+  std::vector<std::string> want;
+  for (int r = 0; r < 4; r++) {
+    std::string lines;
+    for (int i = 0; i < 100; i++) {
+      lines += log_line('E', "rotation " + std::to_string(r) + " line " + std::to_string(i));
+      want.insert(want.begin(), log_line('E', "rotation " + std::to_string(r) + " line " + std::to_string(i)));
+    }
+    write_file(path, lines, "ab");
+    if (r == 3) break;
+    ASSERT_EQ(rename(path.c_str(), (path + ".O").c_str()), 0);
+    write_file(path, "");
+    for (int k = 0; k < 5; k++) Fl::wait(0.01);
+  }
+  EXPECT_TRUE(shows(want)) << log->list_->size() << " lines listed";
+}
+
 // After the poll finds appended lines, the lines listed before keep their
 // state: Diagnose's selection, the current line, the pane and the view.
 TEST_F(Follow, AppendsKeepTheListedLinesAsTheyWere) {
