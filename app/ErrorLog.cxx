@@ -24,6 +24,7 @@
 #include "knowledge/KbCheck.h"
 #include "logread/LogIndex.h"
 #include "logread/LogReader.h"
+#include "logread/NameWatch.h"
 #include "logread/open_regular.h"
 
 static const char *kDefaultLog = "/var/log/tarn/error_log";
@@ -205,6 +206,10 @@ ErrorLog::ErrorLog(const char *filename) {
     list_->filename_[0] = 0;
   list_->load();
   trouble_ = trouble_of(list_->status());
+  // A rotation is read at once, not at the next poll: the server may rotate
+  // again before it, and keeps only one old file.
+  watch_ = new NameWatch(list_->filename_);
+  if (watch_->fd() >= 0) Fl::add_fd(watch_->fd(), FL_READ, watch_cb, this);
   timeout_cb(this);
   // Say at once what keeps the log or the knowledge base from being used,
   // on the start page.
@@ -213,6 +218,8 @@ ErrorLog::ErrorLog(const char *filename) {
 
 ErrorLog::~ErrorLog() {
   Fl::remove_timeout(poll_timeout, this);
+  if (watch_->fd() >= 0) Fl::remove_fd(watch_->fd());
+  delete watch_;
   Fl::remove_timeout(judge_timeout, this);
   // The pane looks its images up once more as it goes, after the widgets
   // that lead to this controller.
@@ -288,6 +295,11 @@ void ErrorLog::after_read(bool afresh) {
 }
 
 void ErrorLog::poll_timeout(void *log) { timeout_cb((ErrorLog *)log); }
+
+void ErrorLog::watch_cb(int, void *v) {
+  ErrorLog *log = (ErrorLog *)v;
+  if (log->watch_->touched()) log->poll();
+}
 
 void ErrorLog::timeout_cb(ErrorLog *log) {
   // The log's reader decides whether it changed: another file, other bytes,

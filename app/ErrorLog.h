@@ -24,6 +24,7 @@
 class ErrorXML;
 class ErrorXMLItem;
 class LogIndex;
+class NameWatch;
 struct PaneFacts;
 
 class ErrorLog {
@@ -50,6 +51,7 @@ public:
   int saved_level_;         // the level and filter before it
   std::string saved_filter_;
   LogIndex *index_;         // what the whole log holds, owned
+  NameWatch *watch_;        // word of a file taking the log's name or leaving it, owned
 
   static Fl_Menu_Item menu_menubar_[];
 
@@ -142,6 +144,7 @@ public:
 
 private:
   static void poll_timeout(void *log);
+  static void watch_cb(int fd, void *log);
   static void judge_timeout(void *log);
   void after_read(bool afresh = false);
   void explain(const char *note = "");

@@ -198,8 +198,7 @@ int run_check(const Options &o, ErrorXML &kb, std::ostream &out) {
   if (st.kind == LogStatus::Failed)
     return check_unknown(out, (st.added ? name + " was read in part: " : "cannot read " + name + ": ") +
                                   st.reason);
-  // The decompressor's own words name the file by its descriptor: left out.
-  if (st.damaged) return check_unknown(out, name + " was read in part: compressed data is damaged");
+  if (st.damaged) return check_unknown(out, name + " was read in part: " + st.reason);
   CheckVerdict v = check_verdict(sink.diagnosis(), o.warning, o.critical);
   out << check_line(v, sink.counts(), check_span(o, time(nullptr)), o.warning, o.critical) << '\n';
   out.flush();

@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,23 +14,38 @@
 class Gather : public LogSink {
 public:
   void restart() override;
+  // The lines of a file that went from the path stand: they were written.
+  bool keep(bool elsewhere) override;
   void drop_unfinished() override;
   void line(const char *text, size_t len, bool continued) override;
+
+  // Lines whose first piece the test turns down are left out, all their
+  // pieces with them. The test sees every line, in file order.
+  void filter(std::function<bool(const char *text, size_t len)> test) { filter_ = std::move(test); }
 
   // The lines gathered since the last take, whole, in file order. With
   // `hold`, a last line without its newline stays behind: a later read may
   // withdraw its end or go on with it; when that read brings other lines
-  // instead, it stands as it is and comes first then.
+  // instead, it stands as it is and comes first then. (A caller passes the
+  // reader's word that the line is open: a line holding a NUL byte is
+  // stored without its newline.)
   std::vector<std::string> take(bool hold);
   // Whether a read started over (restart()) since the last take, and
   // whether a line is held back.
   bool restarted() const { return restarted_; }
   bool holding() const { return !lines_.empty(); }
+  // How many lines of the last take came from the file followed before
+  // another took its path; all of them when none did.
+  size_t before_switch() const { return before_switch_; }
 
 private:
   std::vector<std::string> lines_;
   size_t piece_ = 0;  // bytes of the last piece given: what a withdrawal takes back
   bool restarted_ = false;
+  bool passing_ = true;  // the filter took the line of the last piece given
+  static constexpr size_t kNone = (size_t)-1;
+  size_t switch_at_ = kNone, before_switch_ = 0;
+  std::function<bool(const char *, size_t)> filter_;
 };
 
 #endif

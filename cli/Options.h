@@ -12,7 +12,8 @@ enum ExitStatus {
   kExitOk = 0,         // ran; with --diagnose: nothing calls for a remedy; --check-kb: no error
   kExitFound = 1,      // --diagnose named a remedy; --check-kb found an error
   kExitUsage = 2,      // the command line is wrong
-  kExitUnreadable = 3  // the log or the knowledge base cannot be read
+  kExitUnreadable = 3, // the log or the knowledge base cannot be read
+  kExitPartial = 4     // the log was read in part (damaged); what could be read was shown
 };
 
 struct Options {

@@ -86,6 +86,16 @@ void Presenter::separate() {
   first_ = false;
 }
 
+void Presenter::warning(const std::string &file, const std::string &damage, long long offset) {
+  if (!style_.json) return;
+  json j = {{"type", "warning"},
+            {"file", file},
+            {"warning", "read in part"},
+            {"damage", damage},
+            {"offset", offset >= 0 ? json(offset) : json()}};
+  out_ << dump(j) << '\n';
+}
+
 void Presenter::line(const std::string &text) {
   ErrorXMLItem *item = kb_.find_item(text.c_str());
   ErrorXMLRemedy *remedy = item ? item->remedy : nullptr;

@@ -36,6 +36,11 @@ public:
   // carry the meaning ("meaning") either way.
   void line(const std::string &text);
 
+  // That `file` was read only in part: what is wrong, and where in its
+  // bytes (-1: not known). Only JSON records it; the text goes to standard
+  // error, where the caller says it.
+  void warning(const std::string &file, const std::string &damage, long long offset);
+
   // Weighs every line of the log, in file order, as the window's Diagnose
   // does; listed[i] tells whether the view lists lines[i]. Shows the remedy
   // it names (with its score and text), the next two, the listed lines that

@@ -13,8 +13,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <iostream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/LogTime.h"
@@ -27,6 +33,7 @@
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
 #include "logread/LogReader.h"
+#include "logread/NameWatch.h"
 #include "logread/open_regular.h"
 
 #ifndef VEKLOG_VERSION_TEXT
@@ -37,8 +44,10 @@ namespace {
 
 const char kProgram[] = "veklog-explain";
 
-volatile sig_atomic_t g_stop = 0;
-void on_signal(int) { g_stop = 1; }
+// Set by SIGINT or SIGTERM, read by both threads of a follow.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets it");
+void on_signal(int) { g_stop = true; }
 
 void complain(const std::string &what) {
   std::cout.flush();
@@ -48,13 +57,15 @@ void complain(const std::string &what) {
 // --since and --until. A line without a time of its own (a line of another
 // layout) goes with the last line before it that had one; before any, it is
 // left out when a limit is set.
+// It sees every line of the file in turn, whatever the level lists.
 class TimeWindow {
 public:
   explicit TimeWindow(const Options &o) : o_(o) {}
-  bool take(const std::string &line) {
+  bool take(const std::string &line) { return take(line.data(), line.size()); }
+  bool take(const char *line, size_t len) {
     if (!o_.has_since && !o_.has_until) return true;
     time_t t;
-    if (line_time(line.data(), line.size(), &t)) {
+    if (line_time(line, len, &t)) {
       last_ = t;
       known_ = true;
     }
@@ -159,11 +170,24 @@ int check_log(const Options &o) {
   return run_check(o, xml, std::cout);
 }
 
+// Why the log was read from the start of a file, as the terminal says it.
+std::string change_note(const std::string &path, const LogStatus &st) {
+  switch (st.change) {
+    case LogStatus::Rotated: return path + " was rotated; going on with the new file";
+    case LogStatus::Replaced: return path + " was replaced; reading the new file from its start";
+    case LogStatus::CutShort: return path + " was cut short; reading it again from its start";
+    case LogStatus::Rewritten: return path + " was rewritten; reading it again from its start";
+    default: return path + " was read again from its start";
+  }
+}
+
 // Prints lines appended to the log until SIGINT or SIGTERM. The last line of
 // a read is held back until it is finished (or the next read shows that it
 // stands as it is), so that a line being written is printed once, whole.
-int follow(LogReader &reader, Presenter &present, TimeWindow &window, const LineMatch &match,
-           Gather &got) {
+// When another file takes the log's name, what was written to the old one
+// comes first. The time window and the level were applied as the lines were
+// gathered.
+int follow(LogReader &reader, Presenter &present, const LineMatch &match, Gather &got) {
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
   sa.sa_handler = on_signal;  // no SA_RESTART: the sleep ends at once
@@ -171,31 +195,73 @@ int follow(LogReader &reader, Presenter &present, TimeWindow &window, const Line
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   const std::string &path = reader.path();
-  bool missing = false;
-  auto show = [&](const std::string &l) {
-    if (window.take(l) && match(l)) present.line(l);
-  };
-  while (!g_stop) {
-    struct timespec nap = {0, 500 * 1000 * 1000};
-    nanosleep(&nap, nullptr);
-    if (g_stop) break;
-    LogStatus st = reader.read(got);
-    if (st.kind == LogStatus::Failed) {
-      if (!missing) complain(path + ": " + st.reason + "; waiting for it to come back");
-      missing = true;
-      got.take(false);
-      continue;
+  // Explaining a line takes longer than the server takes to rotate its log:
+  // a thread of its own reads the log (and so holds each new file open as
+  // soon as it takes the name), and hands over lines to print and notes to
+  // say, in order (a note has no line text).
+  using Item = std::pair<std::string, std::string>;
+  std::mutex lock;
+  std::condition_variable ready;
+  std::deque<Item> queue;
+  bool done = false;
+  std::thread feeder([&] {
+    NameWatch watch(path);
+    bool missing = false;
+    std::vector<Item> batch;
+    auto lines_to = [&](std::vector<std::string> &lines, size_t from, size_t to) {
+      for (size_t i = from; i < to; i++) batch.emplace_back(std::move(lines[i]), "");
+    };
+    auto note = [&](const std::string &text) { batch.emplace_back("", text); };
+    while (!g_stop) {
+      watch.wait(500, g_stop);
+      if (g_stop) break;
+      LogStatus st = reader.read(got);
+      bool restarted = got.restarted();
+      std::vector<std::string> lines = got.take(st.kind != LogStatus::Failed && reader.line_open());
+      size_t before = got.before_switch();
+      lines_to(lines, 0, before);
+      if (st.kind == LogStatus::Failed) {
+        if (!missing) note(path + ": " + st.reason + "; waiting for it to come back");
+        missing = true;
+      } else {
+        if (missing)
+          note(path + (restarted ? " is back; reading it from the start"
+                                 : " is back; going on where it stopped"));
+        else if (restarted || st.change != LogStatus::First)
+          note(change_note(path, st));
+        missing = false;
+        lines_to(lines, before, lines.size());
+      }
+      if (batch.empty()) continue;
+      std::lock_guard<std::mutex> hold(lock);
+      for (Item &item : batch) queue.push_back(std::move(item));
+      batch.clear();
+      ready.notify_one();
     }
-    if (missing)
-      complain(path + " is back; reading it from the start");
-    else if (got.restarted())
-      complain(path + " was replaced or cut short; reading it from the start");
-    missing = false;
-    for (const std::string &l : got.take(true)) show(l);
+    std::vector<std::string> rest = got.take(false);
+    lines_to(rest, 0, rest.size());
+    std::lock_guard<std::mutex> hold(lock);
+    for (Item &item : batch) queue.push_back(std::move(item));
+    done = true;
+    ready.notify_one();
+  });
+  for (bool last = false; !last;) {
+    std::deque<Item> now;
+    {
+      std::unique_lock<std::mutex> hold(lock);
+      ready.wait_for(hold, std::chrono::milliseconds(100), [&] { return done || !queue.empty(); });
+      now.swap(queue);
+      last = done;
+    }
+    for (const Item &item : now) {
+      if (!item.second.empty())
+        complain(item.second);
+      else if (match(item.first))
+        present.line(item.first);
+    }
     std::cout.flush();
   }
-  for (const std::string &l : got.take(false)) show(l);
-  std::cout.flush();
+  feeder.join();
   return kExitOk;
 }
 
@@ -241,25 +307,29 @@ int explain(const Options &o) {
   bool diagnose = o.mode == Options::Diagnose;
   bool every = diagnose || o.job;
   int level = o.job && !o.level_set ? 2 : o.level;
-  LogReader reader(o.log == "-" ? "" : o.log, every ? 2 : o.level);
+  // Every line is read, so that a line without a time of its own takes the
+  // time of the line before it in the file, whatever the level; a listing
+  // keeps only the lines of its level and time window as they come.
+  LogReader reader(o.log == "-" ? "" : o.log, 2);
   Gather got;  // the pieces of a long line joined: one line, as it was written
+  TimeWindow window(o);
+  if (!every)
+    got.filter([&](const char *text, size_t len) {
+      return window.take(text, len) && LogReader::accepts(o.level, (unsigned char)text[0]);
+    });
   LogStatus st = o.log == "-" ? reader.read_stream(STDIN_FILENO, got) : reader.read(got);
   std::string name = o.log == "-" ? "standard input" : o.log;
   if (st.kind == LogStatus::Failed) {
     complain("cannot read " + name + ": " + st.reason);
     return kExitUnreadable;
   }
-  if (st.damaged) {
-    // The decompressor names the file by its descriptor; the name says more.
-    std::string reason = st.reason.empty() ? "compressed data is damaged" : st.reason;
-    size_t fd = reason.find("<fd:"), end = reason.find(">: ", fd);
-    if (fd != std::string::npos && end != std::string::npos) reason.erase(fd, end + 3 - fd);
-    complain(name + ": " + reason + "; what could be read follows");
-  }
+  if (st.damaged)
+    complain(name + " was read in part: " + st.reason +
+             (st.damage_at >= 0 ? " (at byte " + std::to_string((long long)st.damage_at) + ")" : "") +
+             "; what could be read follows");
 
-  TimeWindow window(o);
   LineMatch match(o.grep, o.regex);
-  std::vector<std::string> lines = got.take(o.follow && !diagnose);
+  std::vector<std::string> lines = got.take(o.follow && !diagnose && reader.line_open());
   PresentStyle style;
   style.json = o.json;
   style.color = use_color(o);
@@ -273,6 +343,8 @@ int explain(const Options &o) {
   style.oldest_first = o.oldest_first || o.follow || o.job;
   if (o.job) style.unlisted_heading = "Found in lines outside job " + std::to_string(o.job) + ":";
   Presenter present(xml, std::cout, style);
+  if (st.damaged) present.warning(name, st.reason, (long long)st.damage_at);
+  int done = st.damaged ? kExitPartial : kExitOk;
 
   // What --grep leaves out is neither listed nor weighed; a line without a
   // time still goes with the line before it, kept or not.
@@ -280,7 +352,7 @@ int explain(const Options &o) {
   listed.reserve(lines.size());
   size_t kept = 0;
   for (std::string &l : lines) {
-    bool in_time = window.take(l);
+    bool in_time = !every || window.take(l);
     if (!match(l)) continue;
     listed.push_back(in_time && LogReader::accepts(level, (unsigned char)l[0]));
     if (&lines[kept] != &l) lines[kept] = std::move(l);
@@ -292,11 +364,14 @@ int explain(const Options &o) {
     for (size_t i = 0; i < lines.size(); i++) listed[i] = listed[i] && mine[i];
   }
   keep_newest(listed, o.lines);
-  if (o.job) return tell_job(o, lines, listed, present);
+  if (o.job) {
+    int told = tell_job(o, lines, listed, present);
+    return done ? done : told;
+  }
   if (diagnose) {
     const ErrorXMLRemedy *named = present.diagnose(lines, listed);
     std::cout.flush();
-    return named ? kExitFound : kExitOk;
+    return done ? done : named ? kExitFound : kExitOk;
   }
   {
     std::vector<std::string> shown;
@@ -310,12 +385,13 @@ int explain(const Options &o) {
   if (!lines.empty() && !o.brief) present.source();  // --brief: one line per log line
   std::cout.flush();
   lines.clear();
-  if (!o.follow) return kExitOk;
+  if (!o.follow) return done;
   if (st.compressed) {
     complain(name + " is compressed and does not grow: it is not followed");
-    return kExitOk;
+    return done;
   }
-  return follow(reader, present, window, match, got);
+  int followed = follow(reader, present, match, got);
+  return done ? done : followed;
 }
 
 }  // namespace

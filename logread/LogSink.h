@@ -10,6 +10,19 @@ public:
   // A read from the start of the file follows (or the file cannot be read):
   // forget every line given so far.
   virtual void restart() = 0;
+  // The file followed has gone from the path (renamed away, replaced,
+  // deleted) or cannot be read now, and the lines given so far are all it
+  // held, read through the descriptor still open. `elsewhere`: it is still
+  // there under another name, the lines are still history. A sink that
+  // keeps them returns true; the lines that follow come from the file then
+  // at the path, from its start (or, when the same file is back after a
+  // failure, from where the reading stopped). By default they are
+  // forgotten, as by restart().
+  virtual bool keep(bool elsewhere) {
+    (void)elsewhere;
+    restart();
+    return false;
+  }
   // The unfinished last line given by the previous read is withdrawn (it
   // comes again, longer). Of a long line only its last piece is withdrawn:
   // the pieces before it stand.

@@ -201,6 +201,13 @@ struct ErrorBrowser::Sink : LogSink {
     list.Fl_Browser::clear();
   }
 
+  // A log rotated away stays listed, below the lines of the file that took
+  // its name; one replaced or deleted goes, as when the log is read afresh.
+  bool keep(bool elsewhere) override {
+    if (!elsewhere) restart();
+    return elsewhere;
+  }
+
   // Before a line goes in at `at` (1-based) ahead of `before`: the browser
   // moves its top line to the new one when that is inserted just above it.
   // `again`: the line is the longer self of one withdrawn.

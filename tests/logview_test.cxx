@@ -356,6 +356,30 @@ TEST_F(LogFollow, AppendsAtTheErrorsLevelAndAfterManySelections) {
   EXPECT_EQ(selected_of(&list), (std::vector<int>{2, 3, 4}));
 }
 
+// The server rotates its log: the lines written to the old file before the
+// rename come, and stay listed below the new file's, the selection kept;
+// twice between polls, the file rotated in between comes too.
+TEST_F(LogFollow, ARotatedLogStaysListedBelowTheNewOne) {
+  load("E one\n", 0);
+  list.select(1);
+  auto rotate = [&](const char *old_tail, const char *fresh) {
+    write_file(path, old_tail, "ab");
+    ASSERT_EQ(rename(path.c_str(), (path + ".O").c_str()), 0);
+    write_file(path, fresh);
+  };
+  rotate("E two\n", "E three\n");
+  list.update();
+  EXPECT_EQ(list.status().kind, LogStatus::Appended);
+  EXPECT_EQ(list.status().change, LogStatus::Rotated);
+  EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"E three\n", "E two\n", "E one\n"}));
+  EXPECT_EQ(selected_of(&list), std::vector<int>{3});
+  rotate("E four\n", "E five\n");
+  rotate("E six\n", "E seven\n");
+  list.update();
+  EXPECT_EQ(lines_of(&list), (std::vector<std::string>{"E seven\n", "E six\n", "E five\n", "E four\n",
+                                                       "E three\n", "E two\n", "E one\n"}));
+}
+
 TEST_F(LogFollow, TruncationReplacementAndLevelChangesReadEverything) {
   load("E one\nE two\nE three\n", 0);
   // Shorter than before.

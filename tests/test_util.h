@@ -5,6 +5,10 @@
 #define TESTS_TEST_UTIL_H
 
 #include <ftw.h>
+#include <linux/capability.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
@@ -41,6 +45,22 @@ inline void write_file(const std::string &path, const std::string &bytes, const 
 inline std::string log_line(char level, const std::string &message) {
   return std::string(1, level) + " [08/Dec/2026:17:23:40 +0000] " + message + "\n";
 }
+
+// While it lives, permissions count for this process even when it runs as
+// root: the capabilities that override them are off.
+struct PermissionsCount {
+  __user_cap_header_struct head{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved[2] = {}, now[2] = {};
+  bool ok = syscall(SYS_capget, &head, saved) == 0;
+  PermissionsCount() {
+    memcpy(now, saved, sizeof now);
+    now[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    if (ok) syscall(SYS_capset, &head, now);
+  }
+  ~PermissionsCount() {
+    if (ok) syscall(SYS_capset, &head, saved);
+  }
+};
 
 // Keeps what a LogReader gives, in file order, and counts the calls.
 struct LineSink : LogSink {

@@ -306,6 +306,7 @@ TEST_F(Win, TheStartPageAndTheKeys) {
   EXPECT_EQ(list->value(), 52);
   // The list's own area, read through a pointer to its protected member (a
   // cast of the list to a made-up subclass would not be one).
+  // A local class may not hold a static data member: a static function.
   struct Peek : ErrorBrowser {
     static void area(const ErrorBrowser *b, int &x, int &y, int &w, int &h) {
       (b->*&Peek::bbox)(x, y, w, h);
