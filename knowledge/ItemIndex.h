@@ -36,7 +36,8 @@ public:
 private:
   struct Item {
     Pattern pattern;
-    std::string text;  // the longest plain text every match holds, folded
+    // Texts, folded, one of which every match holds (none: tried on every line).
+    std::vector<std::string> texts;
   };
   std::vector<Item> items_;
   std::vector<char> level_;  // per item
