@@ -13,44 +13,72 @@ namespace {
 
 typedef PatternElement E;
 
-// Texts one of which every match of the elements [begin, end) holds, folded:
-// the longest run of plain characters outside groups, or, when that is
-// shorter, one text for each alternative of a group, each the same way.
-// Stops at a separator of this level or a group that never closes; a run
-// stops before a quote (a backslash may come). Its score is its shortest
-// text's length: a longer one is held by fewer messages.
-struct Required {
-  std::vector<std::string> texts;
+// What every match of the elements [begin, end) holds, folded: each run of
+// plain characters outside groups, and of a group, one text of each of its
+// alternatives (their best need, found the same way); in the order met, only
+// those whose texts are long enough to look for. A run stops before a quote
+// (a backslash may come); the search stops at a separator of this level or a
+// group that never closes. A need's score is its shortest text's length: a
+// longer text is held by fewer messages.
+struct Need {
+  std::vector<std::string> texts;  // one of them
   size_t score = 0;
 };
 
-Required required_texts(const ParsedPattern &pp, int begin, int end) {
-  Required best;
+size_t best_need(const std::vector<Need> &needs) {  // the first of the highest score
+  size_t best = 0;
+  for (size_t k = 1; k < needs.size(); k++)
+    if (needs[k].score > needs[best].score) best = k;
+  return best;
+}
+
+std::vector<Need> needs_of(const ParsedPattern &pp, int begin, int end) {
+  std::vector<Need> needs;
   std::string run;
+  auto end_run = [&] {
+    if (run.size() >= LiteralFinder::MIN_TEXT) needs.push_back({{run}, run.size()});
+    run.clear();
+  };
   for (int i = begin; i < end; i++) {
     const E &e = pp.elements[(size_t)i];
-    if (e.kind != E::CHAR) run.clear();
-    if (e.kind == E::CHAR || e.kind == E::QUOTE) run += (char)e.c;
-    if (run.size() > best.score) best = {{run}, run.size()};
-    if (e.kind == E::OPEN && pp.link(i).jump >= 0) {
+    if (e.kind != E::CHAR) end_run();
+    if (e.kind == E::CHAR || e.kind == E::QUOTE) {
+      run += (char)e.c;
+    } else if (e.kind == E::OPEN && pp.link(i).jump >= 0) {
       // Each alternative runs from after the "{" or a separator to the next
       // separator or the "}", which stands just before the group's jump.
-      Required group;
+      Need group;
       group.score = SIZE_MAX;
-      for (int from = i, to; from >= 0 && group.score >= LiteralFinder::MIN_TEXT; from = to) {
-        to = from == i ? pp.link(i).next : pp.link(from).next;
-        Required alt = required_texts(pp, from + 1, to >= 0 ? to : pp.link(i).jump - 1);
-        group.score = std::min(group.score, alt.score);
-        group.texts.insert(group.texts.end(), alt.texts.begin(), alt.texts.end());
-        if (to < 0) break;
+      for (int from = i; from >= 0; from = pp.link(from).next) {
+        int to = pp.link(from).next;
+        std::vector<Need> alt = needs_of(pp, from + 1, to >= 0 ? to : pp.link(i).jump - 1);
+        if (alt.empty()) break;
+        Need &best = alt[best_need(alt)];
+        group.score = std::min(group.score, best.score);
+        group.texts.insert(group.texts.end(), best.texts.begin(), best.texts.end());
+        if (to < 0) needs.push_back(std::move(group));
       }
-      if (group.score >= LiteralFinder::MIN_TEXT && group.score > best.score) best = std::move(group);
       i = pp.link(i).jump - 1;
     } else if (e.kind >= E::OPEN) {
       break;  // a group that never closes, or a separator
     }
   }
-  return best;
+  end_run();
+  return needs;
+}
+
+// Whether the message holds the text (folded), A-Z in either case.
+bool holds(const char *message, size_t len, const std::string &text) {
+  const unsigned char *m = (const unsigned char *)message, *t = (const unsigned char *)text.data();
+  size_t n = text.size();
+  unsigned char other = t[0] >= 'a' && t[0] <= 'z' ? (unsigned char)(t[0] - 32) : t[0];
+  for (size_t i = 0; i + n <= len; i++) {
+    if (m[i] != t[0] && m[i] != other) continue;
+    size_t k = 1;
+    while (k < n && ParsedPattern::fold(m[i + k]) == t[k]) k++;
+    if (k == n) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -58,8 +86,13 @@ Required required_texts(const ParsedPattern &pp, int begin, int end) {
 bool ItemIndex::add(char level, const char *pattern) {
   try {
     ParsedPattern parsed = parse_pattern(pattern);
-    std::vector<std::string> texts =
-        required_texts(parsed, 0, (int)parsed.elements.size()).texts;
+    std::vector<Need> needs = needs_of(parsed, 0, (int)parsed.elements.size());
+    std::vector<std::vector<std::string>> texts;  // the best need first
+    if (!needs.empty()) std::swap(needs[0], needs[best_need(needs)]);
+    // Only the set machine costs enough for the other needs to be worth
+    // looking for.
+    if (!parsed.groups && !needs.empty()) needs.resize(1);
+    for (Need &need : needs) texts.push_back(std::move(need.texts));
     level_.push_back(level);
     items_.push_back({pattern ? Pattern(std::move(parsed)) : Pattern(nullptr), std::move(texts)});
   } catch (const std::bad_alloc &) {
@@ -76,13 +109,12 @@ bool ItemIndex::build() {
     items_of_text_.clear();
     untexted_.clear();
     for (size_t i = 0; i < items_.size(); i++) {
-      // An item with a text too short to look for is tried on every line.
-      const std::vector<std::string> &texts = items_[i].texts;
-      bool found_by_text = !texts.empty();
-      for (const std::string &text : texts) found_by_text &= text.size() >= LiteralFinder::MIN_TEXT;
-      if (!found_by_text) untexted_.push_back((int)i);
-      for (size_t k = 0; found_by_text && k < texts.size(); k++) {
-        int t = finder_.add(texts[k]);
+      // The texts of its best need find the item (with none it is tried on
+      // every line); its other needs are looked for when it is found.
+      const std::vector<std::vector<std::string>> &needs = items_[i].needs;
+      if (needs.empty()) untexted_.push_back((int)i);
+      for (size_t k = 0; !needs.empty() && k < needs[0].size(); k++) {
+        int t = finder_.add(needs[0][k]);
         if (t >= (int)items_of_text_.size()) items_of_text_.resize((size_t)t + 1);
         std::vector<int> &of_text = items_of_text_[(size_t)t];
         if (of_text.empty() || of_text.back() != (int)i) of_text.push_back((int)i);
@@ -129,7 +161,18 @@ int ItemIndex::search(char level, const char *message, size_t len) {
   for (size_t h = 0, u = 0; h < hits_.size() || u < untexted_.size();) {
     bool hit = u == untexted_.size() || (h < hits_.size() && hits_[h] < untexted_[u]);
     int i = hit ? hits_[h++] : untexted_[u++];
-    if ((hit || !level_[i] || level_[i] == level) && items_[i].pattern.match(message)) return i;
+    if (hit ? !holds_needs(i, message, len) : level_[i] && level_[i] != level) continue;
+    if (items_[i].pattern.match(message)) return i;
   }
   return -1;
+}
+
+bool ItemIndex::holds_needs(int item, const char *message, size_t len) const {
+  const std::vector<std::vector<std::string>> &needs = items_[(size_t)item].needs;
+  for (size_t n = 1; n < needs.size(); n++) {
+    bool held = false;
+    for (size_t k = 0; !held && k < needs[n].size(); k++) held = holds(message, len, needs[n][k]);
+    if (!held) return false;
+  }
+  return true;
 }

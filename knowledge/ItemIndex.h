@@ -36,8 +36,9 @@ public:
 private:
   struct Item {
     Pattern pattern;
-    // Texts, folded, one of which every match holds (none: tried on every line).
-    std::vector<std::string> texts;
+    // What every match holds: one of the texts (folded) of each need, the
+    // best need first.
+    std::vector<std::vector<std::string>> needs;
   };
   std::vector<Item> items_;
   std::vector<char> level_;  // per item
@@ -60,6 +61,8 @@ private:
 
   bool build();
   int search(char level, const char *message, size_t len);
+  // Whether the message holds one text of each of the item's other needs.
+  bool holds_needs(int item, const char *message, size_t len) const;
 };
 
 #endif
