@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <new>
-#include <string_view>
 
 namespace {
 
@@ -25,10 +24,12 @@ struct Need {
   size_t score = 0;
 };
 
-size_t best_need(const std::vector<Need> &needs) {  // the first of the highest score
+// The last of the highest score: a message's first words are often those of
+// many (a job's number, a client's).
+size_t best_need(const std::vector<Need> &needs) {
   size_t best = 0;
   for (size_t k = 1; k < needs.size(); k++)
-    if (needs[k].score > needs[best].score) best = k;
+    if (needs[k].score >= needs[best].score) best = k;
   return best;
 }
 
@@ -79,6 +80,23 @@ bool holds(const char *message, size_t len, const std::string &text) {
     if (k == n) return true;
   }
   return false;
+}
+
+// The memo's hash: eight bytes a step, every bit of them reaching both the
+// slot (low bits) and the tag (high bits).
+uint64_t memo_hash(const char *s, size_t len) {
+  const uint64_t k = 0xBF58476D1CE4E5B9ull;
+  uint64_t h = len * 0x9E3779B97F4A7C15ull, w;
+  size_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    memcpy(&w, s + i, 8);
+    h = (h ^ w) * k;
+    h ^= h >> 31;
+  }
+  w = 0;
+  memcpy(&w, s + i, len - i);
+  h = (h ^ w) * k;
+  return h ^ (h >> 29);
 }
 
 }  // namespace
@@ -134,7 +152,7 @@ int ItemIndex::find(char level, const char *message) {
   if (!message || !prepare()) return -1;
   size_t len = strlen(message);
   if (len > MEMO_TEXT || !memo_) return search(level, message, len);
-  uint64_t hash = std::hash<std::string_view>()({message, len}) * 31 + (uint8_t)level;
+  uint64_t hash = memo_hash(message, len) * 31 + (uint8_t)level;
   size_t slot = hash % MEMO_SLOTS;  // its tag first: the slots are seldom in cache
   Memo &memo = memo_[slot];
   if (memo_tag_[slot] == (uint32_t)(hash >> 32) && memo.len == (int)len && memo.hash == hash &&

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "knowledge/ParsedPattern.h"
 
 namespace {
 
@@ -16,6 +15,30 @@ inline uint32_t gram_at(const char *s) {
   uint32_t g;
   memcpy(&g, s, 4);
   return g | 0x20202020u;
+}
+
+// Eight bytes with A-Z folded to a-z, all at once: 0x20 added to each byte
+// whose low seven bits lie in A-Z and whose top bit is clear.
+inline uint64_t fold8(uint64_t x) {
+  const uint64_t ones = 0x0101010101010101ull;
+  uint64_t low = x & (0x7F * ones);
+  uint64_t from_a = low + (0x80 - 'A') * ones, past_z = low + (0x80 - 'Z' - 1) * ones;
+  return x | ((from_a & ~past_z & ~x & (0x80 * ones)) >> 2);
+}
+
+inline uint64_t load(const void *p, size_t n) {
+  uint64_t w = 0;
+  memcpy(&w, p, n);
+  return w;
+}
+
+// Whether the n bytes at m, folded, are the folded text t: in words, the
+// last one overlapping the one before.
+inline bool same_folded(const char *m, const char *t, size_t n) {
+  if (n < 8) return fold8(load(m, 4)) == load(t, 4) && fold8(load(m + n - 4, 4)) == load(t + n - 4, 4);
+  for (size_t i = 0; i + 8 < n; i += 8)
+    if (fold8(load(m + i, 8)) != load(t + i, 8)) return false;
+  return fold8(load(m + n - 8, 8)) == load(t + n - 8, 8);
 }
 
 const int FILTER_BITS = 15;
@@ -50,7 +73,7 @@ void LiteralFinder::build() {
     }
     for (int at : {best, best + 1}) {
       taken[gram_at(text + at)]++;
-      keys_.push_back({gram_at(text + at), t, at});
+      keys_.push_back({gram_at(text + at), t, (uint32_t)at, at_[t], at_[t + 1] - at_[t]});
     }
   }
 
@@ -62,6 +85,8 @@ void LiteralFinder::build() {
   size_t mask = ((size_t)1 << bits_) - 1;
   slots_.assign(mask + 1, Slot{0, -1});
   filter_.assign((1u << FILTER_BITS) / 64, 0);
+  seen_.assign((size_t)size(), 0);
+  epoch_ = 0;
   for (size_t k = 0; k < keys_.size(); k++) {
     uint32_t g = keys_[k].gram, f = filter_hash(g), s = table_hash(g, bits_);
     if (k && keys_[k - 1].gram == g) continue;
@@ -73,7 +98,11 @@ void LiteralFinder::build() {
 
 void LiteralFinder::find(const char *message, size_t len, std::vector<int> &found) {
   if (keys_.empty()) return;
-  size_t first = found.size(), mask = slots_.size() - 1;
+  if (++epoch_ == 0) {  // once in 2^32 lookups the marks start afresh
+    std::fill(seen_.begin(), seen_.end(), 0);
+    epoch_ = 1;
+  }
+  size_t mask = slots_.size() - 1;
   for (size_t pos = 0; pos + 4 <= len; pos += 2) {
     uint32_t g = gram_at(message + pos), f = filter_hash(g);
     if (!((filter_[f / 64] >> (f % 64)) & 1)) continue;
@@ -81,14 +110,10 @@ void LiteralFinder::find(const char *message, size_t len, std::vector<int> &foun
     while (slots_[s].first >= 0 && slots_[s].gram != g) s = (s + 1) & mask;
     for (size_t k = (uint32_t)slots_[s].first; k < keys_.size() && keys_[k].gram == g; k++) {
       const Key &key = keys_[k];
-      size_t at = (size_t)key.at, n = at_[key.text + 1] - at_[key.text], i = 0;
-      if (pos < at || pos - at + n > len) continue;
-      const unsigned char *m = (const unsigned char *)message + pos - at;
-      const char *text = chars_.data() + at_[key.text];
-      while (i < n && ParsedPattern::fold(m[i]) == (unsigned char)text[i]) i++;
-      if (i == n) found.push_back(key.text);
+      if (pos < key.at || pos - key.at + key.len > len || seen_[(size_t)key.text] == epoch_) continue;
+      if (!same_folded(message + pos - key.at, chars_.data() + key.start, key.len)) continue;
+      seen_[(size_t)key.text] = epoch_;
+      found.push_back(key.text);
     }
   }
-  std::sort(found.begin() + first, found.end());
-  found.erase(std::unique(found.begin() + first, found.end()), found.end());
 }
