@@ -382,16 +382,20 @@ struct PickSink : LogSink {
 // the file's order, its place among them: the list is newest first, but a
 // long line's pieces stand in their own order under its first piece.
 static std::vector<int> file_order(ErrorBrowser *list, std::vector<void *> &items) {
-  items.clear();
-  items.reserve((size_t)list->size());
-  for (void *item = list->first_item(); item; item = list->next_item(item)) items.push_back(item);
+  // From the bottom up: the order the lines were read in, and so the order
+  // their records lie in memory.
+  size_t k = (size_t)list->size(), pieces = 0;  // pieces: those below the line's first
+  items.assign(k, nullptr);
   std::vector<int> order;
   order.reserve(items.size());
-  for (size_t end = items.size(); end > 0;) {
-    size_t start = end - 1;  // the first piece of the line that ends at end
-    while (start > 0 && list->continuation(items[start])) start--;
-    for (size_t k = start; k < end; k++) order.push_back((int)k);
-    end = start;
+  for (void *item = list->last_item(); item && k > 0; item = list->prev_item(item)) {
+    items[--k] = item;
+    if (k > 0 && list->continuation(item)) {
+      pieces++;
+      continue;
+    }
+    for (size_t j = 0; j <= pieces; j++) order.push_back((int)(k + j));
+    pieces = 0;
   }
   return order;
 }

@@ -306,10 +306,12 @@ TEST_F(Win, TheStartPageAndTheKeys) {
   // The list's own area, read through a pointer to its protected member (a
   // cast of the list to a made-up subclass would not be one).
   struct Peek : ErrorBrowser {
-    static constexpr auto kBbox = &Peek::bbox;
+    static void area(const ErrorBrowser *b, int &x, int &y, int &w, int &h) {
+      (b->*&Peek::bbox)(x, y, w, h);
+    }
   };
   int bx, by, bw, bh;
-  (list->*Peek::kBbox)(bx, by, bw, bh);
+  Peek::area(list, bx, by, bw, bh);
   EXPECT_EQ(list->position(), 52 * 16 - bh);
   key(FL_Home);
   EXPECT_EQ(list->position(), 0);
