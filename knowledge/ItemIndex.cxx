@@ -82,21 +82,61 @@ bool holds(const char *message, size_t len, const std::string &text) {
   return false;
 }
 
-// The memo's hash: eight bytes a step, every bit of them reaching both the
-// slot (low bits) and the tag (high bits).
-uint64_t memo_hash(const char *s, size_t len) {
-  const uint64_t k = 0xBF58476D1CE4E5B9ull;
-  uint64_t h = len * 0x9E3779B97F4A7C15ull, w;
+// Whether some digit fits where another does not: a digit written out, or a
+// set that holds some digits only. Other patterns match a message exactly
+// when they match it with every digit made a 0.
+bool tells_digits_apart(const ParsedPattern &pp) {
+  for (const PatternElement &e : pp.elements) {
+    if (e.kind == E::CHAR && e.c >= '0' && e.c <= '9') return true;
+    if (e.kind != E::SET) continue;
+    for (unsigned char c = '1'; c <= '9'; c++)
+      if (pp.sets[e.arg].has(c) != pp.sets[e.arg].has('0')) return true;
+  }
+  return false;
+}
+
+// Eight bytes with each digit made a 0: after the xor a digit's byte is its
+// value, below 10, which the add leaves without its top bit.
+inline uint64_t zero8(uint64_t x) {
+  const uint64_t ones = 0x0101010101010101ull;
+  uint64_t y = x ^ ('0' * ones);
+  uint64_t digit = ~(((y & (0x7F * ones)) + (0x80 - 10) * ones) | y) & (0x80 * ones);
+  return x - (y & ((digit >> 7) * 0xFF));
+}
+
+inline uint64_t mix(uint64_t h, uint64_t x) {
+  h = (h ^ x) * 0xBF58476D1CE4E5B9ull;
+  return h ^ (h >> 31);
+}
+
+// `in` with each digit made a 0, into `out`; gives the memo's hash of it,
+// whose every bit reaches both the slot (low bits) and the tag (high bits).
+uint64_t zero_digits(const char *in, char *out, size_t len) {
+  uint64_t h = len * 0x9E3779B97F4A7C15ull, x;
   size_t i = 0;
   for (; i + 8 <= len; i += 8) {
-    memcpy(&w, s + i, 8);
-    h = (h ^ w) * k;
-    h ^= h >> 31;
+    memcpy(&x, in + i, 8);
+    x = zero8(x);
+    memcpy(out + i, &x, 8);
+    h = mix(h, x);
   }
-  w = 0;
-  memcpy(&w, s + i, len - i);
-  h = (h ^ w) * k;
-  return h ^ (h >> 29);
+  x = 0;
+  for (size_t j = 0; i + j < len; j++) {
+    unsigned char c = (unsigned char)in[i + j];
+    if (c >= '0' && c <= '9') c = '0';
+    out[i + j] = (char)c;
+    x |= (uint64_t)c << (8 * j);
+  }
+  return mix(h, x);
+}
+
+// Adds the item's text to a finder and the item to the text's items.
+void add_text(LiteralFinder &finder, std::vector<std::vector<int>> &items_of_text,
+              const std::string &text, int item) {
+  int t = finder.add(text);
+  if (t >= (int)items_of_text.size()) items_of_text.resize((size_t)t + 1);
+  std::vector<int> &of_text = items_of_text[(size_t)t];
+  if (of_text.empty() || of_text.back() != item) of_text.push_back(item);
 }
 
 }  // namespace
@@ -111,10 +151,13 @@ bool ItemIndex::add(char level, const char *pattern) {
     // looking for.
     if (!parsed.groups && !needs.empty()) needs.resize(1);
     for (Need &need : needs) texts.push_back(std::move(need.texts));
+    bool digits = tells_digits_apart(parsed);
     level_.push_back(level);
+    digits_.push_back(digits);
     items_.push_back({pattern ? Pattern(std::move(parsed)) : Pattern(nullptr), std::move(texts)});
   } catch (const std::bad_alloc &) {
     level_.resize(items_.size());
+    digits_.resize(items_.size());
     return false;
   }
   built_ = false;
@@ -124,23 +167,30 @@ bool ItemIndex::add(char level, const char *pattern) {
 bool ItemIndex::build() {
   try {
     finder_ = LiteralFinder();
+    digit_finder_ = LiteralFinder();
     items_of_text_.clear();
+    items_of_digit_text_.clear();
     untexted_.clear();
+    digit_untexted_.clear();
     for (size_t i = 0; i < items_.size(); i++) {
       // The texts of its best need find the item (with none it is tried on
       // every line); its other needs are looked for when it is found.
       const std::vector<std::vector<std::string>> &needs = items_[i].needs;
       if (needs.empty()) untexted_.push_back((int)i);
+      if (needs.empty() && digits_[i]) digit_untexted_.push_back((int)i);
       for (size_t k = 0; !needs.empty() && k < needs[0].size(); k++) {
-        int t = finder_.add(needs[0][k]);
-        if (t >= (int)items_of_text_.size()) items_of_text_.resize((size_t)t + 1);
-        std::vector<int> &of_text = items_of_text_[(size_t)t];
-        if (of_text.empty() || of_text.back() != (int)i) of_text.push_back((int)i);
+        add_text(finder_, items_of_text_, needs[0][k], (int)i);
+        if (!digits_[i]) continue;
+        std::string zeroed(needs[0][k].size(), 0);
+        zero_digits(needs[0][k].data(), &zeroed[0], zeroed.size());
+        add_text(digit_finder_, items_of_digit_text_, zeroed, (int)i);
       }
     }
     finder_.build();
+    digit_finder_.build();
     memo_.reset(remember_ ? new Memo[MEMO_SLOTS] : nullptr);
     memo_tag_.reset(remember_ ? new uint32_t[MEMO_SLOTS]() : nullptr);
+    memo_also_.reset(remember_ ? new int32_t[MEMO_SLOTS * MEMO_ALSO] : nullptr);
   } catch (const std::bad_alloc &) {
     return false;  // find() answers -1 until a build succeeds
   }
@@ -151,21 +201,49 @@ bool ItemIndex::build() {
 int ItemIndex::find(char level, const char *message) {
   if (!message || !prepare()) return -1;
   size_t len = strlen(message);
-  if (len > MEMO_TEXT || !memo_) return search(level, message, len);
-  uint64_t hash = memo_hash(message, len) * 31 + (uint8_t)level;
+  if (len > MEMO_TEXT || !memo_) return search(level, message, len, false);
+  // Remembered by the message with each digit read as 0, as a job's number
+  // or a process's changes from line to line: only the items that tell
+  // digits apart can answer otherwise for another message read the same,
+  // and the slot holds those of them that may come first.
+  char key[MEMO_TEXT];
+  uint64_t hash = zero_digits(message, key, len) * 31 + (uint8_t)level;
   size_t slot = hash % MEMO_SLOTS;  // its tag first: the slots are seldom in cache
   Memo &memo = memo_[slot];
-  if (memo_tag_[slot] == (uint32_t)(hash >> 32) && memo.len == (int)len && memo.hash == hash &&
-      memo.level == level && memcmp(memo.text, message, len) == 0)
-    return memo.item;
-  memo_tag_[slot] = (uint32_t)(hash >> 32);
-  memo.hash = hash, memo.len = (int16_t)len, memo.level = level;
-  memo.item = search(level, message, len);
-  memcpy(memo.text, message, len);
+  int32_t *also = memo_also_.get() + slot * MEMO_ALSO;
+  if (memo_tag_[slot] != (uint32_t)(hash >> 32) || memo.len != (int)len || memo.hash != hash ||
+      memo.level != level || memcmp(memo.text, key, len) != 0) {
+    memo_tag_[slot] = (uint32_t)(hash >> 32);
+    memo.hash = hash, memo.len = (int16_t)len, memo.level = level;
+    memo.item = search(level, message, len, true);
+    memo.also = (int8_t)digit_items(level, key, len, memo.item, also);
+    memcpy(memo.text, key, len);
+  }
+  if (memo.also < 0) return search(level, message, len, false);
+  for (int k = 0; k < memo.also; k++)
+    if (items_[(size_t)also[k]].pattern.match(message)) return also[k];
   return memo.item;
 }
 
-int ItemIndex::search(char level, const char *message, size_t len) {
+int ItemIndex::digit_items(char level, const char *key, size_t len, int before, int32_t *out) {
+  if (digit_finder_.size() == 0 && digit_untexted_.empty()) return 0;
+  found_.clear();
+  digit_finder_.find(key, len, found_);
+  hits_.clear();
+  auto fits = [&](int i) { return (!level_[i] || level_[i] == level) && (before < 0 || i < before); };
+  for (int t : found_)
+    for (int i : items_of_digit_text_[(size_t)t])
+      if (fits(i)) hits_.push_back(i);
+  for (int i : digit_untexted_)
+    if (fits(i)) hits_.push_back(i);
+  std::sort(hits_.begin(), hits_.end());
+  hits_.erase(std::unique(hits_.begin(), hits_.end()), hits_.end());
+  if (hits_.size() > MEMO_ALSO) return -1;
+  std::copy(hits_.begin(), hits_.end(), out);
+  return (int)hits_.size();
+}
+
+int ItemIndex::search(char level, const char *message, size_t len, bool inert) {
   // The items of the texts the message holds whose level fits, and those
   // with no text, tried in the order added.
   found_.clear();
@@ -179,6 +257,7 @@ int ItemIndex::search(char level, const char *message, size_t len) {
   for (size_t h = 0, u = 0; h < hits_.size() || u < untexted_.size();) {
     bool hit = u == untexted_.size() || (h < hits_.size() && hits_[h] < untexted_[u]);
     int i = hit ? hits_[h++] : untexted_[u++];
+    if (inert && digits_[i]) continue;
     if (hit ? !holds_needs(i, message, len) : level_[i] && level_[i] != level) continue;
     if (items_[i].pattern.match(message)) return i;
   }
