@@ -5,6 +5,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
+#include <string_view>
 
 
 namespace {
@@ -46,33 +48,82 @@ const int FILTER_BITS = 15;
 inline uint32_t filter_hash(uint32_t g) { return (g * 0x9E3779B1u) >> (32 - FILTER_BITS); }
 inline uint32_t table_hash(uint32_t g, int bits) { return (g * 0x85EBCA6Bu) >> (32 - bits); }
 
+// Per gram, how many texts hold it and how many keys have taken it: a table
+// of open addressing (no gram is 0, its 0x20 bits being set), which a
+// knowledge base of many long texts fills with millions of look-ups.
+class GramCounts {
+public:
+  struct Counts {
+    uint32_t gram = 0;
+    int holders = 0, taken = 0;
+  };
+  Counts &operator[](uint32_t g) {
+    if (2 * (used_ + 1) > slots_.size()) grow();
+    size_t s = table_hash(g, bits_);
+    while (slots_[s].gram && slots_[s].gram != g) s = (s + 1) & (slots_.size() - 1);
+    if (!slots_[s].gram) slots_[s].gram = g, used_++;
+    return slots_[s];
+  }
+
+private:
+  std::vector<Counts> slots_;
+  size_t used_ = 0;
+  int bits_ = 0;
+  void grow() {
+    std::vector<Counts> old;
+    old.swap(slots_);
+    bits_ = bits_ ? bits_ + 1 : 10;
+    slots_.assign((size_t)1 << bits_, Counts());
+    used_ = 0;
+    for (const Counts &c : old)
+      if (c.gram) (*this)[c.gram] = c;
+  }
+};
+
 }  // namespace
 
 int LiteralFinder::add(const std::string &text) {
   if (text.size() < MIN_TEXT || text.size() > 0x7fffffff) return -1;
-  auto known = number_.emplace(text, size());
-  if (known.second) at_.push_back((uint32_t)(chars_ += text).size());
-  return known.first->second;
+  // The texts by hash, each slot a text's number (-1: empty).
+  if (2 * (size() + 1) > (int)numbers_.size()) {
+    numbers_.assign(numbers_.empty() ? 1024 : 2 * numbers_.size(), -1);
+    for (int t = 0; t < size(); t++) *number_slot(chars_.data() + at_[t], at_[t + 1] - at_[t]) = t;
+  }
+  int32_t *slot = number_slot(text.data(), text.size());
+  if (*slot < 0) {
+    *slot = size();
+    at_.push_back((uint32_t)(chars_ += text).size());
+  }
+  return *slot;
+}
+
+int32_t *LiteralFinder::number_slot(const char *text, size_t len) {
+  size_t mask = numbers_.size() - 1, s = std::hash<std::string_view>()({text, len}) & mask;
+  for (;; s = (s + 1) & mask) {
+    int32_t t = numbers_[s];
+    if (t < 0 || (at_[t + 1] - at_[t] == len && memcmp(chars_.data() + at_[t], text, len) == 0))
+      return &numbers_[s];
+  }
 }
 
 void LiteralFinder::build() {
   // Each text is keyed by two grams side by side (one starts at an even offset
   // wherever it stands): the pair fewest texts hold, then fewest have taken.
-  std::unordered_map<uint32_t, int> holders, taken;
+  GramCounts counts;
   for (int t = 0; t < size(); t++)
-    for (uint32_t at = at_[t]; at + 4 <= at_[t + 1]; at++) holders[gram_at(chars_.data() + at)]++;
+    for (uint32_t at = at_[t]; at + 4 <= at_[t + 1]; at++) counts[gram_at(chars_.data() + at)].holders++;
   keys_.clear();
   for (int t = 0; t < size(); t++) {
     const char *text = chars_.data() + at_[t];
     int best = 0, best_holders = 0, best_taken = 0;
     for (int at = 0; at + 5 <= (int)(at_[t + 1] - at_[t]); at++) {
-      uint32_t g = gram_at(text + at), g2 = gram_at(text + at + 1);
-      int h = holders[g] + holders[g2], k = taken[g] + taken[g2];
+      const GramCounts::Counts &a = counts[gram_at(text + at)], &b = counts[gram_at(text + at + 1)];
+      int h = a.holders + b.holders, k = a.taken + b.taken;
       if (at == 0 || h < best_holders || (h == best_holders && k < best_taken))
         best = at, best_holders = h, best_taken = k;
     }
     for (int at : {best, best + 1}) {
-      taken[gram_at(text + at)]++;
+      counts[gram_at(text + at)].taken++;
       keys_.push_back({gram_at(text + at), t, (uint32_t)at, at_[t], at_[t + 1] - at_[t]});
     }
   }

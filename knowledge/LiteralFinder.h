@@ -6,7 +6,6 @@
 #include <stdint.h>
 
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class LiteralFinder {
@@ -26,7 +25,8 @@ public:
   void find(const char *message, size_t len, std::vector<int> &found);
 
 private:
-  std::unordered_map<std::string, int> number_;
+  std::vector<int32_t> numbers_;  // the texts by hash, for add(); -1: an empty slot
+  int32_t *number_slot(const char *text, size_t len);  // the text's slot, or the empty one it would take
   std::string chars_;                // text t: chars_[at_[t] .. at_[t + 1])
   std::vector<uint32_t> at_ = {0};
   // Made by build(): the keys by gram, a table of each gram's first key.
