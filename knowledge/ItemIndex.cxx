@@ -71,20 +71,6 @@ std::vector<Need> needs_of(const ParsedPattern &pp, int begin, int end) {
   return needs;
 }
 
-// Whether the message holds the text (folded), A-Z in either case.
-bool holds(const char *message, size_t len, const std::string &text) {
-  const unsigned char *m = (const unsigned char *)message, *t = (const unsigned char *)text.data();
-  size_t n = text.size();
-  unsigned char other = t[0] >= 'a' && t[0] <= 'z' ? (unsigned char)(t[0] - 32) : t[0];
-  for (size_t i = 0; i + n <= len; i++) {
-    if (m[i] != t[0] && m[i] != other) continue;
-    size_t k = 1;
-    while (k < n && ParsedPattern::fold(m[i + k]) == t[k]) k++;
-    if (k == n) return true;
-  }
-  return false;
-}
-
 // Whether some digit fits where another does not: a digit written out, or a
 // set that holds some digits only. Other patterns match a message exactly
 // when they match it with every digit made a 0.
@@ -159,12 +145,8 @@ bool ItemIndex::add(char level, const char *pattern) {
   try {
     ParsedPattern parsed = parse_pattern(pattern);
     std::vector<Need> needs = needs_of(parsed, 0, (int)parsed.elements.size());
-    std::vector<std::vector<std::string>> texts;  // the best need first
-    if (!needs.empty()) std::swap(needs[0], needs[best_need(needs)]);
-    // Only the set machine costs enough for the other needs to be worth
-    // looking for.
-    if (!parsed.groups && !needs.empty()) needs.resize(1);
-    for (Need &need : needs) texts.push_back(std::move(need.texts));
+    std::vector<std::string> texts;  // those of the best need
+    if (!needs.empty()) texts = std::move(needs[best_need(needs)].texts);
     bool digits = tells_digits_apart(parsed);
     level_.push_back(level);
     digits_.push_back(digits);
@@ -187,16 +169,16 @@ bool ItemIndex::build() {
     untexted_.clear();
     digit_untexted_.clear();
     for (size_t i = 0; i < items_.size(); i++) {
-      // The texts of its best need find the item (with none it is tried on
-      // every line); its other needs are looked for when it is found.
-      const std::vector<std::vector<std::string>> &needs = items_[i].needs;
-      if (needs.empty()) untexted_.push_back((int)i);
-      if (needs.empty() && digits_[i]) digit_untexted_.push_back((int)i);
-      for (size_t k = 0; !needs.empty() && k < needs[0].size(); k++) {
-        add_text(finder_, items_of_text_, needs[0][k], (int)i);
+      // The texts of its best need find the item; with none it is tried on
+      // every line.
+      const std::vector<std::string> &texts = items_[i].texts;
+      if (texts.empty()) untexted_.push_back((int)i);
+      if (texts.empty() && digits_[i]) digit_untexted_.push_back((int)i);
+      for (const std::string &text : texts) {
+        add_text(finder_, items_of_text_, text, (int)i);
         if (!digits_[i]) continue;
-        std::string zeroed(needs[0][k].size(), 0);
-        zero_digits(needs[0][k].data(), &zeroed[0], zeroed.size());
+        std::string zeroed(text.size(), 0);
+        zero_digits(text.data(), &zeroed[0], zeroed.size());
         add_text(digit_finder_, items_of_digit_text_, zeroed, (int)i);
       }
     }
@@ -271,19 +253,8 @@ int ItemIndex::search(char level, const char *message, size_t len, bool inert) {
   for (size_t h = 0, u = 0; h < hits_.size() || u < untexted_.size();) {
     bool hit = u == untexted_.size() || (h < hits_.size() && hits_[h] < untexted_[u]);
     int i = hit ? hits_[h++] : untexted_[u++];
-    if (inert && digits_[i]) continue;
-    if (hit ? !holds_needs(i, message, len) : level_[i] && level_[i] != level) continue;
+    if ((inert && digits_[i]) || (!hit && level_[i] && level_[i] != level)) continue;
     if (items_[i].pattern.match(message)) return i;
   }
   return -1;
-}
-
-bool ItemIndex::holds_needs(int item, const char *message, size_t len) const {
-  const std::vector<std::vector<std::string>> &needs = items_[(size_t)item].needs;
-  for (size_t n = 1; n < needs.size(); n++) {
-    bool held = false;
-    for (size_t k = 0; !held && k < needs[n].size(); k++) held = holds(message, len, needs[n][k]);
-    if (!held) return false;
-  }
-  return true;
 }

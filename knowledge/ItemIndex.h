@@ -36,9 +36,8 @@ public:
 private:
   struct Item {
     Pattern pattern;
-    // What every match holds: one of the texts (folded) of each need, the
-    // best need first.
-    std::vector<std::vector<std::string>> needs;
+    // Texts, folded, one of which every match holds (none: tried on every line).
+    std::vector<std::string> texts;
   };
   std::vector<Item> items_;
   std::vector<char> level_;   // per item
@@ -77,8 +76,6 @@ private:
   // `before` (-1: any) and may match a message with this reading (each
   // digit as 0); their count, or -1 when more than MEMO_ALSO.
   int digit_items(char level, const char *key, size_t len, int before, int32_t *out);
-  // Whether the message holds one text of each of the item's other needs.
-  bool holds_needs(int item, const char *message, size_t len) const;
 };
 
 #endif
