@@ -100,32 +100,41 @@ inline uint64_t mix(uint64_t h, uint64_t x) {
 
 // `in` with each digit made a 0, into `out`; gives the memo's hash of it,
 // whose every bit reaches both the slot (low bits) and the tag (high bits).
+// In blocks, the last one overlapping the one before (making a digit a 0
+// twice changes nothing).
 uint64_t zero_digits(const char *in, char *out, size_t len) {
   uint64_t h = len * 0x9E3779B97F4A7C15ull, x;
-  size_t i = 0;
 #ifdef __SSE2__
   // Sixteen bytes a step where the processor has the instructions: a byte
   // less '0' that is at most 9 is a digit's value, taken off it.
-  const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
-  for (; i + 16 <= len; i += 16) {
-    __m128i v = _mm_loadu_si128((const __m128i *)(in + i)), d = _mm_sub_epi8(v, zero);
-    v = _mm_sub_epi8(v, _mm_and_si128(d, _mm_cmpeq_epi8(_mm_min_epu8(d, nine), d)));
-    _mm_storeu_si128((__m128i *)(out + i), v);
-    h = mix(mix(h, (uint64_t)_mm_cvtsi128_si64(v)), (uint64_t)_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
+  if (len >= 16) {
+    const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+    for (size_t i = 0;; i += 16) {
+      if (i + 16 > len) i = len - 16;
+      __m128i v = _mm_loadu_si128((const __m128i *)(in + i)), d = _mm_sub_epi8(v, zero);
+      v = _mm_sub_epi8(v, _mm_and_si128(d, _mm_cmpeq_epi8(_mm_min_epu8(d, nine), d)));
+      _mm_storeu_si128((__m128i *)(out + i), v);
+      h = mix(mix(h, (uint64_t)_mm_cvtsi128_si64(v)), (uint64_t)_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
+      if (i + 16 == len) return h;
+    }
   }
 #endif
-  for (; i + 8 <= len; i += 8) {
-    memcpy(&x, in + i, 8);
-    x = zero8(x);
-    memcpy(out + i, &x, 8);
-    h = mix(h, x);
+  if (len >= 8) {
+    for (size_t i = 0;; i += 8) {
+      if (i + 8 > len) i = len - 8;
+      memcpy(&x, in + i, 8);
+      x = zero8(x);
+      memcpy(out + i, &x, 8);
+      h = mix(h, x);
+      if (i + 8 == len) return h;
+    }
   }
   x = 0;
-  for (size_t j = 0; i + j < len; j++) {
-    unsigned char c = (unsigned char)in[i + j];
+  for (size_t i = 0; i < len; i++) {
+    unsigned char c = (unsigned char)in[i];
     if (c >= '0' && c <= '9') c = '0';
-    out[i + j] = (char)c;
-    x |= (uint64_t)c << (8 * j);
+    out[i] = (char)c;
+    x |= (uint64_t)c << (8 * i);
   }
   return mix(h, x);
 }
