@@ -16,7 +16,7 @@
 // always the one trying every item in turn would give. Not for two threads.
 class ItemIndex {
 public:
-  enum { MEMO_SLOTS = 8192, MEMO_TEXT = 112, MEMO_ALSO = 4 };
+  enum { MEMO_SLOTS = 32768, MEMO_TEXT = 112, MEMO_ALSO = 4 };
 
   // Adds an item after those added before: its level letter (0 for any) and
   // its pattern (null matches nothing), compiled here. False, with nothing
