@@ -67,7 +67,10 @@ struct Backtrack {
       switch (e.kind) {
         case E::STAR:
           if (i + 1 == end) return true;
-          for (t = skip(pp.elements[(size_t)i + 1], t);; t = skip(pp.elements[(size_t)i + 1], t + 1)) {
+          // A step for every 32 characters skipped, so a long line costs too.
+          for (const unsigned char *from = t;; from = t + 1) {
+            t = skip(pp.elements[(size_t)i + 1], from);
+            budget -= (t - from) / 32;
             if (go(i + 1, t)) return true;
             if (!*t || budget < 0) return false;
           }
