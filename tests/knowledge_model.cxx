@@ -330,6 +330,32 @@ TEST(KnowledgeIndex, RepeatedMessagesGetTheAnswerOfAFreshLookup) {
   EXPECT_EQ(later, kb.find_item(line.s));
 }
 
+// An item whose plain text outside groups is short is found by a text of each
+// alternative of a group (nested ones too): a line that fits by any of them
+// gets the item, one that holds a text but does not fit the next one.
+TEST(KnowledgeIndex, GroupsAreFoundByEachAlternative) {
+  ErrorXML kb(nullptr);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  const char *patterns[] = {"\\[Job *\\] {Printer busy,The printer is offline,SCSI device * busy}*",
+                            "Unknown {directive {User|Group},option Group} on line *",
+                            "{Filter|Backend} \"*\" {crashed|failed to start}*", "*"};
+  for (const char *p : patterns) kb.add_item(new ErrorXMLItem(1, 'E', p, "", r));
+  const char *messages[] = {"[Job 7] Printer busy, retrying", "[Job 7] The printer is offline",
+                            "[Job 7] SCSI device sg0 busy", "[Job 7] printer BUSY",
+                            "[Job 7] Printer is busy",         "Unknown directive Group on line 3",
+                            "Unknown option Group on line 3",  "Unknown option User on line 3",
+                            "Backend \\\"usb\\\" crashed",       "Filter \"x\" failed to start now",
+                            "crashed"};
+  for (const char *m : messages) {
+    std::string line = log_line('E', m);
+    ErrorXMLItem *expect = plain_walk(kb, line.c_str());
+    ASSERT_EQ(expect, kb.find_item(line.c_str())) << m;
+  }
+  EXPECT_EQ(kb.items_[0], kb.find_item(log_line('E', "[Job 7] SCSI device sg0 busy").c_str()));
+  EXPECT_EQ(kb.items_[3], kb.find_item(log_line('E', "Unknown option User on line 3").c_str()));
+}
+
 // The memo reads every digit as 0; the items whose patterns tell digits
 // apart (a digit written out, a set of some digits) must still answer for
 // each message as a fresh lookup would, also when more of them may come
