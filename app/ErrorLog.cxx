@@ -397,20 +397,33 @@ struct PickSink : LogSink {
 
 // The list's items, top first, and for each line or piece of the file, in
 // the file's order, its place among them: the list is newest first, but a
-// long line's pieces stand in their own order under its first piece.
-static std::vector<int> file_order(ErrorBrowser *list, std::vector<void *> &items) {
-  items.clear();
-  items.reserve((size_t)list->size());
-  for (void *item = list->first_item(); item; item = list->next_item(item)) items.push_back(item);
+// long line's pieces stand in their own order under its first piece. Each
+// item is handed to `visit` in the file's order too, as it is met.
+template <class Visit>
+static std::vector<int> file_order(ErrorBrowser *list, std::vector<void *> &items, Visit visit) {
+  // From the bottom up: the order the lines were read in, and so the order
+  // their records lie in memory.
+  size_t k = (size_t)list->size(), pieces = 0;  // pieces: those below the line's first
+  items.assign(k, nullptr);
   std::vector<int> order;
   order.reserve(items.size());
-  for (size_t end = items.size(); end > 0;) {
-    size_t start = end - 1;  // the first piece of the line that ends at end
-    while (start > 0 && list->continuation(items[start])) start--;
-    for (size_t k = start; k < end; k++) order.push_back((int)k);
-    end = start;
+  for (void *item = list->last_item(); item && k > 0; item = list->prev_item(item)) {
+    items[--k] = item;
+    if (k > 0 && list->continuation(item)) {
+      pieces++;
+      continue;
+    }
+    for (size_t j = 0; j <= pieces; j++) {
+      order.push_back((int)(k + j));
+      visit(items[k + j]);
+    }
+    pieces = 0;
   }
   return order;
+}
+
+static std::vector<int> file_order(ErrorBrowser *list, std::vector<void *> &items) {
+  return file_order(list, items, [](void *) {});
 }
 
 void ErrorLog::diagnose_cb() {
@@ -438,22 +451,21 @@ void ErrorLog::diagnose_cb() {
   bool all = list_->level_ == 2 && list_->filter().empty();
   if (!all) list_->update();
   std::vector<void *> items;  // the list's lines and pieces, top first
-  std::vector<int> order = file_order(list_, items);
-  list_->deselect();
+  std::vector<int> order;
   std::unique_ptr<Diagnosis> diagnosis;
   if (all) {
-    // The lines lie all over memory: ask for the next ones early.
-    diagnosis.reset(new Diagnosis(*xml_, items.size()));
-    for (size_t k = 0; k < order.size(); k++) {
-      if (k + 8 < order.size()) __builtin_prefetch(list_->text_of(items[order[k + 8]]));
-      void *item = items[order[k]];
+    // Weighed as the walk meets them: each record is read once.
+    diagnosis.reset(new Diagnosis(*xml_, (size_t)list_->size()));
+    order = file_order(list_, items, [&](void *item) {
       diagnosis->weigh(list_->text_of(item), true, list_->continuation(item));
-    }
+    });
   } else {
+    order = file_order(list_, items);
     WeighSink sink(*xml_, list_->level_, list_->filter());
     LogReader(list_->filename_, 2).read(sink);
     diagnosis = std::move(sink.diagnosis);
   }
+  list_->deselect();
 
   ErrorXMLRemedy *best = diagnosis->best();
   if (!best) {

@@ -6,7 +6,6 @@
 #include <stdint.h>
 
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class LiteralFinder {
@@ -21,17 +20,20 @@ public:
   // Makes the tables from the texts added; find() needs it after every add.
   // Throws std::bad_alloc.
   void build();
-  // Appends to `found` the number of each text `message` holds, once each.
+  // Appends to `found` the number of each text `message` holds, once each,
+  // in no particular order.
   void find(const char *message, size_t len, std::vector<int> &found);
 
 private:
-  std::unordered_map<std::string, int> number_;
+  std::vector<int32_t> numbers_;  // the texts by hash, for add(); -1: an empty slot
+  int32_t *number_slot(const char *text, size_t len);  // the text's slot, or the empty one it would take
   std::string chars_;                // text t: chars_[at_[t] .. at_[t + 1])
   std::vector<uint32_t> at_ = {0};
   // Made by build(): the keys by gram, a table of each gram's first key.
   struct Key {
     uint32_t gram;
-    int text, at;  // a text, and where in it the gram starts
+    int text;
+    uint32_t at, start, len;  // where in the text the gram starts; the text in chars_
   };
   std::vector<Key> keys_;
   int bits_ = 0;  // the table has 1 << bits_ slots
@@ -41,6 +43,9 @@ private:
   };
   std::vector<Slot> slots_;
   std::vector<uint64_t> filter_;  // one bit per hashed gram
+  // Per text, the lookup that last found it, so each is given once.
+  std::vector<uint32_t> seen_;
+  uint32_t epoch_ = 0;
 };
 
 #endif

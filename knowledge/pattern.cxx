@@ -51,6 +51,53 @@ int run_quick(const ParsedPattern &pp, const unsigned char *t) {
   }
 }
 
+// Matching with groups by trying each alternative in turn, on the same moves
+// as the set machine below; gives up (-1) after `budget` steps, where the
+// machine's bounded work takes over.
+struct Backtrack {
+  const ParsedPattern &pp;
+  long budget;
+
+  bool go(int i, const unsigned char *t) {
+    const int end = (int)pp.elements.size();
+    for (;;) {
+      if (--budget < 0) return false;
+      if (i == end) return !*t;
+      const E &e = pp.elements[(size_t)i];
+      switch (e.kind) {
+        case E::STAR:
+          if (i + 1 == end) return true;
+          // A step for every 32 characters skipped, so a long line costs too.
+          for (const unsigned char *from = t;; from = t + 1) {
+            t = skip(pp.elements[(size_t)i + 1], from);
+            budget -= (t - from) / 32;
+            if (go(i + 1, t)) return true;
+            if (!*t || budget < 0) return false;
+          }
+        case E::OPEN:
+          if (go(i + 1, t)) return true;
+          for (int j = pp.link(i).next; j >= 0 && budget >= 0; j = pp.link(j).next)
+            if (go(j + 1, t)) return true;
+          return false;
+        case E::SEP: i = pp.link(i).jump; break;
+        case E::CLOSE: i++; break;
+        default:
+          if (int took = pp.takes(e, t)) {
+            t += took, i++;
+            break;
+          }
+          return false;
+      }
+    }
+  }
+};
+
+int run_groups(const ParsedPattern &pp, const unsigned char *t) {
+  Backtrack b{pp, 256};
+  bool matched = b.go(0, t);
+  return matched ? 1 : b.budget < 0 ? -1 : 0;
+}
+
 typedef unsigned long long Word;  // sets of machine positions, a bit each
 enum { WORD_BITS = 64, CACHE = 32 };  // CACHE: steps remembered, by character
 
@@ -225,7 +272,7 @@ Pattern &Pattern::operator=(Pattern &&other) noexcept = default;
 bool Pattern::match(const char *text) const {
   if (!text || kind_ == NONE) return false;
   const unsigned char *t = (const unsigned char *)text;
-  int quick = kind_ == QUICK ? run_quick(parsed_, t) : -1;
+  int quick = kind_ == QUICK ? run_quick(parsed_, t) : run_groups(parsed_, t);
   if (quick >= 0) return quick == 1;
   try {
     if (!machine_) machine_.reset(new Machine(parsed_));

@@ -113,6 +113,8 @@ public:
   // last.
   void *first_item() const { return item_first(); }
   void *next_item(void *item) const { return item_next(item); }
+  void *last_item() const { return item_last(); }
+  void *prev_item(void *item) const { return item_prev(item); }
   const char *text_of(void *item) const { return item_text(item); }
 
   // The keys: Up, Down, Page Up, Page Down, Home and End make another line

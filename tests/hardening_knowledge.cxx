@@ -72,7 +72,10 @@ TEST(BadKnowledge, HundredThousandItemsLoadAndMatchInBoundedTime) {
 
   auto start = Clock::now();
   ErrorXML kb(dir.file("errors.xml").c_str());
-  EXPECT_LT(seconds_since(start), 20.0);
+  kb.build_index();
+  // About 0.2 s in an optimised build; the bounds leave room for sanitizers
+  // and a busy machine.
+  EXPECT_LT(seconds_since(start), 5.0);
   ASSERT_EQ(kb.num_items_, remedies * per);
   ASSERT_EQ(kb.num_remedies_, remedies);
 
@@ -91,7 +94,7 @@ TEST(BadKnowledge, HundredThousandItemsLoadAndMatchInBoundedTime) {
   }
   std::string none = log_line('E', "Fault nowhere on printer lp0");
   for (int i = 0; i < 200; i++) EXPECT_EQ(kb.find_item(none.c_str()), nullptr);
-  EXPECT_LT(seconds_since(start), 20.0);
+  EXPECT_LT(seconds_since(start), 1.0);
 
   // Diagnose's scoring over the whole base.
   kb.clear_scores();

@@ -330,6 +330,56 @@ TEST(KnowledgeIndex, RepeatedMessagesGetTheAnswerOfAFreshLookup) {
   EXPECT_EQ(later, kb.find_item(line.s));
 }
 
+// An item whose plain text outside groups is short is found by a text of each
+// alternative of a group (nested ones too): a line that fits by any of them
+// gets the item, one that holds a text but does not fit the next one.
+TEST(KnowledgeIndex, GroupsAreFoundByEachAlternative) {
+  ErrorXML kb(nullptr);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  const char *patterns[] = {"\\[Job *\\] {Printer busy,The printer is offline,SCSI device * busy}*",
+                            "Unknown {directive {User|Group},option Group} on line *",
+                            "{Filter|Backend} \"*\" {crashed|failed to start}*", "*"};
+  for (const char *p : patterns) kb.add_item(new ErrorXMLItem(1, 'E', p, "", r));
+  const char *messages[] = {"[Job 7] Printer busy, retrying", "[Job 7] The printer is offline",
+                            "[Job 7] SCSI device sg0 busy", "[Job 7] printer BUSY",
+                            "[Job 7] Printer is busy",         "Unknown directive Group on line 3",
+                            "Unknown option Group on line 3",  "Unknown option User on line 3",
+                            "Backend \\\"usb\\\" crashed",       "Filter \"x\" failed to start now",
+                            "crashed"};
+  for (const char *m : messages) {
+    std::string line = log_line('E', m);
+    ErrorXMLItem *expect = plain_walk(kb, line.c_str());
+    ASSERT_EQ(expect, kb.find_item(line.c_str())) << m;
+  }
+  EXPECT_EQ(kb.items_[0], kb.find_item(log_line('E', "[Job 7] SCSI device sg0 busy").c_str()));
+  EXPECT_EQ(kb.items_[3], kb.find_item(log_line('E', "Unknown option User on line 3").c_str()));
+}
+
+// The memo reads every digit as 0; the items whose patterns tell digits
+// apart (a digit written out, a set of some digits) must still answer for
+// each message as a fresh lookup would, also when more of them may come
+// first than a slot holds.
+TEST(KnowledgeIndex, MessagesAlikeButForDigitsGetTheirOwnAnswers) {
+  ErrorXML kb(nullptr);
+  ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
+  kb.add_remedy(r);
+  const char *patterns[] = {"Job 1 failed*", "Job [0-4]2 failed*", "Job * failed*",
+                            "Port [0-9][0-9] closed*", "Port 8? closed*", "*status 1*",
+                            "*status 2*", "*status 3*", "*status 4*", "*status 5*",
+                            "*status 6*", "*status*"};
+  for (const char *p : patterns) kb.add_item(new ErrorXMLItem(1, *p == 'J' ? 'E' : 0, p, "", r));
+  const char *messages[] = {"Job 1 failed", "Job 7 failed", "Job 12 failed", "Job 52 failed",
+                            "Job 11 failed", "Port 80 closed", "Port 8x closed", "status 3 now",
+                            "status 9 now", "status 5 now", "code 1 status 7"};
+  for (int round = 0; round < 3; round++)
+    for (const char *m : messages)
+      for (char level : {'E', 'W'}) {
+        std::string line = log_line(level, m);
+        ASSERT_EQ(plain_walk(kb, line.c_str()), kb.find_item(line.c_str())) << level << " " << m;
+      }
+}
+
 // The index keys an item by text its pattern requires; text after a group
 // is required only when the groups close and nothing outside them ends an
 // alternative. Each line here fits its pattern only by a way that skips the
