@@ -14,7 +14,7 @@
 
 #include "app/ErrorLog.h"
 #include "app/bundle.h"
-#include "tests/widget_util.h"
+#include "tests/support/widget_util.h"
 
 namespace {
 

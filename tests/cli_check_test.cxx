@@ -16,8 +16,8 @@
 #include "cli/Job.h"
 #include "cli/Select.h"
 #include "base/LogTime.h"
-#include "tests/kb_builder.h"
-#include "tests/test_util.h"
+#include "tests/support/kb_builder.h"
+#include "tests/support/test_util.h"
 
 namespace {
 

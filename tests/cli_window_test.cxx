@@ -16,7 +16,7 @@
 
 #include "app/ErrorLog.h"
 #include "knowledge/ErrorXML.h"
-#include "tests/widget_util.h"
+#include "tests/support/widget_util.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "knowledge/ErrorXML.h"
 #include "logread/LogReader.h"
 
-#include "tests/data_util.h"
+#include "tests/support/data_util.h"
 
 namespace {
 

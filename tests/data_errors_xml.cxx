@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "knowledge/ErrorXML.h"
-#include "tests/data_util.h"
+#include "tests/support/data_util.h"
 
 
 namespace {

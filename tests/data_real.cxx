@@ -19,7 +19,8 @@
 #include "logread/LogReader.h"
 #include "knowledge/pattern.h"
 
-#include "tests/data_util.h"
+#include "tests/support/data_util.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
@@ -88,10 +89,6 @@ std::string instantiate(const std::string &format, int kind) {
     i = j;
   }
   return out;
-}
-
-std::string log_line(char level, const std::string &message) {
-  return std::string(1, level) + " [09/Dec/2026:10:00:00 +0000] " + message + "\n";
 }
 
 class RealMessages : public ShippedKbTest {};

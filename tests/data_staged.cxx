@@ -15,7 +15,7 @@
 
 #include "knowledge/ErrorXML.h"
 
-#include "tests/data_util.h"
+#include "tests/support/data_util.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "base/LogLine.h"
 #include "base/TextMatch.h"
 #include "logread/LogIndex.h"
-#include "tests/test_util.h"
+#include "tests/support/test_util.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ErrorLog.h"
-#include "tests/widget_util.h"
+#include "tests/support/widget_util.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 
 #include "knowledge/ErrorXML.h"
 #include "knowledge/pattern.h"
-#include "tests/test_child.h"
-#include "tests/test_util.h"
+#include "tests/support/test_child.h"
+#include "tests/support/test_util.h"
 
 
 namespace {

@@ -17,8 +17,8 @@
 
 #include "app/ErrorLog.h"
 #include "logview/ErrorBrowser.h"
-#include "tests/test_child.h"
-#include "tests/widget_util.h"
+#include "tests/support/test_child.h"
+#include "tests/support/widget_util.h"
 
 
 namespace {

@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "prefs/prefs.h"
-#include "tests/test_child.h"
-#include "tests/test_util.h"
+#include "tests/support/test_child.h"
+#include "tests/support/test_util.h"
 
 
 namespace {

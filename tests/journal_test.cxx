@@ -13,8 +13,8 @@
 #include "logread/HostGroups.h"
 #include "logread/JournalSource.h"
 #include "logread/LogLocation.h"
-#include "tests/journal_util.h"
-#include "tests/test_child.h"
+#include "tests/support/journal_util.h"
+#include "tests/support/test_child.h"
 
 namespace {
 

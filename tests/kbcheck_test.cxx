@@ -13,28 +13,11 @@
 
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
-struct Scratch {
-  std::string dir;
-  Scratch() {
-    char tmpl[] = "/tmp/veklog-kbcheck-XXXXXX";
-    dir = mkdtemp(tmpl);
-  }
-  ~Scratch() {
-    std::string cmd = "rm -rf '" + dir + "'";
-    if (system(cmd.c_str())) {
-    }
-  }
-  std::string write(const char *name, const std::string &text) {
-    std::string path = dir + "/" + name;
-    FILE *f = fopen(path.c_str(), "wb");
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-    return path;
-  }
-};
+using Scratch = TempDir;
 
 const char *kText = "<P>What to do.</P>\n";
 std::string item(const std::string &attrs) { return "<item " + attrs + ">\n<P>Means.</P>\n</item>\n"; }
@@ -238,7 +221,7 @@ TEST(KbCheck, ReportsShadowedItemsFromTheirSamples) {
   EXPECT_EQ(samples, got[2].file);
   EXPECT_EQ(9, got[2].line);
   EXPECT_FALSE(got[2].error);
-  EXPECT_FALSE(c.check_samples(xml, s.dir + "/none.txt", &reason));
+  EXPECT_FALSE(c.check_samples(xml, s.path + "/none.txt", &reason));
   EXPECT_EQ("No such file or directory", reason);
 }
 
@@ -247,15 +230,15 @@ TEST(KbCheck, TellsWhichFileWasRead) {
   Scratch s;
   ErrorXML xml(nullptr);
   KbCheck c;
-  setenv("TARN_DATADIR", s.dir.c_str(), 1);
-  xml.load((s.dir + "/missing.xml").c_str(), &c);
+  setenv("TARN_DATADIR", s.path.c_str(), 1);
+  xml.load((s.path + "/missing.xml").c_str(), &c);
   unsetenv("TARN_DATADIR");
   EXPECT_EQ("", c.path());
   EXPECT_EQ(ENOENT, c.open_error());
   KbCheck d;
-  xml.load(s.dir.c_str(), &d);  // a directory
+  xml.load(s.path.c_str(), &d);  // a directory
   EXPECT_EQ("", d.path());
-  EXPECT_EQ(s.dir, d.tried());
+  EXPECT_EQ(s.path, d.tried());
   EXPECT_EQ(EISDIR, d.open_error());
 }
 

@@ -12,7 +12,7 @@
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "logread/LogReader.h"
-#include "tests/kb_builder.h"
+#include "tests/support/kb_builder.h"
 
 namespace {
 

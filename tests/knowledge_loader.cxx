@@ -14,41 +14,20 @@
 #include <vector>
 
 #include "knowledge/ErrorXML.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
-// A scratch directory, removed with its files at the end of each test.
+// A scratch directory, removed with its files at the end of each test, and
+// no installed knowledge base picked up by accident.
 class KnowledgeFile : public ::testing::Test {
 protected:
-  std::string dir;
-  std::string saved_datadir;
-  bool had_datadir = false;
+  TempDir scratch;
+  const std::string dir = scratch.path;
+  ScopedEnv datadir{"TARN_DATADIR", (dir + "/nowhere").c_str()};
 
-  void SetUp() override {
-    char templ[] = "/tmp/veklog-knowledge-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(templ));
-    dir = templ;
-    const char *d = getenv("TARN_DATADIR");
-    had_datadir = d != nullptr;
-    if (d) saved_datadir = d;
-    // Never pick up an installed knowledge base by accident.
-    setenv("TARN_DATADIR", (dir + "/nowhere").c_str(), 1);
-  }
-  void TearDown() override {
-    if (had_datadir) setenv("TARN_DATADIR", saved_datadir.c_str(), 1);
-    else unsetenv("TARN_DATADIR");
-    std::string cmd = "rm -rf '" + dir + "'";
-    ASSERT_EQ(0, system(cmd.c_str()));
-  }
   std::string write(const std::string &name, const std::string &content) {
-    std::string path = dir + "/" + name;
-    FILE *fp = fopen(path.c_str(), "w");
-    EXPECT_NE(nullptr, fp);
-    if (fp) {
-      fwrite(content.data(), 1, content.size(), fp);
-      fclose(fp);
-    }
-    return path;
+    return scratch.write(name, content);
   }
   // Loads a knowledge base from the given file contents.
   ErrorXML *load(const std::string &content) {
@@ -56,9 +35,6 @@ protected:
   }
 };
 
-std::string log_line(char level, const char *message) {
-  return std::string(1, level) + " [08/Dec/2026:10:00:00 +0000] " + message;
-}
 
 }  // namespace
 
@@ -103,8 +79,8 @@ TEST_F(KnowledgeFile, ReadsRemediesAndItems) {
     EXPECT_STREQ(expect[i].text, item->text) << i;
     EXPECT_EQ(expect[i].remedy, item->remedy) << i;
   }
-  EXPECT_EQ(kb->items_[0], kb->find_item(log_line('E', "Out of paper\n").c_str()));
-  EXPECT_EQ(kb->items_[2], kb->find_item(log_line('I', "Toner\n").c_str()));
+  EXPECT_EQ(kb->items_[0], kb->find_item(message_line('E', "Out of paper\n").c_str()));
+  EXPECT_EQ(kb->items_[2], kb->find_item(message_line('I', "Toner\n").c_str()));
   delete kb;
 }
 
@@ -112,7 +88,7 @@ TEST_F(KnowledgeFile, MissingFileGivesEmptyKnowledgeBase) {
   ErrorXML kb((dir + "/absent.xml").c_str());
   EXPECT_EQ(0, kb.num_items_);
   EXPECT_EQ(0, kb.num_remedies_);
-  EXPECT_EQ(nullptr, kb.find_item(log_line('E', "x\n").c_str()));
+  EXPECT_EQ(nullptr, kb.find_item(message_line('E', "x\n").c_str()));
   ErrorXML none(nullptr);
   EXPECT_EQ(0, none.num_items_);
 }
@@ -317,7 +293,7 @@ TEST_F(KnowledgeFile, LineEndsAndEncodings) {
       if (c.item_text) {
         EXPECT_STREQ(c.item_text, kb->items_[0]->text) << c.what;
       }
-      EXPECT_NE(nullptr, kb->find_item(log_line('E', "Out of paper\n").c_str())) << c.what;
+      EXPECT_NE(nullptr, kb->find_item(message_line('E', "Out of paper\n").c_str())) << c.what;
     }
     delete kb;
   }
@@ -347,8 +323,8 @@ TEST_F(KnowledgeFile, LevelKeepsOnlyItsFirstCharacter) {
       "</remedy>\n");
   ASSERT_EQ(1, kb->num_items_);
   EXPECT_EQ('E', kb->items_[0]->level);
-  EXPECT_NE(nullptr, kb->find_item(log_line('E', "x\n").c_str()));
-  EXPECT_EQ(nullptr, kb->find_item(log_line('r', "x\n").c_str()));
+  EXPECT_NE(nullptr, kb->find_item(message_line('E', "x\n").c_str()));
+  EXPECT_EQ(nullptr, kb->find_item(message_line('r', "x\n").c_str()));
   delete kb;
 }
 
@@ -485,7 +461,7 @@ TEST_F(KnowledgeFile, BlanksAroundEqualsGiveEmptyValues) {
   ASSERT_EQ(1, kb->num_items_);
   EXPECT_STREQ("any*", kb->items_[0]->pattern);
   EXPECT_EQ(0, kb->items_[0]->level);
-  EXPECT_NE(nullptr, kb->find_item(log_line('W', "any\n").c_str()));
+  EXPECT_NE(nullptr, kb->find_item(message_line('W', "any\n").c_str()));
   delete kb;
 }
 
@@ -497,12 +473,12 @@ TEST_F(KnowledgeFile, RemedyWithoutClosingTagStillBacksItsItems) {
       "</item>\n");
   EXPECT_EQ(0, kb->num_remedies_);
   ASSERT_EQ(1, kb->num_items_);
-  ErrorXMLItem *item = kb->find_item(log_line('E', "Broken\n").c_str());
+  ErrorXMLItem *item = kb->find_item(message_line('E', "Broken\n").c_str());
   ASSERT_EQ(kb->items_[0], item);
   ASSERT_NE(nullptr, item->remedy);
   EXPECT_STREQ("<p>do this</p>\n", item->remedy->text);
   kb->clear_scores();
-  kb->score_item(log_line('E', "Broken\n").c_str());
+  kb->score_item(message_line('E', "Broken\n").c_str());
   EXPECT_EQ(nullptr, kb->best_remedy());
   delete kb;   // the remedy goes with it (checked by the leak sanitizer)
 }

@@ -10,19 +10,10 @@
 #include <vector>
 
 #include "knowledge/ErrorXML.h"
+#include "tests/support/test_util.h"
 #include "knowledge/pattern.h"
 
 namespace {
-
-// A log line as the server writes it: level letter, blank, the 29-column
-// date field, then the message from column 31.
-std::string log_line(char level, const char *message) {
-  std::string line;
-  line += level;
-  line += " [08/Dec/2026:10:00:00 +0000] ";
-  line += message;
-  return line;
-}
 
 // An exactly sized heap copy, so that reading past its end is caught by the
 // address sanitizer.
@@ -103,7 +94,7 @@ TEST(KnowledgeModel, FindItemMatchesLevelAndMessage) {
       {'X', "", any},                          // exactly 31 characters
   };
   for (auto &row : table) {
-    ExactCopy line(log_line(row.level, row.message));
+    ExactCopy line(message_line(row.level, row.message));
     EXPECT_EQ(row.expect, kb.find_item(line.s)) << line.s;
   }
 }
@@ -113,7 +104,7 @@ TEST(KnowledgeModel, ShortLinesMatchNothing) {
   ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
   kb.add_remedy(r);
   kb.add_item(new ErrorXMLItem(1, 0, "*", "any", r));
-  std::string full = log_line('E', "");
+  std::string full = message_line('E', "");
   for (size_t len = 0; len < 31; len++) {
     ExactCopy line(full.substr(0, len));
     EXPECT_EQ(nullptr, kb.find_item(line.s)) << "length " << len;
@@ -133,8 +124,8 @@ TEST(KnowledgeModel, FirstMatchingItemInFileOrderWins) {
   kb.add_item(first);
   kb.add_item(second);
   kb.add_item(anylevel);
-  EXPECT_EQ(first, kb.find_item(log_line('E', "Out of paper\n").c_str()));
-  EXPECT_EQ(anylevel, kb.find_item(log_line('W', "Out of paper\n").c_str()));
+  EXPECT_EQ(first, kb.find_item(message_line('E', "Out of paper\n").c_str()));
+  EXPECT_EQ(anylevel, kb.find_item(message_line('W', "Out of paper\n").c_str()));
 }
 
 TEST(KnowledgeModel, FindRemedyComparesNamesExactly) {
@@ -170,7 +161,7 @@ protected:
     kb.add_item(new ErrorXMLItem(1, 'E', "Host slow*", "", network));
   }
   void score(const char *message, int times = 1) {
-    std::string line = log_line('E', message);
+    std::string line = message_line('E', message);
     for (int i = 0; i < times; i++) kb.score_item(line.c_str());
   }
 };
@@ -265,7 +256,7 @@ TEST(KnowledgeIndex, FindsWhatAPlainWalkFinds) {
           if (!strchr("\\*?[]{}|,", c)) message += c;
         if (rng() % 2) message += "\n";
       }
-      std::string line = log_line("EWeI"[rng() % 4], message.c_str());
+      std::string line = message_line("EWeI"[rng() % 4], message.c_str());
       ErrorXMLItem *expect = plain_walk(kb, line.c_str());
       ASSERT_EQ(expect, kb.find_item(line.c_str())) << "line \"" << line << "\"";
       hits += expect != nullptr;
@@ -278,7 +269,7 @@ TEST(KnowledgeIndex, ItemsAddedAfterALookupAreFound) {
   ErrorXML kb(nullptr);
   ErrorXMLRemedy *r = new ErrorXMLRemedy("r", "t");
   kb.add_remedy(r);
-  std::string line = log_line('E', "Toner low\n");
+  std::string line = message_line('E', "Toner low\n");
   kb.add_item(new ErrorXMLItem(1, 'E', "Paper*", "", r));
   EXPECT_EQ(nullptr, kb.find_item(line.c_str()));
   ErrorXMLItem *wild = new ErrorXMLItem(1, 'E', "*low*", "", r);
@@ -311,7 +302,7 @@ TEST(KnowledgeIndex, RepeatedMessagesGetTheAnswerOfAFreshLookup) {
   for (int round = 0; round < 3; round++) {
     for (const std::string &m : messages) {
       for (char level : {'E', 'W', 'D'}) {
-        ExactCopy line(log_line(level, m.c_str()));
+        ExactCopy line(message_line(level, m.c_str()));
         ErrorXMLItem *expect = nullptr;
         for (int i = 0; i < kb.num_items_ && !expect; i++) {
           ErrorXMLItem *item = kb.items_[i];
@@ -323,7 +314,7 @@ TEST(KnowledgeIndex, RepeatedMessagesGetTheAnswerOfAFreshLookup) {
     }
   }
   // The same line before and after the base learns a better item.
-  ExactCopy line(log_line('D', "Disk full on disk"));
+  ExactCopy line(message_line('D', "Disk full on disk"));
   EXPECT_EQ(nullptr, kb.find_item(line.s));
   ErrorXMLItem *later = new ErrorXMLItem(1, 0, "Disk full*", "", r);
   kb.add_item(later);
@@ -348,12 +339,12 @@ TEST(KnowledgeIndex, GroupsAreFoundByEachAlternative) {
                             "Backend \\\"usb\\\" crashed",       "Filter \"x\" failed to start now",
                             "crashed"};
   for (const char *m : messages) {
-    std::string line = log_line('E', m);
+    std::string line = message_line('E', m);
     ErrorXMLItem *expect = plain_walk(kb, line.c_str());
     ASSERT_EQ(expect, kb.find_item(line.c_str())) << m;
   }
-  EXPECT_EQ(kb.items_[0], kb.find_item(log_line('E', "[Job 7] SCSI device sg0 busy").c_str()));
-  EXPECT_EQ(kb.items_[3], kb.find_item(log_line('E', "Unknown option User on line 3").c_str()));
+  EXPECT_EQ(kb.items_[0], kb.find_item(message_line('E', "[Job 7] SCSI device sg0 busy").c_str()));
+  EXPECT_EQ(kb.items_[3], kb.find_item(message_line('E', "Unknown option User on line 3").c_str()));
 }
 
 // The memo reads every digit as 0; the items whose patterns tell digits
@@ -375,7 +366,7 @@ TEST(KnowledgeIndex, MessagesAlikeButForDigitsGetTheirOwnAnswers) {
   for (int round = 0; round < 3; round++)
     for (const char *m : messages)
       for (char level : {'E', 'W'}) {
-        std::string line = log_line(level, m);
+        std::string line = message_line(level, m);
         ASSERT_EQ(plain_walk(kb, line.c_str()), kb.find_item(line.c_str())) << level << " " << m;
       }
 }
@@ -402,7 +393,7 @@ TEST(KnowledgeIndex, TextPastGroupsIsRequiredOnlyWhenEveryWayHasIt) {
     kb.add_remedy(r);
     ErrorXMLItem *item = new ErrorXMLItem(1, 0, c.pattern, "", r);
     kb.add_item(item);
-    ExactCopy line(log_line('E', c.message));
+    ExactCopy line(message_line('E', c.message));
     ASSERT_TRUE(pattern_match(c.message, c.pattern)) << c.pattern;
     EXPECT_EQ(item, kb.find_item(line.s)) << c.pattern;
   }
@@ -429,7 +420,7 @@ TEST(KnowledgeIndex, QuotesWrittenWithABackslashAreFound) {
   int expect[] = {0, 0, 1, 2, 3, 4};
   for (int round = 0; round < 2; round++)
     for (int m = 0; m < 6; m++) {
-      ExactCopy line(log_line('E', messages[m]));
+      ExactCopy line(message_line('E', messages[m]));
       ASSERT_EQ(plain_walk(kb, line.s), kb.find_item(line.s)) << messages[m];
       EXPECT_EQ(kb.items_[expect[m]], kb.find_item(line.s)) << messages[m];
     }
@@ -442,7 +433,7 @@ TEST(KnowledgeIndex, QuotesWrittenWithABackslashAreFound) {
     kb.add_item(new ErrorXMLItem(1, 0, p.c_str(), "", r));
     for (int k = 0; k < 5; k++) m += pieces[rng() % 10];
     for (size_t at; (at = m.find_first_of("*?{}|[]")) != std::string::npos;) m.erase(at, 1);
-    ExactCopy line(log_line('W', m.c_str()));
+    ExactCopy line(message_line('W', m.c_str()));
     ASSERT_EQ(plain_walk(kb, line.s), kb.find_item(line.s)) << m;
   }
 }

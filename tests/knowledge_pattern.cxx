@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "knowledge/pattern.h"
-#include "tests/fuzz/reference_match.h"
+#include "tests/support/reference_match.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 
 #include "logread/LogReader.h"
 #include "logread/open_regular.h"
-#include "tests/test_child.h"
-#include "tests/test_util.h"
+#include "tests/support/test_child.h"
+#include "tests/support/test_util.h"
 
 namespace {
 

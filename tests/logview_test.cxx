@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "logview/ErrorBrowser.h"
-#include "tests/widget_util.h"
+#include "tests/support/widget_util.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 // prefs_test.cxx - the preferences record: which rc file is read, how its
 // lines are taken apart, the address list, and saving without losing data.
 #include "prefs/prefs.h"
-#include "tests/test_child.h"
+#include "tests/support/test_child.h"
+#include "tests/support/test_util.h"
 
 #include <FL/Fl.H>
 #include <gtest/gtest.h>
@@ -79,29 +80,14 @@ std::string load_and_describe() {
 // unprivileged user; the environment is put back afterwards.
 class PrefsFiles : public testing::Test {
 protected:
-  std::string root_, home_, server_;
-  std::string old_home_, old_server_;
-  bool had_home_ = false, had_server_ = false;
+  TempDir scratch;
+  std::string root_ = scratch.path, home_ = root_ + "/home", server_ = root_ + "/server";
+  ScopedEnv home_env_{"HOME", home_.c_str()}, server_env_{"TARN_SERVERROOT", server_.c_str()};
 
   void SetUp() override {
-    char tmpl[] = "/tmp/veklog-prefs-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
     chmod(root_.c_str(), 0755);
-    home_ = root_ + "/home";
-    server_ = root_ + "/server";
     mkdir(home_.c_str(), 0755);
     mkdir(server_.c_str(), 0755);
-    if (const char *h = getenv("HOME")) { had_home_ = true; old_home_ = h; }
-    if (const char *s = getenv("TARN_SERVERROOT")) { had_server_ = true; old_server_ = s; }
-    setenv("HOME", home_.c_str(), 1);
-    setenv("TARN_SERVERROOT", server_.c_str(), 1);
-  }
-  void TearDown() override {
-    if (had_home_) setenv("HOME", old_home_.c_str(), 1); else unsetenv("HOME");
-    if (had_server_) setenv("TARN_SERVERROOT", old_server_.c_str(), 1); else unsetenv("TARN_SERVERROOT");
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   std::string personal() const { return home_ + "/.vekrc"; }
   std::string system() const { return server_ + "/vekrc"; }

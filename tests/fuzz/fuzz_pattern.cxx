@@ -8,7 +8,7 @@
 #include <string.h>
 
 #include "knowledge/pattern.h"
-#include "tests/fuzz/reference_match.h"
+#include "tests/support/reference_match.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const uint8_t *split = (const uint8_t *)memchr(data, 0, size);

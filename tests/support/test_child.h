@@ -1,8 +1,8 @@
 // test_child.h - running a piece of a test in a forked child, optionally as
 // the unprivileged user nobody, so that file permissions count although the
 // tests run as root.
-#ifndef TESTS_TEST_CHILD_H
-#define TESTS_TEST_CHILD_H
+#ifndef TESTS_SUPPORT_TEST_CHILD_H
+#define TESTS_SUPPORT_TEST_CHILD_H
 
 #include <grp.h>
 #include <signal.h>

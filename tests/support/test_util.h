@@ -1,8 +1,8 @@
 // test_util.h - helpers shared by the test suites, none of them needing the
 // toolkit: temporary directories and files, log lines, and reading a log the
 // way the program does.
-#ifndef TESTS_TEST_UTIL_H
-#define TESTS_TEST_UTIL_H
+#ifndef TESTS_SUPPORT_TEST_UTIL_H
+#define TESTS_SUPPORT_TEST_UTIL_H
 
 #include <ftw.h>
 #include <linux/capability.h>
@@ -31,6 +31,30 @@ struct TempDir {
   TempDir(const TempDir &) = delete;
   TempDir &operator=(const TempDir &) = delete;
   std::string file(const char *name) const { return path + "/" + name; }
+  // Writes name in the directory; gives its path.
+  std::string write(const std::string &name, const std::string &bytes) const;
+};
+
+// An environment variable set (or, with null, unset) while it lives.
+class ScopedEnv {
+public:
+  ScopedEnv(const char *name, const char *value) : name_(name) {
+    const char *old = getenv(name);
+    had_ = old != nullptr;
+    if (old) old_ = old;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+    else unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+  std::string name_, old_;
+  bool had_ = false;
 };
 
 inline void write_file(const std::string &path, const std::string &bytes, const char *mode = "wb") {
@@ -41,9 +65,19 @@ inline void write_file(const std::string &path, const std::string &bytes, const 
 }
 
 // A log line in the server's layout: level letter, blank, 29-character time
-// field, message.
+// field, message from column 31; message_line is the same without its newline,
+// as the list and the knowledge base see it.
+inline std::string message_line(char level, const std::string &message) {
+  return std::string(1, level) + " [08/Dec/2026:17:23:40 +0000] " + message;
+}
 inline std::string log_line(char level, const std::string &message) {
-  return std::string(1, level) + " [08/Dec/2026:17:23:40 +0000] " + message + "\n";
+  return message_line(level, message) + "\n";
+}
+
+inline std::string TempDir::write(const std::string &name, const std::string &bytes) const {
+  std::string p = path + "/" + name;
+  write_file(p, bytes);
+  return p;
 }
 
 // While it lives, permissions count for this process even when it runs as

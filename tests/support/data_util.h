@@ -1,7 +1,7 @@
 // data_util.h - what the tests of the shipped data share: where the files
 // are, their lines as the list stores them, and the shipped knowledge base.
-#ifndef TESTS_DATA_UTIL_H
-#define TESTS_DATA_UTIL_H
+#ifndef TESTS_SUPPORT_DATA_UTIL_H
+#define TESTS_SUPPORT_DATA_UTIL_H
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "logread/LogReader.h"
-#include "tests/test_util.h"
+#include "tests/support/test_util.h"
 
 const std::string kErrorsXml = std::string(VEKLOG_SOURCE_DIR) + "/data/errors.xml";
 

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "logread/LogReader.h"
-#include "tests/test_util.h"
+#include "tests/support/test_util.h"
 
 static char path[64];
 

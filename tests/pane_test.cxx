@@ -1,4 +1,4 @@
-// explain_test.cxx - what the pane shows for a clicked line, and what
+// pane_test.cxx - what the pane shows for a clicked line, and what
 // Diagnose weighs, selects and shows; real widgets under the test display.
 #include <string.h>
 #include <unistd.h>
@@ -11,7 +11,7 @@
 
 #include "app/ErrorLog.h"
 #include "knowledge/ErrorXML.h"
-#include "tests/widget_util.h"
+#include "tests/support/widget_util.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // widget_util.h - reading back what a list widget and the window's pane
 // hold, for the tests that build real widgets.
-#ifndef TESTS_WIDGET_UTIL_H
-#define TESTS_WIDGET_UTIL_H
+#ifndef TESTS_SUPPORT_WIDGET_UTIL_H
+#define TESTS_SUPPORT_WIDGET_UTIL_H
 
 #include <chrono>
 #include <string>
@@ -11,7 +11,7 @@
 #include <FL/Fl_Browser.H>
 #include <FL/Fl_Widget.H>
 
-#include "tests/test_util.h"
+#include "tests/support/test_util.h"
 
 // The list's lines, top first, as stored.
 inline std::vector<std::string> lines_of(Fl_Browser *b) {

@@ -1,4 +1,4 @@
-// render_test.cxx - the list as drawn: level icons, line height, text from
+// drawing_test.cxx - the list as drawn: level icons, line height, text from
 // the third character, and where Diagnose's single scroll leaves the view.
 #include <unistd.h>
 
@@ -12,7 +12,7 @@
 #include <FL/fl_draw.H>
 
 #include "logview/ErrorBrowser.h"
-#include "tests/widget_util.h"
+#include "tests/support/widget_util.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 //       .remedy("disk")
 //       .item(0, "Disk full*", 11)
 //       .load();
-#ifndef TESTS_KB_BUILDER_H
-#define TESTS_KB_BUILDER_H
+#ifndef TESTS_SUPPORT_KB_BUILDER_H
+#define TESTS_SUPPORT_KB_BUILDER_H
 
 #include <stdio.h>
 #include <stdlib.h>

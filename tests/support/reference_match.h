@@ -2,8 +2,8 @@
 // patterns, walking the parser's elements straight by the rules, to check the
 // real matcher against. It gives up (returns -1) after `budget` steps, as it
 // can take exponential time.
-#ifndef TESTS_FUZZ_REFERENCE_MATCH_H
-#define TESTS_FUZZ_REFERENCE_MATCH_H
+#ifndef TESTS_SUPPORT_REFERENCE_MATCH_H
+#define TESTS_SUPPORT_REFERENCE_MATCH_H
 
 #include "knowledge/ParsedPattern.h"
 

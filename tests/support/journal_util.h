@@ -1,8 +1,8 @@
 // journal_util.h - journal fixtures for the tests: entries written in the
 // journal's export format and turned into journal files by
 // systemd-journal-remote, which needs no running journald.
-#ifndef TESTS_JOURNAL_UTIL_H
-#define TESTS_JOURNAL_UTIL_H
+#ifndef TESTS_SUPPORT_JOURNAL_UTIL_H
+#define TESTS_SUPPORT_JOURNAL_UTIL_H
 
 #include <fcntl.h>
 #include <signal.h>
@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/test_util.h"
+#include "tests/support/test_util.h"
 
 // Installed by scripts/deps.sh (systemd-journal-remote), off PATH.
 const char kJournalRemote[] = "/lib/systemd/systemd-journal-remote";
