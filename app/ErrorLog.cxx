@@ -25,7 +25,7 @@
 #include "logread/LogIndex.h"
 #include "logread/LogReader.h"
 #include "logread/NameWatch.h"
-#include "logread/open_regular.h"
+#include "base/open_regular.h"
 
 static const char *kDefaultLog = "/var/log/tarn/error_log";
 

@@ -8,11 +8,12 @@
 
 #include <vector>
 
+#include "base/Levels.h"
 #include "base/LogLine.h"
 #include "base/LogTime.h"
+#include "base/open_regular.h"
 #include "cli/Select.h"
 #include "logread/LogReader.h"
-#include "logread/open_regular.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ public:
     ErrorXMLItem *item = d_.weigh(text, len, listed_, continued);
     if (continued) return;
     counts_.weighed++;
-    if (text[0] && strchr("XACE", text[0])) {
+    if (is_error_letter((unsigned char)text[0])) {
       counts_.errors++;
       counts_.unknown += !item || is_catch_all(item);
     }

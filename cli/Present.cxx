@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/Levels.h"
 #include "cli/HtmlText.h"
 #include "base/LogTime.h"
 #include "knowledge/Diagnosis.h"
@@ -23,9 +24,11 @@ const int kIndent = 4;  // explanations stand under their line, indented
 // The colour of a level, as the window's icons have it: red errors, blue
 // informational lines, yellow everything else.
 const char *level_sgr(char level) {
-  if (level && strchr("XACE", level)) return "1;31";
-  if (level && strchr("WNI", level)) return "34";
-  return "33";
+  switch (level_group((unsigned char)level)) {
+    case LevelGroup::Error: return "1;31";
+    case LevelGroup::Warning: case LevelGroup::Info: return "34";
+    default: return "33";
+  }
 }
 
 // JSON text; bytes that are not UTF-8 become U+FFFD rather than failing.

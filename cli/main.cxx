@@ -34,7 +34,7 @@
 #include "knowledge/KbCheck.h"
 #include "logread/LogReader.h"
 #include "logread/NameWatch.h"
-#include "logread/open_regular.h"
+#include "base/open_regular.h"
 
 #ifndef VEKLOG_VERSION_TEXT
 #define VEKLOG_VERSION_TEXT "1.0"

@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <fstream>
 
+#include "base/Levels.h"
 #include "knowledge/ParsedPattern.h"
 
 namespace {
 
 // The level letters the print server writes.
-const char kLevels[] = "XACEWNIDd";
 
 bool blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -113,8 +113,8 @@ void KbCheck::check_item_tag(const ErrorXMLStep &s, const char *rest) {
   std::string level = attr(rest, "level", &present);
   if (level.empty())
     report(s.line, false, "item has no level: it matches lines of every level");
-  else if (level.size() > 1 || !strchr(kLevels, level[0]))
-    report(s.line, true, "level " + quoted(level) + " is not one of the letters " + kLevels +
+  else if (level.size() > 1 || !strchr(kLevelLetters, level[0]))
+    report(s.line, true, "level " + quoted(level) + " is not one of the letters " + kLevelLetters +
                              (level.size() > 1 ? " (the reader keeps only its first letter)"
                                                : ": the item matches no line"));
   item_level_ = level.empty() ? 0 : level[0];

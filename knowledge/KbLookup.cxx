@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "logread/open_regular.h"
+#include "base/open_regular.h"
 
 #ifndef VEKLOG_DATADIR
 #define VEKLOG_DATADIR "/usr/share/tarn"

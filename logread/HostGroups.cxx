@@ -1,5 +1,6 @@
 // HostGroups.cxx - grouping lines by host and ordering the hosts.
 #include "logread/HostGroups.h"
+#include "base/Levels.h"
 
 #include <string.h>
 
@@ -33,7 +34,7 @@ void HostGroups::line(const char *text, size_t len, bool continued) {
     return;
   }
   current_->lines.emplace_back(text, len);
-  if (len && strchr("XACE", text[0])) {
+  if (len && is_error_letter((unsigned char)text[0])) {
     current_->errors++;
     if (when_ > current_->last_error) current_->last_error = when_;
   }

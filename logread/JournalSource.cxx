@@ -16,7 +16,8 @@
 
 #include <systemd/sd-journal.h>
 
-#include "logread/open_regular.h"
+#include "base/Levels.h"
+#include "base/open_regular.h"
 
 const char kJournalGroups[] = "systemd-journal or adm";
 
@@ -27,7 +28,6 @@ const char kIdentifier[] = "SYSLOG_IDENTIFIER=tarnd";
 const char kUnit[] = "_SYSTEMD_UNIT=tarn.service";
 
 // The level letter of each syslog priority.
-const char kLetters[] = "XACEWNID";
 const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
 
 // The prefix "L [dd/Mon/yyyy:hh:mm:ss +zzzz] " is 31 bytes.
@@ -315,7 +315,7 @@ bool JournalSource::take(sd_journal *j, LogSink &sink, JournalSink *extra) {
       stamp_second_ = sec;
       stamp_valid_ = true;
     }
-    line_[0] = entry_.priority < 0 ? 'I' : kLetters[entry_.priority];
+    line_[0] = entry_.priority < 0 ? 'I' : kPriorityLetters[entry_.priority];
     memcpy(&line_[2], stamp_, 28);
   }
   if (!LogReader::accepts(level_, (unsigned char)line_[0])) return false;

@@ -7,7 +7,7 @@
 
 #include "base/LogLine.h"
 #include "base/LogTime.h"
-#include "logread/open_regular.h"
+#include "base/open_regular.h"
 
 struct LogIndex::Sink : LogSink {
   LogIndex &index;

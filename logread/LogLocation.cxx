@@ -11,7 +11,7 @@
 
 #include <systemd/sd-daemon.h>
 
-#include "logread/open_regular.h"
+#include "base/open_regular.h"
 
 const char kDefaultLog[] = "/var/log/tarn/error_log";
 

@@ -17,7 +17,8 @@
 
 #include <zlib.h>
 
-#include "logread/open_regular.h"
+#include "base/Levels.h"
+#include "base/open_regular.h"
 
 namespace {
 
@@ -396,14 +397,7 @@ void LogReader::level(int l) {
   level_ = l;
 }
 
-bool LogReader::accepts(int level, unsigned char c) {
-  switch (level) {
-    case 0: return c && strchr("XACE", c);
-    case 1: return c && strchr("XACEWNI", c);
-    case 2: return true;
-    default: return false;
-  }
-}
+bool LogReader::accepts(int level, unsigned char c) { return level_accepts(level, c); }
 
 // The file is the one read last time with bytes added at its end: the same
 // file, no shorter, the same first and last bytes read. A newer time at the

@@ -12,6 +12,7 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
+#include "base/Levels.h"
 #include "logview/icons.h"
 
 ErrorBrowser::ErrorBrowser(int X, int Y, int W, int H, const char *L)
@@ -415,10 +416,10 @@ void ErrorBrowser::item_draw(void *item, int X, int Y, int W, int) const {
   bool piece = continuation(item);
   if (!piece) {
     Fl_Pixmap *icon;
-    switch (line[0]) {
-      case 'A': case 'C': case 'E': case 'X': icon = &log_error_pixmap; break;
-      case 'W': icon = &log_warning_pixmap; break;
-      case 'I': case 'N': icon = &log_info_pixmap; break;
+    switch (level_group((unsigned char)line[0])) {
+      case LevelGroup::Error: icon = &log_error_pixmap; break;
+      case LevelGroup::Warning: icon = &log_warning_pixmap; break;
+      case LevelGroup::Info: icon = &log_info_pixmap; break;
       default: icon = &log_debug_pixmap; break;
     }
     icon->draw(X + 2, Y + (textsize() - 10) / 2, 12, 12, 0, 0);

@@ -2,7 +2,7 @@
 // and keeping its list of server addresses.
 #include "prefs/prefs.h"
 
-#include "logread/open_regular.h"
+#include "base/open_regular.h"
 
 #include <FL/Fl.H>
 

@@ -8,4 +8,4 @@ veklog_test(data_tests
     ${CMAKE_CURRENT_LIST_DIR}/data_diagnose.cxx
     ${CMAKE_CURRENT_LIST_DIR}/data_real.cxx
     ${CMAKE_CURRENT_LIST_DIR}/data_staged.cxx
-  LIBS veklog_knowledge)
+  LIBS veklog_knowledge veklog_logread)

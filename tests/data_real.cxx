@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Levels.h"
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "logread/LogReader.h"
@@ -183,7 +184,7 @@ TEST_F(RealMessages, RulesOfContextHoldForEveryStateRow) {
   // rule discounted it (and then it must lead nowhere).
   auto weight_of = [&](const std::vector<std::string> &log, size_t n) {
     Diagnosis d(*xml, log.size());
-    for (const std::string &l : log) d.weigh(l.c_str(), LogReader::accepts(kErrorsLevel, (unsigned char)l[0]));
+    for (const std::string &l : log) d.weigh(l.c_str(), level_accepts(kErrorsLevel, (unsigned char)l[0]));
     const std::vector<size_t> &leads = d.leads();
     if (!d.discounted(n)) return d.weight(n);
     EXPECT_EQ(0, d.weight(n));

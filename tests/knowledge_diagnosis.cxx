@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Levels.h"
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
-#include "logread/LogReader.h"
 #include "tests/support/kb_builder.h"
 
 namespace {
@@ -352,7 +352,7 @@ TEST(Diagnosis, RulesOfContextAndTheDeeperLook) {
     SCOPED_TRACE(c.what);
     Diagnosis d(*kb);
     for (const std::string &l : c.log)
-      d.weigh(l.c_str(), LogReader::accepts(c.level, (unsigned char)l[0]));
+      d.weigh(l.c_str(), level_accepts(c.level, (unsigned char)l[0]));
     ErrorXMLRemedy *best = d.best();
     EXPECT_EQ(std::string(c.best), best ? best->name : "");
     EXPECT_EQ(c.deeper, d.deeper());

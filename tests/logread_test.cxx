@@ -19,7 +19,7 @@
 #include <zlib.h>
 
 #include "logread/LogReader.h"
-#include "logread/open_regular.h"
+#include "base/open_regular.h"
 #include "tests/support/test_child.h"
 #include "tests/support/test_util.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Levels.h"
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "logread/LogReader.h"
@@ -44,7 +45,7 @@ inline Verdict diagnose_at(ErrorXML &xml, const std::vector<std::string> &log, i
   Diagnosis diagnosis(xml, log.size());
   Verdict d;
   for (const std::string &l : log)
-    diagnosis.weigh(l.c_str(), l.size(), LogReader::accepts(level, (unsigned char)l[0]));
+    diagnosis.weigh(l.c_str(), l.size(), level_accepts(level, (unsigned char)l[0]));
   for (size_t i = 0; i < diagnosis.lines(); i++)
     if (diagnosis.weight(i) > 1) d.heavy += log[i];
   d.unexplained = (int)(diagnosis.weighed() - diagnosis.explained());

@@ -1,5 +1,5 @@
 // open_regular.cxx - the opener shared by every reader of files.
-#include "logread/open_regular.h"
+#include "base/open_regular.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 // open_regular.h - opening a file for reading only when it is a regular file,
 // without ever waiting on it: the one opener the log, the knowledge base and
 // the rc file readers share.
-#ifndef LOGREAD_OPEN_REGULAR_H
-#define LOGREAD_OPEN_REGULAR_H
+#ifndef BASE_OPEN_REGULAR_H
+#define BASE_OPEN_REGULAR_H
 
 #include <stdio.h>
 #include <sys/stat.h>
