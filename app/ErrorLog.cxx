@@ -22,6 +22,7 @@
 #include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
+#include "knowledge/KbLookup.h"
 #include "logread/LogIndex.h"
 #include "logread/LogReader.h"
 #include "logread/NameWatch.h"
@@ -139,7 +140,7 @@ const char *ErrorLog::cb_help_(Fl_Widget *o, const char *uri) {
 }
 
 ErrorLog::ErrorLog(const char *filename) {
-  window_ = new LogWindow(645, 455, "Error Log 1.0 beta 1");
+  window_ = new LogWindow(645, 455, "Error Log " VEKLOG_VERSION_TEXT);
   window_->user_data(this);
   menubar_ = new Fl_Menu_Bar(0, 0, 645, 25);
   menubar_->menu(menu_menubar_);
@@ -186,7 +187,7 @@ ErrorLog::ErrorLog(const char *filename) {
   // The checker watches the load, so that a broken entry is not lost in silence.
   xml_ = new ErrorXML(0);
   KbCheck check;
-  xml_->load("errors.xml", &check);
+  xml_->load(kKbName, &check);
   kb_errors_ = check.errors();
   // The start page counts the error lines that only a catch-all knows.
   index_ = new LogIndex([this](const char *line, size_t) {

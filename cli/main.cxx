@@ -32,6 +32,7 @@
 #include "cli/Select.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
+#include "knowledge/KbLookup.h"
 #include "logread/LogReader.h"
 #include "logread/NameWatch.h"
 #include "base/open_regular.h"
@@ -114,7 +115,7 @@ bool load_kb(const std::string &named, ErrorXML &xml, KbCheck &check) {
     }
     return true;
   }
-  xml.load("errors.xml", &check);
+  xml.load(kKbName, &check);
   for (const std::string &why : xml.lookup_.ignored())
     complain("ignored the knowledge base " + why +
              (check.path().empty() ? "" : "; using " + xml.lookup_.shown()));

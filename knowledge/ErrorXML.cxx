@@ -12,7 +12,6 @@
 #include <string>
 
 #include "knowledge/pattern.h"
-#include "knowledge/strutil.h"
 
 namespace {
 

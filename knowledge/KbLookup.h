@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// The knowledge base's file name, looked for in each place.
+const char kKbName[] = "errors.xml";
+
 class KbLookup {
 public:
   // One place looked in.
