@@ -42,6 +42,7 @@ private:
 // One host's answer, for listing hosts worst first.
 struct HostRow {
   std::string host;
+  std::string remedy;      // the remedy Diagnose names; "" when none
   int rank = 0;            // Diagnose's rank of the named remedy: higher is worse
   long score = 0;          // its score within the rank
   size_t errors = 0;
