@@ -342,6 +342,9 @@ int tell_hosts(const Options &o, const HostGroups &groups, const LineMatch &matc
     }
     if (!lines.empty() || o.host == g->host) rows.push_back(present.host_row(g->host, lines, listed));
   }
+  // The host asked for is answered, even when it wrote nothing.
+  if (!o.host.empty() && !groups.find(o.host))
+    rows.push_back(present.host_row(o.host, {}, {}));
   worst_first(rows);
   present.hosts(rows);
   std::cout.flush();

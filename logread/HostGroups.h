@@ -42,11 +42,11 @@ private:
 // One host's answer, for listing hosts worst first.
 struct HostRow {
   std::string host;
-  std::string remedy;      // the remedy Diagnose names; "" when none
   int rank = 0;            // Diagnose's rank of the named remedy: higher is worse
   long score = 0;          // its score within the rank
   size_t errors = 0;
   time_t last_error = 0;
+  std::string remedy;      // the remedy Diagnose names; "" when none
 };
 
 // Worst first: by rank, then score, then the latest error line; hosts equal
