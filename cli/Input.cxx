@@ -18,7 +18,10 @@ Input::Input(const Options &o) {
       break;
     default:
       stdin_ = o.log == "-";
-      file_.reset(new LogReader(stdin_ ? "" : o.log, 2));
+      if (!stdin_ && o.rotated)
+        set_.reset(new RotatedSet(o.log, 2));
+      else
+        file_.reset(new LogReader(stdin_ ? "" : o.log, 2));
       return;
   }
   journal_->host(o.host);
@@ -26,11 +29,12 @@ Input::Input(const Options &o) {
 
 std::string Input::name() const {
   if (journal_) return journal_->name();
-  return stdin_ ? "standard input" : file_->path();
+  return stdin_ ? "standard input" : set_ ? set_->live().path() : file_->path();
 }
 
 LogStatus Input::read(LogSink &sink, JournalSink *extra) {
   if (journal_) return journal_->read(sink, extra);
+  if (set_) return set_->read(sink);
   return stdin_ ? file_->read_stream(STDIN_FILENO, sink) : file_->read(sink);
 }
 

@@ -13,6 +13,7 @@
 #include "logread/JournalSource.h"
 #include "logread/LogReader.h"
 #include "logread/LogSink.h"
+#include "logread/RotatedSet.h"
 
 class Input {
 public:
@@ -24,17 +25,20 @@ public:
   // path, "the system journal", ...
   std::string name() const;
   bool journal() const { return journal_ != nullptr; }
-  LogReader *file() { return file_.get(); }
+  LogReader *file() { return set_ ? &set_->live() : file_.get(); }
   JournalSource *journal_source() { return journal_.get(); }
 
   // Everything at first, then what is new; journal entries reach `extra`.
   LogStatus read(LogSink &sink, JournalSink *extra = nullptr);
   // Whether the last read's final line may still grow.
-  bool line_open() const { return file_ && file_->line_open(); }
+  bool line_open() const { return set_ ? set_->live().line_open() : file_ && file_->line_open(); }
+  // The rotated parts that could not be read, and why.
+  std::vector<std::string> notes() const { return set_ ? set_->notes() : std::vector<std::string>(); }
 
 private:
   bool stdin_ = false;
-  std::unique_ptr<LogReader> file_;
+  std::unique_ptr<LogReader> file_;  // standard input, or a file alone (--no-rotated)
+  std::unique_ptr<RotatedSet> set_;  // a file and its rotated parts
   std::unique_ptr<JournalSource> journal_;
 };
 

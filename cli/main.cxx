@@ -385,6 +385,7 @@ int explain(const Options &o) {
   HostGroups groups;  // --by-host: each host's lines apart
   LogStatus st = o.by_host ? in.read(groups, &groups) : in.read(got);
   std::string name = in.name();
+  for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
   if (st.kind == LogStatus::Failed) {
     complain("cannot read " + name + ": " + st.reason);
     return kExitUnreadable;

@@ -1,7 +1,7 @@
 #!/bin/bash
 # e2e_sources.sh - veklog-explain reading journals as a collector keeps them:
 # one answer per host, one host alone, a journal file followed while it
-# grows, and the log the server's ErrorLog names.
+# grows; the log the server's ErrorLog names, and its rotated set.
 #   e2e_sources.sh VEKLOG_EXPLAIN SOURCE_DIR
 set -u
 X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -87,6 +87,14 @@ grep -q "^veklog-explain: Reading $PWD/server_log, named by ErrorLog" err || fai
 grep -q 'Unable to bind socket' out || fail "ErrorLog with %s not read: $(cat out)"
 TARN_SERVERROOT=$PWD/etc "$X" --kb "$kb" --host alpha >out 2>err; rc=$?
 [ $rc = 2 ] || fail "--host with a log file exits $rc, not 2"
+
+# A rotated set is one history; --no-rotated reads the log alone.
+printf 'E [06/Dec/2025:05:46:30 +0000] Older.\n' | gzip >server_log.2.gz
+printf 'E [06/Dec/2025:05:46:35 +0000] Old.\n' >server_log.1
+got=$("$X" --kb "$kb" --oldest-first --brief server_log | cut -c32-35 | tr '\n' ' ')
+[ "$got" = "Olde Old. Unab " ] || fail "the rotated set lists '$got'"
+got=$("$X" --kb "$kb" --brief --no-rotated server_log | wc -l)
+[ "$got" = 1 ] || fail "--no-rotated lists $got lines, not 1"
 
 [ $failures = 0 ] && echo "all passed"
 exit $((failures > 0))
