@@ -6,11 +6,6 @@
 set -u
 X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 src=$(cd "$2" && pwd)
-remote=/lib/systemd/systemd-journal-remote
-if [ ! -x "$remote" ]; then
-  echo "SKIP: $remote is missing (scripts/deps.sh installs it)"
-  exit 77
-fi
 unset DISPLAY
 export TARN_DATADIR=/nonexistent NO_COLOR= COLUMNS=100 TZ=UTC0
 tmp=$(mktemp -d)
@@ -24,19 +19,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 kb=$src/data/errors.xml
 cd "$tmp" || exit 1
-t0=1765000000000000  # 06/Dec/2025:05:46:40 UTC
-
-# One entry in export format: SECONDS after t0, PRIORITY, HOST, MESSAGE [JID].
-entry() {
-  local usec=$((t0 + $1 * 1000000))
-  printf '__REALTIME_TIMESTAMP=%s\n__MONOTONIC_TIMESTAMP=%s\n_BOOT_ID=%s\n' \
-    "$usec" "$((usec - 1700000000000000))" "$(printf '%s' "$3" | md5sum | cut -c1-32)"
-  printf '_HOSTNAME=%s\nPRIORITY=%s\nSYSLOG_IDENTIFIER=tarnd\n' "$3" "$2"
-  [ -n "${5:-}" ] && printf 'JID=%s\n' "$5"
-  printf 'MESSAGE=%s\n\n' "$4"
-}
-# journal FILE: the entries on standard input added to the journal FILE.
-journal() { cat >"$1.export" && timeout 20 "$remote" --output="$PWD/$1" "$1.export" 2>/dev/null; }
+. "$src/tests/journal_lib.sh"
 
 mkdir remote
 {
