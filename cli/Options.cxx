@@ -17,7 +17,8 @@
 
 namespace {
 
-enum { kOldest = 256, kSince, kUntil, kColor, kCheckKb, kSamples, kJob, kBrief, kCheck };
+enum { kOldest = 256, kSince, kUntil, kColor, kCheckKb, kSamples, kJob, kBrief, kCheck, kJournal, kJournalFile, kHost, kByHost,
+       kNoRotated };
 
 const struct option kLong[] = {
     {"level", required_argument, nullptr, 'l'},
@@ -41,6 +42,12 @@ const struct option kLong[] = {
     {"warning", required_argument, nullptr, 'w'},
     {"critical", required_argument, nullptr, 'c'},
     {"samples", required_argument, nullptr, kSamples},
+    {"journal", no_argument, nullptr, kJournal},
+    {"journal-file", required_argument, nullptr, kJournalFile},
+    {"directory", required_argument, nullptr, 'D'},
+    {"host", required_argument, nullptr, kHost},
+    {"by-host", no_argument, nullptr, kByHost},
+    {"no-rotated", no_argument, nullptr, kNoRotated},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0}};
@@ -112,7 +119,7 @@ std::string parse_options(int argc, char *const argv[], Options &o) {
   bool check = false, scores = false, monitor = false;
   std::string kb_option;
   for (;;) {
-    int c = getopt_long(argc, args.data(), ":l:rdfjk:hVn:g:Ew:c:", kLong, nullptr);
+    int c = getopt_long(argc, args.data(), ":l:rdfjk:hVn:g:Ew:c:D:", kLong, nullptr);
     if (c == -1) break;
     std::string arg = optarg ? optarg : "";
     switch (c) {
@@ -174,6 +181,24 @@ std::string parse_options(int argc, char *const argv[], Options &o) {
         break;
       }
       case kSamples: o.samples = arg; break;
+      case kJournal:
+      case kJournalFile:
+      case 'D':
+        if (o.source != Options::Located)
+          return "--journal, --journal-file and --directory name one source: give one of them";
+        if (c != kJournal && arg.empty())
+          return c == 'D' ? "--directory needs a directory's name" : "--journal-file needs a file name";
+        o.source = c == kJournal ? Options::Journal
+                   : c == 'D'    ? Options::JournalDir
+                                 : Options::JournalFile;
+        o.journal = arg;
+        break;
+      case kHost:
+        if (arg.empty()) return "--host needs a host's name";
+        o.host = arg;
+        break;
+      case kByHost: o.by_host = true; break;
+      case kNoRotated: o.rotated = false; break;
       case 'h': o.mode = Options::Help; return "";
       case 'V': o.mode = Options::Version; return "";
       case ':':
@@ -196,8 +221,24 @@ std::string parse_options(int argc, char *const argv[], Options &o) {
   }
   if (!o.samples.empty()) return "--samples goes with --check-kb";
   o.kb = kb_option;
-  if (!rest.empty()) o.log = rest[0];
+  if (!rest.empty()) {
+    if (o.source != Options::Located)
+      return "a log file and " + std::string(o.source == Options::Journal ? "--journal"
+                                             : o.source == Options::JournalDir ? "--directory"
+                                                                               : "--journal-file") +
+             " name two sources: give one";
+    o.log = rest[0];
+    o.source = Options::Named;
+  }
   if (o.log.empty()) return "the log's name is empty";
+  if (o.by_host && o.mode != Options::Diagnose)
+    return "--by-host goes with --diagnose: one answer per host";
+  if ((o.by_host || !o.host.empty()) && o.source == Options::Named)
+    return "a log file does not say which host wrote its lines: --host and --by-host go with "
+           "--journal, --journal-file or --directory";
+  if (!o.rotated && (o.source == Options::Journal || o.source == Options::JournalFile ||
+                     o.source == Options::JournalDir))
+    return "--no-rotated goes with a log file, not a journal";
   if (o.follow && o.mode == Options::Diagnose)
     return "--follow and --diagnose do not go together: diagnose once, or follow the listing";
   if (o.follow && o.log == "-") return "standard input cannot be followed; name the log file";
@@ -207,6 +248,7 @@ std::string parse_options(int argc, char *const argv[], Options &o) {
     if (!fault.empty()) return "cannot read the regular expression '" + o.grep + "': " + fault;
   }
   if (o.brief && o.remedy) return "--brief shows no remedy texts: drop --brief or --remedy";
+  if (o.by_host && o.job) return "--by-host and --job do not go together: a job has one host";
   if (o.job && o.follow) return "--job and --follow do not go together: a job's story is told once";
   if (monitor) {
     o.mode = Options::Check;
@@ -236,12 +278,26 @@ bool check_requested(int argc, char *const argv[]) {
 std::string help_text() {
   return
       "Usage: veklog-explain [OPTION]... [LOG]\n"
+      "  or:  veklog-explain [OPTION]... --journal | --journal-file FILE | -D DIR\n"
       "  or:  veklog-explain --check [--since=TIME] [-w SCORE] [-c SCORE] [LOG]\n"
       "  or:  veklog-explain --check-kb [--samples FILE] [KB]\n"
       "Explain the print server's error log from the knowledge base, newest line\n"
       "first; name the most likely remedy; tell a job's story; follow the log;\n"
       "check it for a monitoring system; check errors.xml.\n"
-      "LOG defaults to /var/log/tarn/error_log; - reads standard input.\n"
+      "Without LOG or a journal named, the ErrorLog of tarn-files.conf (in\n"
+      "$TARN_SERVERROOT, else /etc/tarn) decides: a file (%s is the server's name),\n"
+      "or syslog or stderr, which mean the system journal; the choice is said on\n"
+      "standard error. - reads standard input. A LOG's rotated parts beside it\n"
+      "(LOG.N[.gz] ... LOG.1, LOG.O) come first, as one history.\n"
+      "\n"
+      "Where from:\n"
+      "      --journal        the print server's entries in the system journal\n"
+      "      --journal-file=FILE  a journal file\n"
+      "  -D, --directory=DIR  a directory of journal files, such as a collector's\n"
+      "      --host=NAME      only the lines of this host (the journal's _HOSTNAME)\n"
+      "      --by-host        with --diagnose: one row per host (host, remedy, score,\n"
+      "                       error lines, the time of the last), the worst first\n"
+      "      --no-rotated     read LOG alone, not its rotated parts\n"
       "\n"
       "What is listed:\n"
       "  -l, --level=LEVEL    errors (X A C E; the default), info (also W N I) or all\n"

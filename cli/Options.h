@@ -19,6 +19,13 @@ enum ExitStatus {
 struct Options {
   enum Mode { List, Diagnose, CheckKb, Help, Version, Check } mode = List;
   std::string log = "/var/log/tarn/error_log";  // "-": standard input
+  // Where the lines come from. Located: no log named, so the server's own
+  // configuration decides (locate_log) before reading.
+  enum Source { Located, Named, Journal, JournalFile, JournalDir } source = Located;
+  std::string journal;  // --journal-file FILE or --directory DIR
+  std::string host;     // --host: only this host's lines (a journal's _HOSTNAME)
+  bool by_host = false; // --by-host: with --diagnose, one answer per host
+  bool rotated = true;  // a file's rotated parts are read before it (--no-rotated: not)
   int level = 0;                                // 0 errors, 1 info, 2 all
   bool remedy = false;
   bool oldest_first = false;

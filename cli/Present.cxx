@@ -218,3 +218,68 @@ void Presenter::source() {
   if (!style_.brief) out_ << '\n';
   out_ << paint("Knowledge base: " + style_.kb, "2") << '\n';
 }
+
+HostRow Presenter::host_row(const std::string &host, const std::vector<std::string> &lines,
+                            const std::vector<bool> &listed) {
+  Diagnosis d(kb_, lines.size());
+  HostRow row;
+  row.host = host;
+  for (size_t i = 0; i < lines.size(); i++) {
+    const std::string &l = lines[i];
+    d.weigh(l.c_str(), l.size(), listed[i]);
+    if (l.empty() || !is_error_letter((unsigned char)l[0])) continue;
+    row.errors++;
+    time_t t;
+    if (line_time(l.data(), l.size(), &t) && t > row.last_error) row.last_error = t;
+  }
+  if (d.best()) {
+    const Diagnosis::Standing &top = d.standings()[0];
+    row.remedy = top.remedy->name;
+    row.rank = top.cause ? 2 : 1;
+    row.score = top.total;
+  }
+  return row;
+}
+
+void Presenter::hosts(const std::vector<HostRow> &rows) {
+  // A host's name comes from the sender: no control character reaches the terminal.
+  auto shown = [](const std::string &host) {
+    std::string safe = host.empty() ? "(none)" : host;
+    for (char &c : safe)
+      if ((unsigned char)c < 0x20 || c == 0x7F) c = '?';
+    return safe;
+  };
+  if (style_.json) {
+    for (const HostRow &r : rows)
+      out_ << dump(json{{"type", "host"},
+                        {"host", r.host},
+                        {"remedy", r.remedy.empty() ? json() : json(r.remedy)},
+                        {"score", r.score},
+                        {"cause", r.rank == 2},
+                        {"errors", r.errors},
+                        {"last_error", r.last_error ? json(iso_time(r.last_error)) : json()},
+                        {"kb", style_.kb}})
+           << '\n';
+    return;
+  }
+  if (rows.empty()) {
+    out_ << paint("No host wrote a line.", "1") << '\n';
+    return;
+  }
+  size_t hw = 4, rw = 6;
+  for (const HostRow &r : rows) {
+    hw = std::max(hw, shown(r.host).size());
+    rw = std::max(rw, r.remedy.empty() ? 1 : r.remedy.size());
+  }
+  auto pad = [](std::string s, size_t w) { return s + std::string(w > s.size() ? w - s.size() : 0, ' '); };
+  out_ << paint(pad("HOST", hw) + "  " + pad("REMEDY", rw) + "  SCORE  ERRORS  LAST ERROR", "1")
+       << '\n';
+  for (const HostRow &r : rows) {
+    char nums[64];
+    snprintf(nums, sizeof nums, "%5ld  %6zu", r.score, r.errors);
+    std::string remedy = pad(r.remedy.empty() ? "-" : r.remedy, rw);
+    out_ << pad(shown(r.host), hw) << "  " << (r.rank ? paint(remedy, r.rank == 2 ? "1;31" : "33") : remedy)
+         << "  " << nums << "  " << (r.last_error ? iso_time(r.last_error) : "-") << '\n';
+  }
+  source();
+}

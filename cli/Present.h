@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "knowledge/ErrorXML.h"
+#include "logread/HostGroups.h"
 
 struct PresentStyle {
   bool json = false;
@@ -48,6 +49,13 @@ public:
   // named remedy, or null when no line calls for one.
   const ErrorXMLRemedy *diagnose(const std::vector<std::string> &lines,
                                  const std::vector<bool> &listed);
+  // One host's lines weighed as diagnose() weighs them: the remedy named
+  // (rank 2 when a cause stands behind it, 1 without, 0 none), its score,
+  // the error lines (X A C E) and the time of the last one. Prints nothing.
+  HostRow host_row(const std::string &host, const std::vector<std::string> &lines,
+                   const std::vector<bool> &listed);
+  // The rows as given: a table, or one JSON record ("type":"host") each.
+  void hosts(const std::vector<HostRow> &rows);
   // Text: the line that names the knowledge base file, after the lines it
   // explained. JSON records carry it in each record instead.
   void source();

@@ -17,6 +17,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -26,6 +28,7 @@
 #include "base/LogTime.h"
 #include "cli/Check.h"
 #include "cli/Gather.h"
+#include "cli/Input.h"
 #include "cli/Job.h"
 #include "cli/Options.h"
 #include "cli/Present.h"
@@ -33,6 +36,7 @@
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
 #include "knowledge/KbLookup.h"
+#include "logread/HostGroups.h"
 #include "logread/LogReader.h"
 #include "logread/NameWatch.h"
 #include "base/open_regular.h"
@@ -182,65 +186,42 @@ std::string change_note(const std::string &path, const LogStatus &st) {
   }
 }
 
+// A line to print, or (with no line text) a note to say.
+using Item = std::pair<std::string, std::string>;
+// One round of following: waits at most half a second for news, then adds
+// what came to the batch, in order.
+using Feed = std::function<void(std::vector<Item> &batch)>;
+
 // Prints lines appended to the log until SIGINT or SIGTERM. The last line of
 // a read is held back until it is finished (or the next read shows that it
 // stands as it is), so that a line being written is printed once, whole.
-// When another file takes the log's name, what was written to the old one
-// comes first. The time window and the level were applied as the lines were
-// gathered.
-int follow(LogReader &reader, Presenter &present, const LineMatch &match, Gather &got) {
+// The time window and the level were applied as the lines were gathered.
+int follow(const Feed &feed, Presenter &present, const LineMatch &match, Gather &got) {
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
   sa.sa_handler = on_signal;  // no SA_RESTART: the sleep ends at once
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
-  const std::string &path = reader.path();
   // Explaining a line takes longer than the server takes to rotate its log:
   // a thread of its own reads the log (and so holds each new file open as
-  // soon as it takes the name), and hands over lines to print and notes to
-  // say, in order (a note has no line text).
-  using Item = std::pair<std::string, std::string>;
+  // soon as it takes the name), and hands over lines and notes in order.
   std::mutex lock;
   std::condition_variable ready;
   std::deque<Item> queue;
   bool done = false;
   std::thread feeder([&] {
-    NameWatch watch(path);
-    bool missing = false;
     std::vector<Item> batch;
-    auto lines_to = [&](std::vector<std::string> &lines, size_t from, size_t to) {
-      for (size_t i = from; i < to; i++) batch.emplace_back(std::move(lines[i]), "");
-    };
-    auto note = [&](const std::string &text) { batch.emplace_back("", text); };
     while (!g_stop) {
-      watch.wait(500, g_stop);
+      feed(batch);
       if (g_stop) break;
-      LogStatus st = reader.read(got);
-      bool restarted = got.restarted();
-      std::vector<std::string> lines = got.take(st.kind != LogStatus::Failed && reader.line_open());
-      size_t before = got.before_switch();
-      lines_to(lines, 0, before);
-      if (st.kind == LogStatus::Failed) {
-        if (!missing) note(path + ": " + st.reason + "; waiting for it to come back");
-        missing = true;
-      } else {
-        if (missing)
-          note(path + (restarted ? " is back; reading it from the start"
-                                 : " is back; going on where it stopped"));
-        else if (restarted || st.change != LogStatus::First)
-          note(change_note(path, st));
-        missing = false;
-        lines_to(lines, before, lines.size());
-      }
       if (batch.empty()) continue;
       std::lock_guard<std::mutex> hold(lock);
       for (Item &item : batch) queue.push_back(std::move(item));
       batch.clear();
       ready.notify_one();
     }
-    std::vector<std::string> rest = got.take(false);
-    lines_to(rest, 0, rest.size());
+    for (std::string &l : got.take(false)) batch.emplace_back(std::move(l), "");
     std::lock_guard<std::mutex> hold(lock);
     for (Item &item : batch) queue.push_back(std::move(item));
     done = true;
@@ -266,14 +247,69 @@ int follow(LogReader &reader, Presenter &present, const LineMatch &match, Gather
   return kExitOk;
 }
 
+// Following a file: when another file takes the log's name, what was
+// written to the old one comes first.
+Feed file_feed(LogReader &reader, Gather &got) {
+  auto watch = std::make_shared<NameWatch>(reader.path());
+  auto missing = std::make_shared<bool>(false);
+  return [&reader, &got, watch, missing](std::vector<Item> &batch) {
+    const std::string &path = reader.path();
+    auto lines_to = [&](std::vector<std::string> &lines, size_t from, size_t to) {
+      for (size_t i = from; i < to; i++) batch.emplace_back(std::move(lines[i]), "");
+    };
+    auto note = [&](const std::string &text) { batch.emplace_back("", text); };
+    watch->wait(500, g_stop);
+    if (g_stop) return;
+    LogStatus st = reader.read(got);
+    bool restarted = got.restarted();
+    std::vector<std::string> lines = got.take(st.kind != LogStatus::Failed && reader.line_open());
+    size_t before = got.before_switch();
+    lines_to(lines, 0, before);
+    if (st.kind == LogStatus::Failed) {
+      if (!*missing) note(path + ": " + st.reason + "; waiting for it to come back");
+      *missing = true;
+      return;
+    }
+    if (*missing)
+      note(path + (restarted ? " is back; reading it from the start"
+                             : " is back; going on where it stopped"));
+    else if (restarted || st.change != LogStatus::First)
+      note(change_note(path, st));
+    *missing = false;
+    lines_to(lines, before, lines.size());
+  };
+}
+
+// Following a journal: its own change notification says when to read; its
+// entries are whole lines.
+Feed journal_feed(JournalSource &source, Gather &got) {
+  auto failing = std::make_shared<bool>(false);
+  return [&source, &got, failing](std::vector<Item> &batch) {
+    if (!source.wait(500000)) {
+      if (source.fd() >= 0) return;  // nothing new
+      usleep(500000);                // cannot be opened now: try again
+    }
+    if (g_stop) return;
+    LogStatus st = source.read(got);
+    if (st.kind == LogStatus::Failed) {
+      if (!*failing) batch.emplace_back("", source.name() + ": " + st.reason + "; trying again");
+      *failing = true;
+      return;
+    }
+    if (*failing) batch.emplace_back("", source.name() + " can be read again");
+    *failing = false;
+    for (std::string &l : got.take(false)) batch.emplace_back(std::move(l), "");
+  };
+}
+
 // The job's lines, oldest first, and the remedy they point to; with
 // --diagnose only that remedy, and its exit status.
-int tell_job(const Options &o, const std::vector<std::string> &lines,
+int tell_job(const Options &o, const std::string &name, const std::vector<std::string> &lines,
              const std::vector<bool> &listed, Presenter &present) {
   size_t count = std::count(listed.begin(), listed.end(), true);
   if (!count) {
     bool limited = o.has_since || o.has_until || !o.grep.empty() || o.level_set;
-    complain("no line of " + (o.log == "-" ? std::string("standard input") : o.log) +
+    complain("no line of " + name +
              (limited ? " within the limits given" : "") + " belongs to job " +
              std::to_string(o.job));
     return kExitOk;
@@ -287,6 +323,35 @@ int tell_job(const Options &o, const std::vector<std::string> &lines,
   const ErrorXMLRemedy *named = present.diagnose(lines, listed);
   std::cout.flush();
   return diagnose && named ? kExitFound : kExitOk;
+}
+
+// --by-host: Diagnose's answer for each host, the worst first; what the
+// time window and --grep leave out is not weighed, the level decides what
+// counts as listed.
+int tell_hosts(const Options &o, const HostGroups &groups, const LineMatch &match,
+               Presenter &present) {
+  std::vector<HostRow> rows;
+  for (const HostGroups::Group *g : groups.groups()) {
+    TimeWindow window(o);
+    std::vector<std::string> lines;
+    std::vector<bool> listed;
+    for (const std::string &l : g->lines) {
+      bool in_time = window.take(l);
+      if (!in_time || !match(l)) continue;
+      lines.push_back(l);
+      listed.push_back(LogReader::accepts(o.level, (unsigned char)l[0]));
+    }
+    if (!lines.empty() || o.host == g->host) rows.push_back(present.host_row(g->host, lines, listed));
+  }
+  // The host asked for is answered, even when it wrote nothing.
+  if (!o.host.empty() && !groups.find(o.host))
+    rows.push_back(present.host_row(o.host, {}, {}));
+  worst_first(rows);
+  present.hosts(rows);
+  std::cout.flush();
+  for (const HostRow &r : rows)
+    if (!r.remedy.empty()) return kExitFound;
+  return kExitOk;
 }
 
 int explain(const Options &o) {
@@ -311,15 +376,17 @@ int explain(const Options &o) {
   // Every line is read, so that a line without a time of its own takes the
   // time of the line before it in the file, whatever the level; a listing
   // keeps only the lines of its level and time window as they come.
-  LogReader reader(o.log == "-" ? "" : o.log, 2);
+  Input in(o);
   Gather got;  // the pieces of a long line joined: one line, as it was written
   TimeWindow window(o);
   if (!every)
     got.filter([&](const char *text, size_t len) {
       return window.take(text, len) && LogReader::accepts(o.level, (unsigned char)text[0]);
     });
-  LogStatus st = o.log == "-" ? reader.read_stream(STDIN_FILENO, got) : reader.read(got);
-  std::string name = o.log == "-" ? "standard input" : o.log;
+  HostGroups groups;  // --by-host: each host's lines apart
+  LogStatus st = o.by_host ? in.read(groups, &groups) : in.read(got);
+  std::string name = in.name();
+  for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
   if (st.kind == LogStatus::Failed) {
     complain("cannot read " + name + ": " + st.reason);
     return kExitUnreadable;
@@ -330,7 +397,7 @@ int explain(const Options &o) {
              "; what could be read follows");
 
   LineMatch match(o.grep, o.regex);
-  std::vector<std::string> lines = got.take(o.follow && !diagnose && reader.line_open());
+  std::vector<std::string> lines = got.take(o.follow && !diagnose && in.line_open());
   PresentStyle style;
   style.json = o.json;
   style.color = use_color(o);
@@ -346,6 +413,10 @@ int explain(const Options &o) {
   Presenter present(xml, std::cout, style);
   if (st.damaged) present.warning(name, st.reason, (long long)st.damage_at);
   int done = st.damaged ? kExitPartial : kExitOk;
+  if (o.by_host) {
+    int told = tell_hosts(o, groups, match, present);
+    return done ? done : told;
+  }
 
   // What --grep leaves out is neither listed nor weighed; a line without a
   // time still goes with the line before it, kept or not.
@@ -366,7 +437,7 @@ int explain(const Options &o) {
   }
   keep_newest(listed, o.lines);
   if (o.job) {
-    int told = tell_job(o, lines, listed, present);
+    int told = tell_job(o, name, lines, listed, present);
     return done ? done : told;
   }
   if (diagnose) {
@@ -391,7 +462,8 @@ int explain(const Options &o) {
     complain(name + " is compressed and does not grow: it is not followed");
     return done;
   }
-  int followed = follow(reader, present, match, got);
+  int followed = in.journal() ? follow(journal_feed(*in.journal_source(), got), present, match, got)
+                              : follow(file_feed(*in.file(), got), present, match, got);
   return done ? done : followed;
 }
 
@@ -406,6 +478,17 @@ int main(int argc, char *argv[]) {
             kProgram);
     if (check_requested(argc, argv)) return check_unknown(std::cout, wrong);
     return kExitUsage;
+  }
+  if (o.mode == Options::List || o.mode == Options::Diagnose || o.mode == Options::Check) {
+    std::string why = settle(o);
+    if (!why.empty()) complain(why);
+    if (o.source == Options::Named && (o.by_host || !o.host.empty())) {
+      complain("the log " + o.log + " does not say which host wrote its lines: --host and "
+               "--by-host go with a journal");
+      return kExitUsage;
+    }
+    if (o.mode == Options::Check && o.source != Options::Named)
+      return check_unknown(std::cout, "--check reads a log file, not a journal: name the file");
   }
   switch (o.mode) {
     case Options::Help:

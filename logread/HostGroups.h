@@ -46,6 +46,7 @@ struct HostRow {
   long score = 0;          // its score within the rank
   size_t errors = 0;
   time_t last_error = 0;
+  std::string remedy;      // the remedy Diagnose names; "" when none
 };
 
 // Worst first: by rank, then score, then the latest error line; hosts equal

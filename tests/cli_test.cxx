@@ -366,6 +366,34 @@ TEST(Options, ReadsTheCheck) {
   }
 }
 
+TEST(Options, ReadsTheSource) {
+  struct Case {
+    std::vector<const char *> args;
+    Options::Source source;
+    std::string log, journal, host;
+    bool by_host, rotated;
+  } cases[] = {
+      {{}, Options::Located, "/var/log/tarn/error_log", "", "", false, true},
+      {{"log"}, Options::Named, "log", "", "", false, true},
+      {{"--no-rotated", "log"}, Options::Named, "log", "", "", false, false},
+      {{"--journal", "--host=alpha"}, Options::Journal, "/var/log/tarn/error_log", "", "alpha", false, true},
+      {{"--journal-file", "a.journal"}, Options::JournalFile, "/var/log/tarn/error_log", "a.journal", "", false, true},
+      {{"-D", "remote", "--by-host", "-d"}, Options::JournalDir, "/var/log/tarn/error_log", "remote", "", true, true},
+      {{"--directory=remote", "--host", "beta", "-f"}, Options::JournalDir, "/var/log/tarn/error_log", "remote", "beta", false, true},
+  };
+  for (const Case &c : cases) {
+    Options o;
+    std::string what = c.args.empty() ? "(none)" : c.args[0];
+    ASSERT_EQ("", parse(c.args, o)) << what;
+    EXPECT_EQ(c.source, o.source) << what;
+    EXPECT_EQ(c.log, o.log) << what;
+    EXPECT_EQ(c.journal, o.journal) << what;
+    EXPECT_EQ(c.host, o.host) << what;
+    EXPECT_EQ(c.by_host, o.by_host) << what;
+    EXPECT_EQ(c.rotated, o.rotated) << what;
+  }
+}
+
 TEST(Options, SaysWhatIsWrong) {
   struct Case {
     std::vector<const char *> args;
@@ -406,6 +434,15 @@ TEST(Options, SaysWhatIsWrong) {
       {{"--check", "-w", "0"}, "--warning takes a score of 1 or more, not '0'"},
       {{"--check", "--critical=high"}, "--critical takes a score"},
       {{"--warning=3"}, "--warning and --critical go with --check"},
+      {{"--journal", "-D", "d"}, "name one source"},
+      {{"--journal-file", "f", "log"}, "name two sources"},
+      {{"-D", ""}, "--directory needs a directory's name"},
+      {{"--host="}, "--host needs a host's name"},
+      {{"--journal", "--by-host"}, "--by-host goes with --diagnose"},
+      {{"--host=a", "log"}, "a log file does not say which host"},
+      {{"-d", "--by-host", "log"}, "a log file does not say which host"},
+      {{"--journal", "--no-rotated"}, "--no-rotated goes with a log file"},
+      {{"--journal", "-d", "--by-host", "--job=3"}, "--by-host and --job do not go together"},
   };
   for (const Case &c : cases) {
     Options o;

@@ -355,7 +355,7 @@ while IFS='#' read -r rc line opts; do
   printf '%s\n' "$got" | grep -qxE "$line" || fail "--check $opts said '$got'"
   [ "$(printf '%s\n' "$got" | wc -l)" = 1 ] || fail "--check $opts wrote more than one line: $got"
 done <<'CASES'
-0#VEKLOG OK - nothing calls for a remedy in 1 line since [0-9:]{5} \| errors=0 unknown=0 score=0;1;5#calm.log
+0#VEKLOG OK - nothing calls for a remedy in 1 line since ([0-9-]{10} )?[0-9:]{5} \| errors=0 unknown=0 score=0;1;5#calm.log
 2#VEKLOG CRITICAL - filter-missing, 1 line since .* \| errors=1 unknown=0 score=5;1;5#--since=yesterday calm.log
 1#VEKLOG WARNING - filter-failed, 1 line since .* \| errors=1 unknown=0 score=1;1;5#stopped.log
 0#VEKLOG OK - filter-failed scores 1, below the warning score 2, .*score=1;2;5#-w 2 stopped.log

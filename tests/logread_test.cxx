@@ -20,6 +20,7 @@
 
 #include "logread/LogReader.h"
 #include "base/open_regular.h"
+#include "logread/RotatedSet.h"
 #include "tests/support/test_child.h"
 #include "tests/support/test_util.h"
 
@@ -765,6 +766,68 @@ TEST(ReaderAsUser, SaysPermissionDenied) {
   });
   EXPECT_EQ(got, std::to_string(LogStatus::Failed) + " " + std::to_string(EACCES) +
                      " Permission denied 0");
+}
+
+}  // namespace
+
+namespace {
+
+// A log and its rotated parts, plain and compressed, read as one history:
+// the parts' lines in time order, then the log's; what cannot be read is
+// skipped and named; later reads follow the log alone.
+TEST(RotatedSet, ReadsThePartsAsOneHistoryOldestFirst) {
+  TempDir dir;
+  std::string log = dir.file("error_log");
+  auto line = [](int minute, const char *text) {
+    char buf[96];
+    snprintf(buf, sizeof buf, "E [09/Dec/2026:10:%02d:00 +0000] %s\n", minute, text);
+    return std::string(buf);
+  };
+  struct Part {
+    const char *suffix;
+    bool packed;
+    std::string text;
+  } parts[] = {
+      {".10.gz", true, line(0, "ten")},          {".2.gz", true, line(1, "two") + line(2, "two b")},
+      {".1", false, line(3, "one")},             {".O", false, line(4, "old")},
+      {"", false, line(5, "live") + line(6, "live b")},
+  };
+  std::string all;
+  for (const Part &p : parts) {
+    write_file(log + p.suffix, p.packed ? gzip(p.text) : p.text);
+    all += p.text;
+  }
+  mkdir((log + ".3").c_str(), 0700);            // cannot be read: skipped
+  write_file(log + ".bak", line(9, "not a part"));  // not of the set
+  write_file(log + ".1x", line(9, "not a part"));
+
+  EXPECT_EQ(RotatedSet::parts_of(log),
+            (std::vector<std::string>{log + ".10.gz", log + ".3", log + ".2.gz", log + ".1", log + ".O"}));
+  RotatedSet set(log, 2);
+  LineSink got;
+  LogStatus st = set.read(got);
+  EXPECT_EQ(st.kind, LogStatus::Fresh) << st.reason;
+  std::string joined;
+  for (const std::string &l : got.whole()) joined += l;
+  EXPECT_EQ(joined, all);
+  EXPECT_EQ(got.restarts, 1);
+  EXPECT_EQ(set.parts_read(), 4u);
+  ASSERT_EQ(set.notes().size(), 1u);
+  EXPECT_EQ(set.notes()[0].rfind(log + ".3: ", 0), 0u) << set.notes()[0];
+
+  write_file(log, line(7, "later"), "ab");
+  st = set.read(got);
+  EXPECT_EQ(st.kind, LogStatus::Appended);
+  EXPECT_EQ(got.lines.back(), line(7, "later"));
+  EXPECT_EQ(got.restarts, 1);
+
+  // The log itself gone: the parts still stand, and the note says so.
+  RotatedSet without(dir.file("other_log"), 2);
+  write_file(dir.file("other_log.1"), line(0, "rotated"));
+  LineSink some;
+  EXPECT_EQ(without.read(some).kind, LogStatus::Fresh);
+  EXPECT_EQ(some.lines, (std::vector<std::string>{line(0, "rotated")}));
+  EXPECT_EQ(without.notes().size(), 1u);
 }
 
 }  // namespace

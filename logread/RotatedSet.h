@@ -1,0 +1,40 @@
+// RotatedSet.h - a log and the rotated files beside it (LOG.N[.gz] ...
+// LOG.1, LOG.O, LOG) read as one history, oldest first, then followed in LOG.
+#ifndef LOGREAD_ROTATEDSET_H
+#define LOGREAD_ROTATEDSET_H
+
+#include <string>
+#include <vector>
+
+#include "logread/LogReader.h"
+#include "logread/LogSink.h"
+
+class RotatedSet {
+public:
+  explicit RotatedSet(std::string path, int level = 0);
+
+  // The rotated parts beside `path` that exist, oldest first (not `path`).
+  static std::vector<std::string> parts_of(const std::string &path);
+
+  // The first read gives the parts, then the log itself, after one
+  // sink.restart(); later reads are the log's own, as LogReader follows it.
+  // A part that cannot be read is skipped and named in notes(). The status
+  // is the log's; when only the log cannot be read, the parts still stand
+  // (kind Fresh, reason saying why the log could not be read).
+  LogStatus read(LogSink &sink);
+  // "F: why" for each part skipped, from the first read.
+  const std::vector<std::string> &notes() const { return notes_; }
+  // How many parts the first read gave besides the log.
+  size_t parts_read() const { return parts_read_; }
+  LogReader &live() { return live_; }
+
+private:
+  std::string path_;
+  int level_;
+  LogReader live_;
+  bool first_ = true;
+  size_t parts_read_ = 0;
+  std::vector<std::string> notes_;
+};
+
+#endif

@@ -1,0 +1,83 @@
+#!/bin/bash
+# e2e_sources.sh - veklog-explain reading journals as a collector keeps them:
+# one answer per host, one host alone, a journal file followed while it
+# grows; the log the server's ErrorLog names, and its rotated set.
+#   e2e_sources.sh VEKLOG_EXPLAIN SOURCE_DIR
+set -u
+X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+src=$(cd "$2" && pwd)
+unset DISPLAY
+export TARN_DATADIR=/nonexistent NO_COLOR= COLUMNS=100 TZ=UTC0
+tmp=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+kb=$src/data/errors.xml
+cd "$tmp" || exit 1
+. "$src/tests/journal_lib.sh"
+
+mkdir remote
+{
+  entry 0 3 alpha '[Job 7] Unable to open "/etc/tarn/ppd/Office.ppd": No such file' 7
+  entry 2 6 alpha 'Listening on localhost:631'
+} | journal remote/remote-alpha.journal || fail "cannot make alpha's journal"
+{
+  entry 1 3 beta 'Unable to bind socket for address 127.0.0.1:631 - Address already in use.'
+  entry 3 4 beta 'Low disk space on /var/spool/tarn: 48 MB free.'
+} | journal remote/remote-beta.journal || fail "cannot make beta's journal"
+
+# One row per host, the worst first, as JSON Lines and as a table.
+got=$("$X" --kb "$kb" -D remote --by-host --diagnose --json |
+  sed -E 's/.*"host":"([^"]*)","remedy":"([^"]*)".*"errors":([0-9]+),"last_error":"([^"]*)".*/\1 \2 \3 \4/' | tr '\n' '|')
+want="beta listen-port-in-use 1 2025-12-06T05:46:41Z|alpha filter-failed 1 2025-12-06T05:46:40Z|"
+[ "$got" = "$want" ] || fail "--by-host --json: got '$got', want '$want'"
+"$X" --kb "$kb" -D remote --by-host --diagnose >table; rc=$?
+[ $rc = 1 ] || fail "--by-host naming remedies exits $rc, not 1"
+grep -q '^HOST  *REMEDY  *SCORE  *ERRORS  *LAST ERROR' table || fail "--by-host table has no heading: $(cat table)"
+[ "$(sed -n 2p table | cut -d' ' -f1)" = beta ] || fail "--by-host table does not start with beta: $(cat table)"
+
+# One host alone, from the directory and from its file; the level letters
+# come from PRIORITY.
+got=$("$X" --kb "$kb" -D remote --host alpha -l all --oldest-first --brief | cut -c1 | tr -d '\n')
+[ "$got" = EI ] || fail "--host alpha lists '$got', not EI"
+got=$("$X" --kb "$kb" --journal-file remote/remote-beta.journal -l all --oldest-first --brief | cut -c1 | tr -d '\n')
+[ "$got" = EW ] || fail "--journal-file lists '$got', not EW"
+"$X" --kb "$kb" -D remote --host gamma --by-host -d --json | grep -q '"host":"gamma","remedy":null' ||
+  fail "--host gamma does not say gamma has nothing"
+
+# Following a journal file: an entry added to it is listed within a second or two.
+"$X" --kb "$kb" --journal-file remote/remote-beta.journal -f -l all --brief >followed 2>&1 &
+pid=$!
+for _ in $(seq 50); do grep -q 'Low disk' followed && break; sleep 0.1; done
+entry 9 2 beta 'Scheduler shutting down due to SIGTERM.' | journal remote/remote-beta.journal
+for _ in $(seq 50); do grep -q 'SIGTERM' followed && break; sleep 0.1; done
+grep -q '^C \[06/Dec/2025:05:46:49 +0000\] Scheduler shutting down' followed ||
+  fail "following the journal file missed the new entry: $(cat followed)"
+kill "$pid"; wait "$pid" 2>/dev/null; pid=
+
+# Without a log named, ErrorLog decides and standard error says so.
+mkdir etc
+printf 'E [06/Dec/2025:05:46:40 +0000] Unable to bind socket for address 127.0.0.1:631 - Address already in use.\n' >server_log
+printf 'ErrorLog %s/%%s_log\n' "$PWD" >etc/tarn-files.conf
+printf 'ServerName server\n' >etc/tarnd.conf
+TARN_SERVERROOT=$PWD/etc "$X" --kb "$kb" --brief >out 2>err
+grep -q "^veklog-explain: Reading $PWD/server_log, named by ErrorLog" err || fail "ErrorLog with %s not said: $(cat err)"
+grep -q 'Unable to bind socket' out || fail "ErrorLog with %s not read: $(cat out)"
+TARN_SERVERROOT=$PWD/etc "$X" --kb "$kb" --host alpha >out 2>err; rc=$?
+[ $rc = 2 ] || fail "--host with a log file exits $rc, not 2"
+
+# A rotated set is one history; --no-rotated reads the log alone.
+printf 'E [06/Dec/2025:05:46:30 +0000] Older.\n' | gzip >server_log.2.gz
+printf 'E [06/Dec/2025:05:46:35 +0000] Old.\n' >server_log.1
+got=$("$X" --kb "$kb" --oldest-first --brief server_log | cut -c32-35 | tr '\n' ' ')
+[ "$got" = "Olde Old. Unab " ] || fail "the rotated set lists '$got'"
+got=$("$X" --kb "$kb" --brief --no-rotated server_log | wc -l)
+[ "$got" = 1 ] || fail "--no-rotated lists $got lines, not 1"
+
+[ $failures = 0 ] && echo "all passed"
+exit $((failures > 0))
