@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <vector>
-
 #include "base/LogLine.h"
 #include "base/open_regular.h"
 
@@ -54,7 +52,10 @@ bool BackwardReader::open() {
 // its first NUL byte, as the forward reader gives it.
 bool BackwardReader::line(long long from, long long to, LogSink &sink) {
   text_.resize((size_t)(to - from));
-  if (!pread_all(fd_, &text_[0], text_.size(), from)) {
+  if (from >= held_at_ && to <= held_at_ + (long long)held_.size()) {
+    // Most lines lie in the block at hand: no second read.
+    memcpy(&text_[0], held_.data() + (from - held_at_), text_.size());
+  } else if (!pread_all(fd_, &text_[0], text_.size(), from)) {
     error_ = errno;
     return false;
   }
@@ -70,11 +71,13 @@ bool BackwardReader::line(long long from, long long to, LogSink &sink) {
 
 bool BackwardReader::scan(LogSink &sink, bool (*more)(void *), void *ctx) {
   if (fd_ < 0) return false;
-  std::vector<char> block(kBlock);
+  std::vector<char> &block = held_;
   long long end = size_, pos = size_;  // end: where the line being sought ends
   while (pos > base_) {
     long long start = pos - (long long)kBlock > base_ ? pos - (long long)kBlock : base_;
-    if (!pread_all(fd_, block.data(), (size_t)(pos - start), start)) {
+    block.resize((size_t)(pos - start));
+    held_at_ = start;
+    if (!pread_all(fd_, block.data(), block.size(), start)) {
       error_ = errno;
       return false;
     }

@@ -4,6 +4,7 @@
 #define LOGREAD_BACKWARDREADER_H
 
 #include <string>
+#include <vector>
 
 #include "logread/LogSink.h"
 
@@ -29,6 +30,8 @@ private:
   bool line(long long from, long long to, LogSink &sink);
   bool scan(LogSink &sink, bool (*more)(void *), void *ctx);
   std::string path_, text_;
+  std::vector<char> held_;  // the block read last, from file offset held_at_
+  long long held_at_ = 0;
   int fd_ = -1, error_ = 0;
   long long size_ = 0, base_ = 0;
 };
