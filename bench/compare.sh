@@ -183,3 +183,26 @@ done
 "$genkb" 10000000 longtext >"$work/kb.xml" 2>"$work/kb-line"
 read -r read_ms index_ms items found rss_kb < <("$loadkb" "$work/kb.xml" "$(cat "$work/kb-line")")
 printf 'kb with a 10 MB remedy text %6s ms %5d MB  (target <= 200 ms)\n' "$read_ms" $((rss_kb / 1024))
+
+# veklog-explain over the whole log at the All level: Diagnose and the
+# listing newest first, their peak memory against the file's size and their
+# times beside tac and grep | tac (best of RUNS, as above).
+echo
+explain_all() { "$explain" --kb "$src/data/errors.xml" -l all "$@" "$log"; }
+peak_kb() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
+for what in diagnose list; do
+  args=()
+  [ "$what" = diagnose ] && args=(--diagnose)
+  best_ms=""
+  for ((r = 0; r < runs; r++)); do
+    ms=$(time_ms explain_all "${args[@]}")
+    if [ -z "$best_ms" ] || awk -v m="$ms" -v b="$best_ms" 'BEGIN { exit !(m < b) }'; then
+      best_ms=$ms
+    fi
+  done
+  kb=$(peak_kb "$explain" --kb "$src/data/errors.xml" -l all "${args[@]}" "$log")
+  label="veklog-explain ${args[*]:+--diagnose }-l all"
+  printf '%-36s %8s ms  peak %6d kB = %s x file  (target <= 0.20; tac %s ms, grep|tac %s ms)\n' \
+    "$label" "$best_ms" "$kb" "$(awk -v k="$kb" -v s="$size" 'BEGIN { printf "%.2f", k * 1024 / s }')" \
+    "$floor2" "$floor0"
+done

@@ -36,9 +36,11 @@
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
 #include "knowledge/KbLookup.h"
+#include "logread/BackwardReader.h"
 #include "logread/HostGroups.h"
 #include "logread/LogReader.h"
 #include "logread/NameWatch.h"
+#include "logread/RotatedSet.h"
 #include "base/open_regular.h"
 
 #ifndef VEKLOG_VERSION_TEXT
@@ -354,6 +356,41 @@ int tell_hosts(const Options &o, const HostGroups &groups, const LineMatch &matc
   return kExitOk;
 }
 
+// The listing newest first, read from the end of the file: memory stays
+// flat and -n stops the reading early. -1 when the file is not one to read
+// so (not a plain file, or compressed): the forward reader then says why or
+// reads it whole.
+int list_newest_first(const Options &o, const LineMatch &match, Presenter &present) {
+  BackwardReader reader(o.log);
+  if (!reader.open()) return -1;
+  struct Joined : LogSink {
+    std::string text;
+    unsigned char lead = 0;  // the first byte of the first piece: it tells the level
+    void restart() override {}
+    void drop_unfinished() override {}
+    void line(const char *t, size_t len, bool continued) override {
+      if (!continued) text.clear(), lead = (unsigned char)t[0];
+      text.append(t, len);
+    }
+  } joined;
+  long left = o.lines;
+  size_t shown = 0;
+  if (left != 0)
+    reader.read(joined, [&] {
+      if (!LogReader::accepts(o.level, joined.lead) || !match(joined.text)) return true;
+      present.line(joined.text);
+      shown++;
+      return left < 0 || --left > 0;
+    });
+  if (shown && !o.brief) present.source();
+  std::cout.flush();
+  if (reader.error()) {
+    complain(o.log + " was read in part: " + strerror(reader.error()) + "; what could be read was listed");
+    return kExitPartial;
+  }
+  return kExitOk;
+}
+
 int explain(const Options &o) {
   ErrorXML xml(nullptr);
   KbCheck check;
@@ -373,6 +410,28 @@ int explain(const Options &o) {
   bool diagnose = o.mode == Options::Diagnose;
   bool every = diagnose || o.job;
   int level = o.job && !o.level_set ? 2 : o.level;
+  LineMatch match(o.grep, o.regex);
+  PresentStyle style;
+  style.json = o.json;
+  style.color = use_color(o);
+  style.remedy = o.remedy;
+  style.brief = o.brief;
+  style.kb = xml.lookup_.shown();
+  style.width = terminal_width();
+  const char *codeset = nl_langinfo(CODESET);
+  style.utf8 = codeset && !strcmp(codeset, "UTF-8");
+  // Followed lines come oldest first, so the last ones listed come so too.
+  style.oldest_first = o.oldest_first || o.follow || o.job;
+  if (o.job) style.unlisted_heading = "Found in lines outside job " + std::to_string(o.job) + ":";
+  Presenter present(xml, std::cout, style);
+  // A file named alone (no rotated parts before it) can be listed from its end.
+  bool alone = o.source == Options::Named && o.log != "-" && !o.by_host &&
+               (!o.rotated || RotatedSet::parts_of(o.log).empty());
+  if (alone && !every && !o.follow && !style.oldest_first && !o.has_since && !o.has_until) {
+    int listed = list_newest_first(o, match, present);
+    if (listed >= 0) return listed;
+  }
+
   // Every line is read, so that a line without a time of its own takes the
   // time of the line before it in the file, whatever the level; a listing
   // keeps only the lines of its level and time window as they come.
@@ -396,21 +455,7 @@ int explain(const Options &o) {
              (st.damage_at >= 0 ? " (at byte " + std::to_string((long long)st.damage_at) + ")" : "") +
              "; what could be read follows");
 
-  LineMatch match(o.grep, o.regex);
   std::vector<std::string> lines = got.take(o.follow && !diagnose && in.line_open());
-  PresentStyle style;
-  style.json = o.json;
-  style.color = use_color(o);
-  style.remedy = o.remedy;
-  style.brief = o.brief;
-  style.kb = xml.lookup_.shown();
-  style.width = terminal_width();
-  const char *codeset = nl_langinfo(CODESET);
-  style.utf8 = codeset && !strcmp(codeset, "UTF-8");
-  // Followed lines come oldest first, so the last ones listed come so too.
-  style.oldest_first = o.oldest_first || o.follow || o.job;
-  if (o.job) style.unlisted_heading = "Found in lines outside job " + std::to_string(o.job) + ":";
-  Presenter present(xml, std::cout, style);
   if (st.damaged) present.warning(name, st.reason, (long long)st.damage_at);
   int done = st.damaged ? kExitPartial : kExitOk;
   if (o.by_host) {

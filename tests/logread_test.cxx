@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "logread/BackwardReader.h"
 #include "logread/LogReader.h"
 #include "base/open_regular.h"
 #include "logread/RotatedSet.h"
@@ -766,6 +767,59 @@ TEST(ReaderAsUser, SaysPermissionDenied) {
   });
   EXPECT_EQ(got, std::to_string(LogStatus::Failed) + " " + std::to_string(EACCES) +
                      " Permission denied 0");
+}
+
+// The backward reader gives the forward reader's lines, pieces and all, in
+// the other order; a stop after a line ends it there.
+TEST(BackwardReader, GivesTheForwardPiecesNewestFirst) {
+  const size_t k = LogReader::kPiece;
+  const std::string e = "E [08/Dec/2026:07:00:00 +0000] ";
+  const std::string cases[] = {
+      "",
+      "\xEF\xBB\xBF",
+      "\xEF\xBB",
+      "\xEF\xBB\xBF" + e + "first\n\n\nI two\n",
+      "E " + std::string(k - 3, 'x') + "\n" + "E " + std::string(k - 2, 'y') + "\n",
+      "E " + std::string(2 * k - 3, 'z') + "\nW " + std::string(3 * k + 5, 'w') + "\n",
+      e + std::string(200000, 'q') + "\n" + e + "crlf\r\n",  // lines across blocks
+      std::string(1, '\0') + "E nul first\nE a" + std::string(1, '\0') + "b\nW " + std::string(k - 2, 'v') + std::string(1, '\0') + "tail\n",
+      e + "one\n" + e + "no newline at the end",
+  };
+  TempDir dir;
+  std::string path = dir.file("error_log");
+  for (const std::string &bytes : cases) {
+    write_file(path, bytes);
+    LineSink forward, backward;
+    LogReader reader(path, 2);
+    reader.read(forward);
+    BackwardReader back(path);
+    ASSERT_TRUE(back.open());
+    back.read(backward);
+    EXPECT_EQ(back.error(), 0);
+    // Line by line from the end: the forward pieces of each line, in order.
+    std::vector<std::pair<std::vector<std::string>, std::string>> want, got;
+    auto group = [](const LineSink &s, std::vector<std::pair<std::vector<std::string>, std::string>> &out) {
+      for (size_t i = 0; i < s.lines.size(); i++) {
+        if (s.continued[i] == '.' || out.empty()) out.emplace_back();
+        out.back().first.push_back(s.lines[i]);
+        out.back().second += s.continued[i];
+      }
+    };
+    group(forward, want);
+    group(backward, got);
+    std::reverse(want.begin(), want.end());
+    EXPECT_EQ(got, want) << "file of " << bytes.size() << " bytes";
+  }
+  write_file(path, "E 1\nE 2\nE 3\n");
+  BackwardReader back(path);
+  ASSERT_TRUE(back.open());
+  LineSink two;
+  int left = 2;
+  back.read(two, [&] { return --left > 0; });
+  EXPECT_EQ(two.lines, Lines({"E 3\n", "E 2\n"}));
+  write_file(path, gzip("E 1\n"));
+  EXPECT_FALSE(BackwardReader(path).open());
+  EXPECT_FALSE(BackwardReader(dir.path).open());
 }
 
 }  // namespace
