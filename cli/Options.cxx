@@ -365,7 +365,7 @@ std::string help_text() {
       "\n"
       "Exit status otherwise, the first that applies: 2 for a wrong command line,\n"
       "3 when the log or knowledge base cannot be read or the knowledge base yields\n"
-      "no item (for --check-kb that is an error: 1), 4 when the log was read in\n"
+      "no item (--check-kb too, after its report), 4 when the log was read in\n"
       "part (damaged compressed data, bytes after it, a read that failed midway:\n"
       "what could be read is shown, the remedy too, and --json adds a\n"
       "{\"type\":\"warning\"} record), 1 when --diagnose names a remedy or --check-kb\n"

@@ -160,6 +160,8 @@ int check_kb(const Options &o) {
   fprintf(stderr, "%s: %s: %d remed%s, %d item%s; %d error%s, %d warning%s\n", kProgram,
           check.path().c_str(), r, r == 1 ? "y" : "ies", i, i == 1 ? "" : "s", e,
           e == 1 ? "" : "s", w, w == 1 ? "" : "s");
+  // A file that yields no item cannot be used at all: that comes before an error found.
+  if (!kb_unusable(xml).empty()) return kExitUnreadable;
   return e ? kExitFound : kExitOk;
 }
 
