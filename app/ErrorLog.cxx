@@ -263,7 +263,7 @@ void ErrorLog::open(const SourceSpec &spec, const std::string &why) {
   }
   // The title says which host a journal's lines come from.
   std::string title = "Error Log " VEKLOG_VERSION_TEXT;
-  if (!spec.host.empty()) title += " - " + spec.host;
+  if (!spec.host.empty()) title += ", host " + spec.host;
   window_->copy_label(title.c_str());
   // Say at once what keeps the log or the knowledge base from being used,
   // on the start page.
