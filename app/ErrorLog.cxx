@@ -107,6 +107,8 @@ static int trouble_of(const LogStatus &st) {
   return st.kind == LogStatus::Failed ? (st.error ? st.error : -1) : st.damaged ? -2 : 0;
 }
 
+static void show_level(Fl_Menu_Bar *menubar, int level);
+
 // Menu callbacks reach the controller through the menu bar's window.
 static ErrorLog *owner(Fl_Widget *w) {
   return (ErrorLog *)w->parent()->user_data();
@@ -239,6 +241,16 @@ void ErrorLog::open(const SourceSpec &spec, const std::string &why) {
   // another file. Such a log is simply not there.
   name_too_long_ = spec.kind == SourceSpec::File && spec.path.size() >= sizeof list_->filename_;
   list_->source(spec);
+  if (job_view_) {
+    // A job of the source shown before: what was listed before it comes back.
+    job_view_ = 0;
+    if (Fl_Menu_Item *job = (Fl_Menu_Item *)menubar_->find_item("&View/&Job's Lines Only")) job->clear();
+    filter_->value(saved_filter_.c_str());
+    list_->level_ = saved_level_;
+    show_level(menubar_, saved_level_);
+    list_->filter(saved_filter_.c_str());
+    update_bar();
+  }
   list_->load();
   trouble_ = trouble_of(list_->status());
   if (spec.kind == SourceSpec::File) {

@@ -52,6 +52,16 @@ static std::string knowledge_tried(const PaneFacts &f) {
 // Why the log cannot be read and what to do about it, as paragraphs of HTML.
 static std::string log_failure(const PaneFacts &f) {
   std::string out = "<P>";
+  if (!f.source.empty()) {
+    out += escaped(f.source) + " cannot be read: ";
+    append_escaped(out, f.reason.empty() ? strerror(f.error) : f.reason.c_str());
+    out += ".</P>\n<P>Reading the journal needs root or membership of the group "
+           "<TT>systemd-journal</TT> or <TT>adm</TT> (an administrator adds you with "
+           "<TT>adduser <I>you</I> systemd-journal</TT>; log in again afterwards). This window "
+           "keeps trying and shows the entries as soon as they can be read.</P>\n";
+    out[3] = (char)toupper((unsigned char)out[3]);
+    return out;
+  }
   if (f.name_too_long) {
     out += "The log file's name is too long (the limit is 1023 characters).</P>\n"
            "<P>Name the log by a shorter path on the command line.</P>\n";
@@ -61,16 +71,6 @@ static std::string log_failure(const PaneFacts &f) {
     out += "No log file is named: the name given on the command line is empty.</P>\n"
            "<P>Name the log on the command line, for example <TT>veklog "
            "/var/log/tarn/error_log</TT>.</P>\n";
-    return out;
-  }
-  if (!f.source.empty()) {
-    out += escaped(f.source) + " cannot be read: ";
-    append_escaped(out, f.reason.empty() ? strerror(f.error) : f.reason.c_str());
-    out += ".</P>\n<P>Reading the journal needs root or membership of the group "
-           "<TT>systemd-journal</TT> or <TT>adm</TT> (an administrator adds you with "
-           "<TT>adduser <I>you</I> systemd-journal</TT>; log in again afterwards). This window "
-           "keeps trying and shows the entries as soon as they can be read.</P>\n";
-    out[3] = (char)toupper((unsigned char)out[3]);
     return out;
   }
   std::string file = "<TT>" + escaped(f.path) + "</TT>";

@@ -216,8 +216,8 @@ done
 # The window's other sources, each loaded as File > Open... loads it, best
 # of 3 runs in turns as above. A rotated set of the same lines in five files
 # (two compressed, as the distribution's rotation leaves them) against the
-# same members loaded one after the other, each alone, the compressed ones
-# inflated; and a journal of the same entries against journalctl -o cat.
+# same members loaded one after the other, each alone into a list of its
+# own, all held, the compressed ones inflated; and a journal of the same entries against journalctl -o cat.
 echo
 set_runs=$((runs < 3 ? runs : 3))
 mkdir "$work/set" "$work/journal"

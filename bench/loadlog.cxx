@@ -4,8 +4,8 @@
 //   loadlog LEVEL SOURCE          a log with its rotated parts, a journal file
 //                                 or a directory of them, as File > Open...
 //                                 takes a name
-//   loadlog LEVEL --each FILE...  each file alone, one after the other, into
-//                                 the same list (each load replacing the last)
+//   loadlog LEVEL --each FILE...  each file alone, one after the other, each
+//                                 into a list of its own, all of them held
 // Prints the number of lines listed (summed over --each's files) and the
 // peak resident size in kilobytes.
 #include <stdio.h>
@@ -22,11 +22,12 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: %s LEVEL FILE|DIR\n       %s LEVEL --each FILE...\n", argv[0], argv[0]);
     return 2;
   }
-  // Held to the end, as the window holds it; the process exit releases it.
-  ErrorBrowser *list = new ErrorBrowser(0, 25, 645, 230);
-  list->level_ = atoi(argv[1]);
   long listed = 0;
   for (int i = each ? 3 : 2; i < argc; i++) {
+    // Held to the end, as the window holds its list; the process exit
+    // releases them.
+    ErrorBrowser *list = new ErrorBrowser(0, 25, 645, 230);
+    list->level_ = atoi(argv[1]);
     list->source(each ? SourceSpec{SourceSpec::File, argv[i], "", false} : spec_for_path(argv[i]));
     list->load();
     if (list->status().kind == LogStatus::Failed) {
