@@ -34,6 +34,8 @@
 Fl_Menu_Item ErrorLog::menu_menubar_[] = {
   {"&File", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
   {"&Open...", FL_CTRL + 'o', (Fl_Callback *)ErrorLog::cb_Open, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {"Open &Journal Directory...", 0, (Fl_Callback *)ErrorLog::cb_Open_Journal_Directory, 0, 0,
+   FL_NORMAL_LABEL, 0, 14, 56},
   {0, 0, 0, 0, 0, 0, 0, 0, 0},
   {"&Action", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
   {"&Diagnose", 0, (Fl_Callback *)ErrorLog::cb_Diagnose, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
@@ -131,6 +133,7 @@ void ErrorLog::cb_Reload(Fl_Menu_ *o, void *) {
 }
 void ErrorLog::cb_Keys(Fl_Menu_ *o, void *) { owner(o)->keys_cb(); }
 void ErrorLog::cb_Open(Fl_Menu_ *o, void *) { owner(o)->open_cb(); }
+void ErrorLog::cb_Open_Journal_Directory(Fl_Menu_ *o, void *) { owner(o)->open_directory_cb(); }
 void ErrorLog::cb_Rotated_Logs(Fl_Menu_ *o, void *) { owner(o)->rotated_cb(); }
 
 // The row's fields reach the controller through the row's window.
@@ -289,14 +292,27 @@ bool ErrorLog::open_path(const char *path) {
   return true;
 }
 
+// The directory the chooser starts in: the shown log's or journal file's,
+// or the journal directory shown; else the working directory.
+static std::string start_dir(const SourceSpec &spec) {
+  if (spec.kind == SourceSpec::JournalDirectory) return spec.path;
+  size_t slash = spec.path.rfind('/');
+  if (spec.kind == SourceSpec::Journal || slash == std::string::npos) return ".";
+  return slash ? spec.path.substr(0, slash) : "/";
+}
+
 void ErrorLog::open_cb() {
-  // Directories may be chosen too: a collector's journal directory.
-  Fl_File_Chooser chooser(list_->source().journal() ? "" : list_->filename_,
-                          "*\tJournal Files (*.journal)", Fl_File_Chooser::DIRECTORY,
-                          "Open a Log or a Journal");
+  Fl_File_Chooser chooser(start_dir(list_->source()).c_str(), "*\tJournal Files (*.journal)",
+                          Fl_File_Chooser::SINGLE, "Open a Log or a Journal File");
   chooser.show();
   while (chooser.shown()) Fl::wait();
   if (chooser.value()) open_path(chooser.value());
+}
+
+void ErrorLog::open_directory_cb() {
+  // A collector's directory of journal files, one per sender.
+  const char *dir = fl_dir_chooser("Open a Journal Directory", start_dir(list_->source()).c_str());
+  if (dir) open_path(dir);
 }
 
 void ErrorLog::rotated_cb() {

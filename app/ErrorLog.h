@@ -70,8 +70,11 @@ public:
   // Shows another source in place of the one shown: read afresh at the
   // level and with the filter shown, followed as the first one was.
   void open(const SourceSpec &spec, const std::string &why = "");
-  // File > Open...: a file chooser, then open_path() with the name chosen.
+  // File > Open...: a file chooser (a log, a rotated set by its log, a
+  // journal file), then open_path() with the name chosen; File > Open
+  // Journal Directory...: the same with a directory chooser.
   void open_cb();
+  void open_directory_cb();
   // A name chosen by hand: a directory is a journal directory, NAME.journal
   // a journal file, anything else a log with its rotated parts (as the View
   // menu's Rotated Logs says). False for no name.
@@ -143,6 +146,7 @@ public:
   static void cb_Reload(Fl_Menu_ *o, void *v);
   static void cb_Keys(Fl_Menu_ *o, void *v);
   static void cb_Open(Fl_Menu_ *o, void *v);
+  static void cb_Open_Journal_Directory(Fl_Menu_ *o, void *v);
   static void cb_Rotated_Logs(Fl_Menu_ *o, void *v);
   static void cb_find_(Fl_Input *o, void *v);
   static void cb_filter_(Fl_Input *o, void *v);

@@ -200,7 +200,7 @@ static std::string lines(size_t n) {
 // The keys that matter most, and where to find the others, one a line.
 static const char kMainKeys[] =
     "<TT>Ctrl+D</TT> Diagnose: the most likely remedy for the listed lines<BR>\n"
-    "<TT>Ctrl+O</TT> Open another log, a rotated set, a journal file or directory<BR>\n"
+    "<TT>Ctrl+O</TT> Open another log, a rotated set or a journal file<BR>\n"
     "<TT>Ctrl+F</TT> or <TT>/</TT> Find a text; <TT>F3</TT> and <TT>Shift+F3</TT> go to the "
     "next and previous line that holds it<BR>\n"
     "<TT>Ctrl+L</TT> or <TT>&amp;</TT> Filter: list only the lines that hold a text<BR>\n"

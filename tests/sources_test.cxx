@@ -199,6 +199,9 @@ TEST_F(Sources, OneHostOfAJournalAndAnotherSourceOpenedInItsPlace) {
   const Fl_Menu_Item *toggle = log->menubar_->find_item("&View/R&otated Logs");
   ASSERT_TRUE(toggle);
   EXPECT_FALSE(toggle->active());
+  const Fl_Menu_Item *open = log->menubar_->find_item("&File/&Open...");
+  ASSERT_TRUE(open && log->menubar_->find_item("&File/Open &Journal Directory..."));
+  EXPECT_EQ(open->shortcut(), FL_CTRL + 'o');
 
   log->level(1);
   write_file(path, "W [09/Dec/2026:10:00:00 +0000] a warning\n" + line(1, "an error"));
