@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Group.H>
 
 #include "app/Pages.h"
@@ -24,13 +25,18 @@
 #include "knowledge/KbCheck.h"
 #include "knowledge/KbLookup.h"
 #include "logread/LogIndex.h"
+#include "logread/LogLocation.h"
 #include "logread/LogReader.h"
 #include "logread/NameWatch.h"
 #include "base/open_regular.h"
 
-static const char *kDefaultLog = "/var/log/tarn/error_log";
 
 Fl_Menu_Item ErrorLog::menu_menubar_[] = {
+  {"&File", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
+  {"&Open...", FL_CTRL + 'o', (Fl_Callback *)ErrorLog::cb_Open, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
+  {"Open &Journal Directory...", 0, (Fl_Callback *)ErrorLog::cb_Open_Journal_Directory, 0, 0,
+   FL_NORMAL_LABEL, 0, 14, 56},
+  {0, 0, 0, 0, 0, 0, 0, 0, 0},
   {"&Action", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
   {"&Diagnose", 0, (Fl_Callback *)ErrorLog::cb_Diagnose, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
   {"&Find...", FL_CTRL + 'f', (Fl_Callback *)ErrorLog::cb_Find, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
@@ -50,6 +56,8 @@ Fl_Menu_Item ErrorLog::menu_menubar_[] = {
    56},
   {"&Job's Lines Only", 'j', (Fl_Callback *)ErrorLog::cb_Job, 0, FL_MENU_TOGGLE, FL_NORMAL_LABEL,
    0, 14, 56},
+  {"R&otated Logs", 0, (Fl_Callback *)ErrorLog::cb_Rotated_Logs, 0, FL_MENU_TOGGLE | FL_MENU_VALUE,
+   FL_NORMAL_LABEL, 0, 14, 56},
   {"&Reload", FL_F + 5, (Fl_Callback *)ErrorLog::cb_Reload, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
   {"&Keys", FL_F + 1, (Fl_Callback *)ErrorLog::cb_Keys, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},
   {0, 0, 0, 0, 0, 0, 0, 0, 0},
@@ -101,6 +109,8 @@ static int trouble_of(const LogStatus &st) {
   return st.kind == LogStatus::Failed ? (st.error ? st.error : -1) : st.damaged ? -2 : 0;
 }
 
+static void show_level(Fl_Menu_Bar *menubar, int level);
+
 // Menu callbacks reach the controller through the menu bar's window.
 static ErrorLog *owner(Fl_Widget *w) {
   return (ErrorLog *)w->parent()->user_data();
@@ -122,6 +132,9 @@ void ErrorLog::cb_Reload(Fl_Menu_ *o, void *) {
   if (log->start_) log->show_start();
 }
 void ErrorLog::cb_Keys(Fl_Menu_ *o, void *) { owner(o)->keys_cb(); }
+void ErrorLog::cb_Open(Fl_Menu_ *o, void *) { owner(o)->open_cb(); }
+void ErrorLog::cb_Open_Journal_Directory(Fl_Menu_ *o, void *) { owner(o)->open_directory_cb(); }
+void ErrorLog::cb_Rotated_Logs(Fl_Menu_ *o, void *) { owner(o)->rotated_cb(); }
 
 // The row's fields reach the controller through the row's window.
 void ErrorLog::cb_find_(Fl_Input *o, void *) {
@@ -139,7 +152,15 @@ const char *ErrorLog::cb_help_(Fl_Widget *o, const char *uri) {
   return ((ErrorLog *)(o->parent()->parent()->user_data()))->link_cb(uri);
 }
 
-ErrorLog::ErrorLog(const char *filename) {
+static SourceSpec named_file(const char *filename) {
+  SourceSpec spec;
+  spec.path = filename ? filename : kDefaultLog;
+  return spec;
+}
+
+ErrorLog::ErrorLog(const char *filename) : ErrorLog(named_file(filename)) {}
+
+ErrorLog::ErrorLog(const SourceSpec &spec, const std::string &why) {
   window_ = new LogWindow(645, 455, "Error Log " VEKLOG_VERSION_TEXT);
   window_->user_data(this);
   menubar_ = new Fl_Menu_Bar(0, 0, 645, 25);
@@ -197,30 +218,116 @@ ErrorLog::ErrorLog(const char *filename) {
 
   list_->level_ = 0;
   list_->redraw();
+  watch_ = 0;
+  journal_fd_ = -1;
+  open(spec, why);
+  timeout_cb(this);
+}
+
+void ErrorLog::unwatch() {
+  if (watch_) {
+    if (watch_->fd() >= 0) Fl::remove_fd(watch_->fd());
+    delete watch_;
+    watch_ = 0;
+  }
+  if (journal_fd_ >= 0) Fl::remove_fd(journal_fd_);
+  journal_fd_ = -1;
+}
+
+void ErrorLog::open(const SourceSpec &spec, const std::string &why) {
+  unwatch();
+  source_reason_ = why;
+  explained_.clear();
+  unlisted_.clear();
+  unlisted_first_.clear();
   // A name too long to hold is not cut short: the shorter name could be
   // another file. Such a log is simply not there.
-  if (!filename) filename = kDefaultLog;
-  name_too_long_ = strlen(filename) >= sizeof list_->filename_;
-  if (!name_too_long_)
-    snprintf(list_->filename_, sizeof list_->filename_, "%s", filename);
-  else
-    list_->filename_[0] = 0;
+  name_too_long_ = spec.kind == SourceSpec::File && spec.path.size() >= sizeof list_->filename_;
+  list_->source(spec);
+  if (job_view_) {
+    // A job of the source shown before: what was listed before it comes back.
+    job_view_ = 0;
+    if (Fl_Menu_Item *job = (Fl_Menu_Item *)menubar_->find_item("&View/&Job's Lines Only")) job->clear();
+    filter_->value(saved_filter_.c_str());
+    list_->level_ = saved_level_;
+    show_level(menubar_, saved_level_);
+    list_->filter(saved_filter_.c_str());
+    update_bar();
+  }
   list_->load();
   trouble_ = trouble_of(list_->status());
-  // A rotation is read at once, not at the next poll: the server may rotate
-  // again before it, and keeps only one old file.
-  watch_ = new NameWatch(list_->filename_);
-  if (watch_->fd() >= 0) Fl::add_fd(watch_->fd(), FL_READ, watch_cb, this);
-  timeout_cb(this);
+  if (spec.kind == SourceSpec::File) {
+    // A rotation is read at once, not at the next poll: the server may
+    // rotate again before it, and keeps only one old file.
+    watch_ = new NameWatch(list_->filename_);
+    if (watch_->fd() >= 0) Fl::add_fd(watch_->fd(), FL_READ, watch_cb, this);
+  } else {
+    // A journal says when it changes.
+    journal_fd_ = list_->source_fd();
+    if (journal_fd_ >= 0) Fl::add_fd(journal_fd_, FL_READ, journal_cb, this);
+  }
+  if (Fl_Menu_Item *rotated = (Fl_Menu_Item *)menubar_->find_item("&View/R&otated Logs")) {
+    if (spec.rotated)
+      rotated->set();
+    else
+      rotated->clear();
+    if (spec.journal())
+      rotated->deactivate();
+    else
+      rotated->activate();
+  }
+  // The title says which host a journal's lines come from.
+  std::string title = "Error Log " VEKLOG_VERSION_TEXT;
+  if (!spec.host.empty()) title += ", host " + spec.host;
+  window_->copy_label(title.c_str());
   // Say at once what keeps the log or the knowledge base from being used,
   // on the start page.
   show_start();
 }
 
+bool ErrorLog::open_path(const char *path) {
+  if (!path || !*path) return false;
+  SourceSpec now = list_->source();
+  open(spec_for_path(path, now.rotated, ""), "");
+  return true;
+}
+
+// The directory the chooser starts in: the shown log's or journal file's,
+// or the journal directory shown; else the working directory.
+static std::string start_dir(const SourceSpec &spec) {
+  if (spec.kind == SourceSpec::JournalDirectory) return spec.path;
+  size_t slash = spec.path.rfind('/');
+  if (spec.kind == SourceSpec::Journal || slash == std::string::npos) return ".";
+  return slash ? spec.path.substr(0, slash) : "/";
+}
+
+void ErrorLog::open_cb() {
+  Fl_File_Chooser chooser(start_dir(list_->source()).c_str(), "*\tJournal Files (*.journal)",
+                          Fl_File_Chooser::SINGLE, "Open a Log or a Journal File");
+  chooser.show();
+  while (chooser.shown()) Fl::wait();
+  if (chooser.value()) open_path(chooser.value());
+}
+
+void ErrorLog::open_directory_cb() {
+  // A collector's directory of journal files, one per sender.
+  const char *dir = fl_dir_chooser("Open a Journal Directory", start_dir(list_->source()).c_str());
+  if (dir) open_path(dir);
+}
+
+void ErrorLog::rotated_cb() {
+  SourceSpec spec = list_->source();
+  if (spec.journal()) return;
+  const Fl_Menu_Item *item = menubar_->find_item("&View/R&otated Logs");
+  spec.rotated = item && item->value();
+  open(spec, source_reason_);
+}
+
+void ErrorLog::journal_cb(int, void *v) { ((ErrorLog *)v)->poll(); }
+
 ErrorLog::~ErrorLog() {
   Fl::remove_timeout(poll_timeout, this);
-  if (watch_->fd() >= 0) Fl::remove_fd(watch_->fd());
-  delete watch_;
+  unwatch();
   Fl::remove_timeout(judge_timeout, this);
   // The pane looks its images up once more as it goes, after the widgets
   // that lead to this controller.
@@ -327,7 +434,13 @@ PaneFacts ErrorLog::facts() const {
   char cwd[1024];
   if (getcwd(cwd, sizeof cwd)) f.cwd = cwd;
   const LogStatus &st = list_->status();
-  f.path = list_->filename_;
+  SourceSpec spec = list_->source();
+  f.path = spec.journal() ? spec.path : list_->filename_;
+  if (spec.journal()) f.source = spec.name();
+  f.host = spec.host;
+  f.reason_chosen = source_reason_;
+  f.parts = list_->parts_read();
+  f.notes = list_->notes();
   f.name_too_long = name_too_long_;
   f.failed = st.kind == LogStatus::Failed;
   f.error = st.error;
@@ -463,7 +576,7 @@ void ErrorLog::diagnose_cb() {
   } else {
     order = file_order(list_, items);
     WeighSink sink(*xml_, list_->level_, list_->filter());
-    LogReader(list_->filename_, 2).read(sink);
+    LogSource(list_->source(), 2).read(sink);
     diagnosis = std::move(sink.diagnosis);
   }
   list_->deselect();
@@ -525,7 +638,7 @@ void ErrorLog::diagnose_cb() {
       for (size_t i : quoted) texts.push_back(list_->text_of(items[order[i]]));
     } else {
       PickSink pick(quoted, list_->filter());
-      LogReader(list_->filename_, 2).read(pick);
+      LogSource(list_->source(), 2).read(pick);
       texts = pick.texts;
     }
     if (!texts.empty()) unlisted_first_ = texts[0];
@@ -656,7 +769,7 @@ struct ScoresKept {
 std::string ErrorLog::story(const char *line, ErrorXMLItem *explained) {
   int job = line_job(line, strlen(line));
   if (!job) return "";
-  index_->update(list_->filename_);
+  index_->update(list_->source());
   std::vector<std::string> texts = index_->job_lines(job);
   if (texts.empty()) return "";
   Story s;
@@ -705,7 +818,7 @@ void ErrorLog::judge_timeout(void *data) {
 }
 
 void ErrorLog::show_start() {
-  index_->update(list_->filename_);
+  index_->update(list_->source());
   if (index_->unjudged() <= kJudgeAtOnce)
     index_->judge();
   else if (!Fl::has_timeout(judge_timeout, this))

@@ -58,11 +58,29 @@ public:
   // Builds the window, loads the knowledge base and the log (the default log
   // when filename is null) and starts polling when the log exists.
   ErrorLog(const char *filename);
+  // The same for any source (a file, its rotated parts, a journal); `why`
+  // says why it was chosen, for the start page ("" when it was named).
+  explicit ErrorLog(const SourceSpec &spec, const std::string &why = "");
   // Deletes the window with its widgets, then the knowledge base; the pending
   // poll goes too, so a controller may be deleted while the event loop runs.
   ~ErrorLog();
   ErrorLog(const ErrorLog &) = delete;  // owns its window and knowledge base
   ErrorLog &operator=(const ErrorLog &) = delete;
+
+  // Shows another source in place of the one shown: read afresh at the
+  // level and with the filter shown, followed as the first one was.
+  void open(const SourceSpec &spec, const std::string &why = "");
+  // File > Open...: a file chooser (a log, a rotated set by its log, a
+  // journal file), then open_path() with the name chosen; File > Open
+  // Journal Directory...: the same with a directory chooser.
+  void open_cb();
+  void open_directory_cb();
+  // A name chosen by hand: a directory is a journal directory, NAME.journal
+  // a journal file, anything else a log with its rotated parts (as the View
+  // menu's Rotated Logs says). False for no name.
+  bool open_path(const char *path);
+  // View > Rotated Logs: the log with its rotated parts, or alone.
+  void rotated_cb();
 
   void show();
   void hide();
@@ -127,6 +145,9 @@ public:
   static void cb_Job(Fl_Menu_ *o, void *v);
   static void cb_Reload(Fl_Menu_ *o, void *v);
   static void cb_Keys(Fl_Menu_ *o, void *v);
+  static void cb_Open(Fl_Menu_ *o, void *v);
+  static void cb_Open_Journal_Directory(Fl_Menu_ *o, void *v);
+  static void cb_Rotated_Logs(Fl_Menu_ *o, void *v);
   static void cb_find_(Fl_Input *o, void *v);
   static void cb_filter_(Fl_Input *o, void *v);
   static void cb_list_(ErrorBrowser *o, void *v);
@@ -145,6 +166,10 @@ public:
 private:
   static void poll_timeout(void *log);
   static void watch_cb(int fd, void *log);
+  static void journal_cb(int fd, void *log);
+  void unwatch();
+  int journal_fd_;          // the journal's change notification, watched; -1 none
+  std::string source_reason_;  // why the source shown was chosen; "" it was named
   static void judge_timeout(void *log);
   void after_read(bool afresh = false);
   void explain(const char *note = "");

@@ -2,6 +2,7 @@
 // HTML for the pane.
 #include "app/Pages.h"
 
+#include <ctype.h>
 #include <errno.h>
 #include <grp.h>
 #include <stdio.h>
@@ -51,6 +52,16 @@ static std::string knowledge_tried(const PaneFacts &f) {
 // Why the log cannot be read and what to do about it, as paragraphs of HTML.
 static std::string log_failure(const PaneFacts &f) {
   std::string out = "<P>";
+  if (!f.source.empty()) {
+    out += escaped(f.source) + " cannot be read: ";
+    append_escaped(out, f.reason.empty() ? strerror(f.error) : f.reason.c_str());
+    out += ".</P>\n<P>Reading the journal needs root or membership of the group "
+           "<TT>systemd-journal</TT> or <TT>adm</TT> (an administrator adds you with "
+           "<TT>adduser <I>you</I> systemd-journal</TT>; log in again afterwards). This window "
+           "keeps trying and shows the entries as soon as they can be read.</P>\n";
+    out[3] = (char)toupper((unsigned char)out[3]);
+    return out;
+  }
   if (f.name_too_long) {
     out += "The log file's name is too long (the limit is 1023 characters).</P>\n"
            "<P>Name the log by a shorter path on the command line.</P>\n";
@@ -106,6 +117,12 @@ std::string notice_page(const PaneFacts &f) {
   std::string doc;
   if (f.failed) {
     doc += "<H1>Cannot Read the Log</H1>\n" + log_failure(f);
+  } else if (f.damaged && !f.source.empty()) {
+    doc += "<H1>Journal Read in Part</H1>\n<P>" + escaped(f.reason) + ". The list shows the "
+           "entries of the rest.</P>\n";
+  } else if (f.damaged && f.parts) {
+    doc += "<H1>Damaged Rotated Log</H1>\n<P>" + escaped(f.reason) + ": the list shows the "
+           "lines that could be read before the damage, then the rest of the history.</P>\n";
   } else if (f.damaged) {
     doc += "<H1>Damaged Compressed Log</H1>\n<P>The compressed log <TT>" + escaped(f.path) +
            "</TT> is damaged: the list shows the lines that could be read before the "
@@ -183,6 +200,7 @@ static std::string lines(size_t n) {
 // The keys that matter most, and where to find the others, one a line.
 static const char kMainKeys[] =
     "<TT>Ctrl+D</TT> Diagnose: the most likely remedy for the listed lines<BR>\n"
+    "<TT>Ctrl+O</TT> Open another log, a rotated set or a journal file<BR>\n"
     "<TT>Ctrl+F</TT> or <TT>/</TT> Find a text; <TT>F3</TT> and <TT>Shift+F3</TT> go to the "
     "next and previous line that holds it<BR>\n"
     "<TT>Ctrl+L</TT> or <TT>&amp;</TT> Filter: list only the lines that hold a text<BR>\n"
@@ -195,14 +213,30 @@ std::string start_page(const PaneFacts &f, const StartFacts &s) {
   std::string doc = notice_page(f);
   int level = s.level >= 0 && s.level <= 2 ? s.level : 0;
   if (!f.failed) {
-    doc += "<H2>The Log</H2>\n<P><TT>" + escaped(f.path) + "</TT>";
+    if (!f.source.empty()) {
+      doc += "<H2>The Journal</H2>\n<P>The print server's entries in " + escaped(f.source);
+      doc += f.host.empty() ? std::string(", every host's")
+                            : ", of the host <TT>" + escaped(f.host) + "</TT> alone";
+    } else {
+      doc += "<H2>The Log</H2>\n<P><TT>" + escaped(f.path) + "</TT>";
+      if (f.parts)
+        doc += ", after its " + std::to_string(f.parts) + " rotated part" +
+               (f.parts == 1 ? "" : "s") + " as one history";
+    }
     if (f.compressed)
       doc += ", compressed: read whole; a compressed log does not grow, so it is not followed.";
     else if (s.following)
       doc += ", followed: lines the server writes are listed within a second.";
     else
       doc += ", not followed.";
-    doc += "</P>\n<P><B>" + lines(s.listed) + " listed at the " + kLevelNames[level] +
+    doc += "</P>\n";
+    if (!f.reason_chosen.empty()) doc += "<P>" + escaped(f.reason_chosen) + "</P>\n";
+    if (!f.notes.empty()) {
+      doc += "<P>Left out, as they cannot be read:<BR>\n";
+      for (const std::string &n : f.notes) doc += "<TT>" + escaped(n) + "</TT><BR>\n";
+      doc += "</P>\n";
+    }
+    doc += "<P><B>" + lines(s.listed) + " listed at the " + kLevelNames[level] +
            " level" + (s.filter.empty() ? "" : ", filtered") + "</B><BR>\n";
     doc += std::to_string(s.at_level[0]) + " at the Errors level (X, A, C, E), " +
            std::to_string(s.at_level[1]) + " at the Informational level (also W, N, I), " +
@@ -222,6 +256,7 @@ std::string start_page(const PaneFacts &f, const StartFacts &s) {
       doc += "<P>Diagnose (<TT>Ctrl+D</TT>) weighs the unknown error lines too: the remedy "
              "for unknown messages says what to do with them.</P>\n";
   } else {
+    if (!f.reason_chosen.empty()) doc += "<P>" + escaped(f.reason_chosen) + "</P>\n";
     doc += "<P>The window looks for the log every second.</P>\n";
   }
   doc += "<H3>Keys</H3>\n<P>Click a line, or move to it with the arrow keys, to have it "
@@ -247,7 +282,7 @@ std::string keys_page() {
       "<TT>Shift</TT> with these: add the lines passed over to the selection<BR>\n"
       "<TT>Ctrl+C</TT> Copy the text selected in this pane when it has the focus (click it "
       "first), else the selected lines, oldest first<BR>\n"
-      "<TT>Alt+A</TT>, <TT>Alt+V</TT> The Action and View menus<BR>\n"
+      "<TT>Alt+F</TT>, <TT>Alt+A</TT>, <TT>Alt+V</TT> The File, Action and View menus<BR>\n"
       "<TT>Ctrl+Q</TT> Quit at once (exit status 1)<BR>\n"
       "<TT>F1</TT> This page</P>\n";
   return doc;

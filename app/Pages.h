@@ -26,6 +26,11 @@ struct PaneFacts {
   std::string reason;
   bool compressed = false;
   bool damaged = false;         // compressed, and the data ended early or was corrupt
+  std::string source;           // a journal's name ("the journal file F"); "" a log file
+  std::string host;             // only this host's entries are shown; "" every host's
+  std::string reason_chosen;    // why this source was chosen; "" it was named
+  size_t parts = 0;             // rotated parts read before the log, as one history
+  std::vector<std::string> notes;  // "F: why" for each rotated part that could not be read
   // The knowledge base.
   std::vector<std::string> kb_tried;  // the places looked in, in order
   std::string kb_loaded;              // the file read; "" none was found

@@ -3,12 +3,15 @@
 # the same work (grep | tac, tac), and veklog-explain --check against grep -c,
 # side by side on one generated file, and reports the peak memory of a list
 # holding every line, as ratios; then Diagnose, the window's find, filter
-# and a job's story over every line, and a large knowledge base.
+# and a job's story over every line, and a large knowledge base; then the
+# same lines as a rotated set of five files against its members read one
+# after the other, and as a journal against journalctl printing it.
 #
 #   bench/compare.sh [BUILD_DIR] [LINES] [RUNS]
 # BUILD_DIR is a build configured with -DVEKLOG_BUILD_BENCH=ON (default
 # build-bench/ in the source tree), LINES the size of the log (1000000), RUNS how many times
-# each command runs; the best run counts (5).
+# each command runs; the best run counts (5; 3 for the rotated set and the
+# journal). The journal needs systemd-journal-remote (scripts/deps.sh).
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,7 +25,10 @@ bench=$build/bench/veklog_bench
 explain=$build/cli/veklog-explain
 genkb=$build/bench/veklog_genkb
 loadkb=$build/bench/veklog_loadkb
-for tool in "$genlog" "$loadlog" "$bench" "$explain" "$genkb" "$loadkb"; do
+genjournal=$build/bench/veklog_genjournal
+remote=/lib/systemd/systemd-journal-remote
+[ -x "$remote" ] || { echo "compare.sh: $remote is missing; run scripts/deps.sh" >&2; exit 1; }
+for tool in "$genlog" "$loadlog" "$bench" "$explain" "$genkb" "$loadkb" "$genjournal"; do
   [ -x "$tool" ] || { echo "compare.sh: $tool is missing; build with -DVEKLOG_BUILD_BENCH=ON" >&2; exit 1; }
 done
 
@@ -206,3 +212,70 @@ for what in diagnose list; do
     "$label" "$best_ms" "$kb" "$(awk -v k="$kb" -v s="$size" 'BEGIN { printf "%.2f", k * 1024 / s }')" \
     "$floor2" "$floor0"
 done
+
+# The window's other sources, each loaded as File > Open... loads it, best
+# of 3 runs in turns as above. A rotated set of the same lines in five files
+# (two compressed, as the distribution's rotation leaves them) against the
+# same members loaded one after the other, each alone into a list of its
+# own, all held, the compressed ones inflated; and a journal of the same entries against journalctl -o cat.
+echo
+set_runs=$((runs < 3 ? runs : 3))
+mkdir "$work/set" "$work/journal"
+per=$(((lines + 4) / 5))
+split -l "$per" -d -a 1 "$log" "$work/set/piece."
+members=()
+k=0
+for suffix in .3.gz .2.gz .1 .O ""; do
+  if [[ $suffix == *.gz ]]; then
+    gzip -c "$work/set/piece.$k" >"$work/set/error_log$suffix"
+  else
+    cp "$work/set/piece.$k" "$work/set/error_log$suffix"
+  fi
+  rm "$work/set/piece.$k"
+  members+=("$work/set/error_log$suffix")
+  k=$((k + 1))
+done
+"$genlog" "$lines" "$src/data/errors.xml" "$src/data/sample_error_log" | "$genjournal" 1 >"$work/export"
+# The writer rotates a large journal into several files: read them as one directory.
+"$remote" --output="$work/journal/tarn.journal" "$work/export" 2>/dev/null
+rm "$work/export"
+jfiles=$(ls "$work/journal" | wc -l)
+jsize=$(du -sb "$work/journal" | cut -f1)
+
+snames=("rotated set, level 2" "its members one after another" "journal, level 2" "journalctl -o cat -D DIR"
+        "journal, level 0")
+srun() {
+  case $1 in
+    0) "$loadlog" 2 "$work/set/error_log" ;;
+    1) "$loadlog" 2 --each "${members[@]}" ;;
+    2) "$loadlog" 2 "$work/journal" ;;
+    3) journalctl -o cat -D "$work/journal" ;;
+    4) "$loadlog" 0 "$work/journal" ;;
+  esac
+}
+for k in 0 1 2 3 4; do srun $k >/dev/null; done
+sbest=("" "" "" "" "")
+for ((r = 0; r < set_runs; r++)); do
+  for k in 0 1 2 3 4; do
+    ms=$(time_ms srun $k)
+    if [ -z "${sbest[k]}" ] || awk -v m="$ms" -v b="${sbest[k]}" 'BEGIN { exit !(m < b) }'; then
+      sbest[k]=$ms
+    fi
+  done
+done
+# Again, the timings mean nothing unless every line is there.
+read -r set_listed set_rss < <("$loadlog" 2 "$work/set/error_log")
+read -r each_listed _ < <("$loadlog" 2 --each "${members[@]}")
+read -r held jrss_kb < <("$loadlog" 2 "$work/journal")
+printed=$(journalctl -o cat -D "$work/journal" | wc -l)
+if [ "$set_listed" != "$each_listed" ] || [ "$set_listed" -lt "$newlines" ] || [ "$held" -lt "$printed" ]; then
+  echo "compare.sh: the set listed $set_listed lines, its members $each_listed (file: $newlines);" \
+    "the journal $held, journalctl $printed" >&2
+  exit 1
+fi
+echo "rotated set: $lines lines in 5 files, 2 compressed; journal: $lines entries in $jfiles files, $jsize bytes"
+for k in 0 1 2 3 4; do printf '  %-34s %8s ms\n' "${snames[k]}" "${sbest[k]}"; done
+printf 'rotated set / members %5s  (target <= 1.20; %d lines held, max RSS %d kB)\n' \
+  "$(ratio "${sbest[0]}" "${sbest[1]}")" "$set_listed" "$set_rss"
+printf 'journal / journalctl  %5s  (target <= 3.00; %d lines held, max RSS %d kB)\n' \
+  "$(ratio "${sbest[2]}" "${sbest[3]}")" "$held" "$jrss_kb"

@@ -16,16 +16,18 @@ struct LogIndex::Sink : LogSink {
   void drop_unfinished() override { index.take_back(); }
   void line(const char *text, size_t len, bool continued) override {
     index.last_piece_ = continued;
-    if (!continued) index.add(text, len, index.reader_.offset());
+    if (!continued) index.add(text, len, index.source_.offset());
   }
 };
 
-LogIndex::LogIndex(Unknown unknown) : unknown_test_(std::move(unknown)), reader_("", 2) {}
+LogIndex::LogIndex(Unknown unknown)
+    : unknown_test_(std::move(unknown)), source_(SourceSpec{SourceSpec::File, "", "", false}, 2) {}
 
 void LogIndex::clear() {
   count_[0] = count_[1] = count_[2] = 0;
   unknown_ = 0;
   jobs_.clear();
+  job_texts_.clear();
   pending_.clear();
   judged_ = 0;
   newest_.clear();
@@ -45,7 +47,7 @@ void LogIndex::add(const char *text, size_t len, off_t offset) {
     last_.level = level;
   }
   if (last_.level == 0 && unknown_test_) {
-    if (!reader_compressed_) {
+    if (!reader_compressed_ && !texts_kept_) {
       pending_.push_back(Place{(uint64_t)offset, (uint32_t)len});
       last_.pending = true;
     } else if (unknown_test_(text, len)) {
@@ -54,7 +56,10 @@ void LogIndex::add(const char *text, size_t len, off_t offset) {
     }
   }
   if (int job = line_job(text, len)) {
-    jobs_[job].push_back(Place{(uint64_t)offset, (uint32_t)len});
+    if (texts_kept_)
+      job_texts_[job].emplace_back(text, len);
+    else
+      jobs_[job].push_back(Place{(uint64_t)offset, (uint32_t)len});
     last_.job = job;
   }
   if (len > kTimeEnd && text[2] == '[') {
@@ -80,21 +85,31 @@ void LogIndex::take_back() {
   if (last_.job) {
     auto it = jobs_.find(last_.job);
     if (it != jobs_.end() && !it->second.empty()) it->second.pop_back();
+    auto kept = job_texts_.find(last_.job);
+    if (kept != job_texts_.end() && !kept->second.empty()) kept->second.pop_back();
   }
   if (last_.timed) newest_ = last_.newest_before;
   last_ = Last();
 }
 
 const LogStatus &LogIndex::update(const std::string &path) {
-  reader_.path(path);
-  if (!reader_.changed()) {
+  return update(SourceSpec{SourceSpec::File, path, "", false});
+}
+
+const LogStatus &LogIndex::update(const SourceSpec &spec) {
+  if (spec != source_.spec()) {
+    source_.spec(spec);
+    clear();
+  }
+  if (!source_.changed()) {
     status_.kind = LogStatus::Unchanged;
     status_.added = 0;
     return status_;
   }
   Sink sink(*this);
-  reader_compressed_ = is_gzip(path);
-  status_ = reader_.read(sink);
+  texts_kept_ = !source_.plain_file();
+  reader_compressed_ = !texts_kept_ && is_gzip(spec.path);
+  status_ = source_.read(sink);
   return status_;
 }
 
@@ -109,7 +124,7 @@ bool LogIndex::is_gzip(const std::string &path) {
 
 size_t LogIndex::judge(size_t most) {
   if (judged_ == pending_.size()) return 0;
-  int fd = open_regular(reader_.path().c_str());
+  int fd = open_regular(source_.spec().path.c_str());
   std::string text;
   for (size_t n = 0; n < most && judged_ < pending_.size(); n++, judged_++) {
     const Place &p = pending_[judged_];
@@ -130,6 +145,8 @@ time_t LogIndex::newest() const {
 }
 
 size_t LogIndex::job_size(int job) const {
+  auto kept = job_texts_.find(job);
+  if (kept != job_texts_.end()) return kept->second.size();
   auto it = jobs_.find(job);
   return it == jobs_.end() ? 0 : it->second.size();
 }
@@ -160,12 +177,18 @@ struct PickSink : LogSink {
 
 std::vector<std::string> LogIndex::job_lines(int job, size_t most) const {
   std::vector<std::string> out;
+  auto kept = job_texts_.find(job);
+  if (kept != job_texts_.end()) {
+    const std::vector<std::string> &texts = kept->second;
+    out.assign(texts.begin() + (long)(texts.size() > most ? texts.size() - most : 0), texts.end());
+    return out;
+  }
   auto it = jobs_.find(job);
   if (it == jobs_.end() || it->second.empty()) return out;
   const std::vector<Place> &places = it->second;
   size_t from = places.size() > most ? places.size() - most : 0;
   if (!status_.compressed) {
-    int fd = open_regular(reader_.path().c_str());
+    int fd = open_regular(source_.spec().path.c_str());
     if (fd < 0) return out;
     for (size_t k = from; k < places.size(); k++) {
       std::string text(places[k].len, '\0');
@@ -179,7 +202,7 @@ std::vector<std::string> LogIndex::job_lines(int job, size_t most) const {
   }
   // A compressed log is read again, whole: its places are in the
   // decompressed bytes.
-  LogReader again(reader_.path(), 2);
+  LogReader again(source_.spec().path, 2);
   PickSink pick(again);
   for (size_t k = from; k < places.size(); k++) pick.wanted.push_back(places[k].offset);
   again.read(pick);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "logread/LogReader.h"
+#include "logread/LogSource.h"
 
 class LogIndex {
 public:
@@ -28,6 +29,9 @@ public:
   // otherwise (a file that cannot be read leaves an empty index). Gives what
   // the read found.
   const LogStatus &update(const std::string &path);
+  // The same for any source (a rotated set, a journal: their error lines are
+  // judged as they are read, and their jobs' lines kept as read).
+  const LogStatus &update(const SourceSpec &spec);
   const LogStatus &status() const { return status_; }
 
   // Lines at the filter level (0, 1 or 2), a long line counted once.
@@ -59,11 +63,12 @@ private:
   };
   struct Sink;
   Unknown unknown_test_;
-  LogReader reader_;
+  LogSource source_;
   LogStatus status_;
   size_t count_[3] = {0, 0, 0};
   size_t unknown_ = 0;
   std::unordered_map<int, std::vector<Place>> jobs_;
+  std::unordered_map<int, std::vector<std::string>> job_texts_;  // a source not a file alone
   std::vector<Place> pending_;  // error lines to judge, from judged_ on
   size_t judged_ = 0;
   std::string newest_;  // the start of the newest line with a time field
@@ -80,6 +85,7 @@ private:
   } last_;
   bool last_piece_ = false;
   bool reader_compressed_ = false;  // the file being read is compressed
+  bool texts_kept_ = false;  // nothing can be read back by its place: a rotated set, a journal
   bool last_judged_unknown_ = false;
   static bool is_gzip(const std::string &path);
   void clear();

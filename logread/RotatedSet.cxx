@@ -72,7 +72,9 @@ LogStatus RotatedSet::read(LogSink &sink) {
   size_t added = 0;
   for (const std::string &part : parts_of(path_)) {
     LogReader reader(part, level_);
+    reading_ = &reader;
     LogStatus st = reader.read(onward);
+    reading_ = nullptr;
     added += st.added;
     if (st.kind == LogStatus::Failed) {
       notes_.push_back(part + ": " + st.reason);

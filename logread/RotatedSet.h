@@ -27,6 +27,9 @@ public:
   // How many parts the first read gave besides the log.
   size_t parts_read() const { return parts_read_; }
   LogReader &live() { return live_; }
+  // Where the line being given starts in the file it comes from (a part, or
+  // the log); meaningful while LogSink::line() runs.
+  off_t offset() const { return reading_ ? reading_->offset() : live_.offset(); }
 
 private:
   std::string path_;
@@ -35,6 +38,7 @@ private:
   bool first_ = true;
   size_t parts_read_ = 0;
   std::vector<std::string> notes_;
+  const LogReader *reading_ = nullptr;  // the part being read, during the first read
 };
 
 #endif

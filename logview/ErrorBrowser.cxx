@@ -4,6 +4,7 @@
 #include "logview/ErrorBrowser.h"
 
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -38,7 +39,7 @@ void ErrorBrowser::clear() {
   forget_continued();
   top_pieces_ = 0;
   top_tail_ = 0;
-  reader_.forget();
+  source_.forget();
   anchor_ = 0;
   Fl_Browser::clear();
 }
@@ -271,7 +272,7 @@ struct ErrorBrowser::Sink : LogSink {
     int at = below ? list.top_pieces_ + 1 : 1;
     void *before = below ? list.item_next(list.top_tail_) : list.item_first();
     inserting(at, before, list.carry_);
-    list.insert(at, piece, (void *)(uintptr_t)list.reader_.offset());
+    list.insert(at, piece, (void *)(uintptr_t)list.source_.offset());
     void *item = below ? list.item_next(list.top_tail_) : list.item_first();
     list.top_pieces_ = below ? list.top_pieces_ + 1 : 1;
     list.top_tail_ = item;
@@ -281,7 +282,7 @@ struct ErrorBrowser::Sink : LogSink {
         found_line++;
         found_open = false;
       }
-    } else if (place >= 0 && list.reader_.offset() == place && text == piece) {
+    } else if (place >= 0 && list.source_.offset() == place && text == piece) {
       found = item;
       found_line = at;
       found_open = true;
@@ -300,22 +301,41 @@ void ErrorBrowser::load() { read(true); }
 
 void ErrorBrowser::update() { read(false); }
 
+void ErrorBrowser::source(const SourceSpec &spec) {
+  spec_ = spec;
+  if (spec.kind == SourceSpec::File) {
+    if (spec.path.size() < sizeof filename_)
+      snprintf(filename_, sizeof filename_, "%s", spec.path.c_str());
+    else
+      filename_[0] = 0;
+  }
+}
+
+SourceSpec ErrorBrowser::source() const {
+  SourceSpec s = spec_;
+  if (s.kind == SourceSpec::File) s.path = filename_;
+  return s;
+}
+
+void ErrorBrowser::configure() {
+  source_.spec(source());
+  source_.level(level_);
+}
+
 bool ErrorBrowser::changed(time_t *mtime) {
-  reader_.path(filename_);
-  reader_.level(level_);
-  return reader_.changed(mtime);
+  configure();
+  return source_.changed(mtime);
 }
 
 void ErrorBrowser::read(bool afresh) {
   if (anchor_ && anchor_size_ != size()) anchor_ = 0;
-  reader_.path(filename_);
-  reader_.level(level_);
-  if (afresh) reader_.forget();
+  configure();
+  if (afresh) source_.forget();
   Sink sink(*this);
   int pos = position();
   sink.start_view(pos);
   carry_ = 0;
-  status_ = reader_.read(sink);
+  status_ = source_.read(sink);
   carry_ = 0;
   // After an append the lines listed before keep their selection and the
   // current line; the view stays on the same lines, or at the top when it
@@ -680,7 +700,7 @@ static const int kSampled = 2000;
 void ErrorBrowser::filter(const char *text) {
   TextMatch next(text);
   // Lines of another level, or of no read yet, can only come from a read.
-  bool same_level = reader_.level() == level_ && reader_.path() == filename_;
+  bool same_level = source_.level() == level_ && source_.spec() == source();
   if (next.text() == wanted_.text() && same_level) return;
   bool narrower = same_level && wanted_.covers(next) && status_.kind != LogStatus::Failed;
   if (narrower && size() > kSampled) {

@@ -16,11 +16,25 @@
 
 #include "base/TextMatch.h"
 #include "logread/LogReader.h"
+#include "logread/LogSource.h"
 
 class ErrorBrowser : public Fl_Browser {
 public:
   int level_;            // 0 errors (XACE), 1 informational (XACEWNI), 2 every line
   char filename_[1024];  // the log file; the owner fills it in before load()
+
+  // What is read: the log file filename_ names, with its rotated parts
+  // (LOG.N[.gz] ... LOG.O before it, as one history) unless the spec says
+  // otherwise, or a journal. Setting a file's spec fills filename_ in (empty
+  // when the name does not fit); the next load() reads it.
+  void source(const SourceSpec &spec);
+  SourceSpec source() const;
+  // A journal's change notification, for the owner's event loop (then
+  // changed() and update()); -1 for a file.
+  int source_fd() { return source_.fd(); }
+  // The rotated parts that could not be read, "F: why".
+  std::vector<std::string> notes() const { return source_.notes(); }
+  size_t parts_read() const { return source_.parts_read(); }
 
   ErrorBrowser(int X, int Y, int W, int H, const char *L = 0);
 
@@ -159,8 +173,10 @@ protected:
 
 private:
   struct Sink;
-  LogReader reader_;
+  SourceSpec spec_;
+  LogSource source_;
   LogStatus status_;
+  void configure();
 
   // The pieces that continue a line; and the newest line's pieces, at the
   // top of the list, that a piece of a later read may continue: how many,

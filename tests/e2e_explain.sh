@@ -475,11 +475,16 @@ if [ -n "${3:-}" ]; then
     rc=$?
     [ "$rc" = 0 ] || fail "veklog $opt ended with $rc: $out"
     case $opt in
-      *h*) printf '%s\n' "$out" | head -1 | grep -qx 'Usage: veklog \[LOGFILE\]' ||
+      *h*) printf '%s\n' "$out" | head -1 | grep -qx 'Usage: veklog \[--journal | --journal-file FILE | -D DIR\] \[--host NAME\]' ||
              fail "veklog $opt printed: $out" ;;
       *) [ "$out" = "veklog 1.0 beta 1" ] || fail "veklog $opt printed: $out" ;;
     esac
   done
+  # A wrong command line is said without a display, with status 2.
+  out=$("$3" --journal error_log 2>&1)
+  rc=$?
+  [ "$rc" = 2 ] && printf '%s\n' "$out" | grep -q "^veklog: a log file and a journal" ||
+    fail "veklog --journal error_log ended with $rc: $out"
 fi
 
 if [ $failures -ne 0 ]; then

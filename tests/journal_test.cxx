@@ -13,6 +13,7 @@
 #include "logread/HostGroups.h"
 #include "logread/JournalSource.h"
 #include "logread/LogLocation.h"
+#include "logread/LogSource.h"
 #include "tests/support/journal_util.h"
 #include "tests/support/test_child.h"
 
@@ -396,6 +397,91 @@ TEST(LogLocation, ErrorLogNamesTheSource) {
 
 // Entries and lines as a source gives them, grouped; without entries, a
 // file's lines go to the host "".
+// A name picked by hand, and the server's configuration, as a source.
+TEST(SourceChoice, WhatANameAndTheConfigurationMean) {
+  TempDir dir;
+  write_file(dir.file("error_log"), "E x\n");
+  mkdir(dir.file("remote").c_str(), 0755);
+  struct {
+    std::string path;
+    bool rotated;
+    SourceSpec::Kind kind;
+    bool host_kept;
+  } cases[] = {
+      {dir.file("error_log"), true, SourceSpec::File, false},
+      {dir.file("error_log"), false, SourceSpec::File, false},
+      {dir.file("missing_log"), true, SourceSpec::File, false},
+      {dir.file("remote"), true, SourceSpec::JournalDirectory, true},
+      {dir.file("remote/alpha.journal"), true, SourceSpec::JournalFile, true},
+      {dir.file("system@0005-1.journal~"), true, SourceSpec::JournalFile, true},
+      {dir.file("journal.log"), true, SourceSpec::File, false},
+  };
+  for (const auto &c : cases) {
+    SourceSpec s = spec_for_path(c.path, c.rotated, "beta");
+    EXPECT_EQ(s.kind, c.kind) << c.path;
+    EXPECT_EQ(s.path, c.path);
+    EXPECT_EQ(s.rotated, c.rotated) << c.path;
+    EXPECT_EQ(s.host, c.host_kept ? "beta" : "") << c.path;
+  }
+  LogLocation file{LogLocation::File, "/var/log/tarn/error_log", "why"};
+  LogLocation journal{LogLocation::Journal, "", "why"};
+  SourceSpec f = spec_for(file, false, "beta"), j = spec_for(journal, true, "beta");
+  EXPECT_TRUE(f.kind == SourceSpec::File && f.path == file.path && !f.rotated && f.host.empty());
+  EXPECT_TRUE(j.kind == SourceSpec::Journal && j.path.empty() && j.host == "beta");
+  EXPECT_EQ(j.name(), "the system journal");
+}
+
+// Each line of a rotated set gets a place of its own, growing in the order
+// read, and the same place when the set is read again; a log cut short in
+// place after its copy was taken reads the copy again before the new lines.
+TEST(LogSource, ARotatedSetPlacesEachLineAndReadsACopyTruncateWhole) {
+  TempDir dir;
+  std::string log = dir.file("error_log");
+  write_file(log + ".1", "E one a\nE one b\n");
+  write_file(log + ".O", "E old\n");
+  write_file(log, "E live a\nE live b\n");
+  struct Placed : LineSink {
+    LogSource *source = nullptr;
+    std::vector<off_t> places;
+    void restart() override {
+      LineSink::restart();
+      places.clear();
+    }
+    void line(const char *text, size_t len, bool cont) override {
+      LineSink::line(text, len, cont);
+      places.push_back(source->offset());
+    }
+  };
+  LogSource source(SourceSpec{SourceSpec::File, log, "", true}, 2);
+  Placed got;
+  got.source = &source;
+  ASSERT_EQ(source.read(got).kind, LogStatus::Fresh);
+  EXPECT_EQ(got.lines, (Lines{"E one a\n", "E one b\n", "E old\n", "E live a\n", "E live b\n"}));
+  EXPECT_EQ(source.parts_read(), 2u);
+  for (size_t k = 1; k < got.places.size(); k++) EXPECT_LT(got.places[k - 1], got.places[k]) << k;
+  std::vector<off_t> first = got.places;
+  source.forget();
+  source.read(got);
+  EXPECT_EQ(got.places, first);
+  EXPECT_FALSE(source.changed());
+
+  write_file(log + ".1", "E one a\nE one b\nE live a\nE live b\n");
+  write_file(log + ".O", "");
+  ASSERT_EQ(truncate(log.c_str(), 0), 0);
+  write_file(log, "E new\n");
+  EXPECT_TRUE(source.changed());
+  EXPECT_EQ(source.read(got).kind, LogStatus::Fresh);
+  EXPECT_EQ(got.lines, (Lines{"E one a\n", "E one b\n", "E live a\n", "E live b\n", "E new\n"}));
+
+  // Alone, the log's places are its offsets.
+  LogSource alone(SourceSpec{SourceSpec::File, log, "", false}, 2);
+  got.source = &alone;
+  alone.read(got);
+  EXPECT_TRUE(alone.plain_file());
+  EXPECT_EQ(got.lines, (Lines{"E new\n"}));
+  EXPECT_EQ(got.places, (std::vector<off_t>{0}));
+}
+
 TEST(HostGroups, GroupsLinesByHostAndCountsErrorEntries) {
   struct Step {
     const char *host;  // nullptr: a line without a new entry

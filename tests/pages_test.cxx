@@ -118,6 +118,46 @@ TEST(Pages, TheStartPageSaysWhatTheLogHolds) {
     EXPECT_TRUE(has(keys, std::string("<TT>") + key + "</TT>")) << key;
 }
 
+// What the start page and the notices say of the source: a journal, its
+// host, why it was chosen, a rotated set's parts and those left out.
+TEST(Pages, TheSourceAndWhyItWasChosen) {
+  struct {
+    const char *source, *host, *why;
+    size_t parts;
+    std::vector<std::string> notes;
+    bool failed;
+    std::vector<std::string> says;
+  } cases[] = {
+      {"", "", "Reading /l, the ErrorLog of /etc/tarn/tarn-files.conf.", 2, {"/l.2.gz: Permission denied"},
+       false,
+       {"<H2>The Log</H2>", "<TT>/l</TT>, after its 2 rotated parts as one history",
+        "<P>Reading /l, the ErrorLog of /etc/tarn/tarn-files.conf.</P>", "<TT>/l.2.gz: Permission denied</TT>"}},
+      {"the journal directory /r", "beta", "", 0, {}, false,
+       {"<H2>The Journal</H2>", "entries in the journal directory /r, of the host <TT>beta</TT> alone"}},
+      {"the system journal", "", "ErrorLog is syslog: the system journal.", 0, {}, false,
+       {"in the system journal, every host's", "<P>ErrorLog is syslog: the system journal.</P>"}},
+      {"the system journal", "", "ErrorLog is syslog.", 0, {}, true,
+       {"<H1>Cannot Read the Log</H1>", "<P>The system journal cannot be read: Permission denied.",
+        "<TT>systemd-journal</TT> or <TT>adm</TT>", "<P>ErrorLog is syslog.</P>"}},
+  };
+  for (const auto &c : cases) {
+    PaneFacts f;
+    f.path = c.source[0] ? "" : "/l";
+    f.source = c.source;
+    f.host = c.host;
+    f.reason_chosen = c.why;
+    f.parts = c.parts;
+    f.notes = c.notes;
+    f.failed = c.failed;
+    f.error = c.failed ? EACCES : 0;
+    f.reason = c.failed ? "Permission denied" : "";
+    f.kb_loaded = f.kb_shown = "/kb/errors.xml";
+    f.kb_items = 1;
+    std::string page = start_page(f, StartFacts());
+    for (const std::string &want : c.says) EXPECT_NE(page.find(want), std::string::npos) << want << "\n" << page;
+  }
+}
+
 TEST(Pages, AJobsStory) {
   Story s;
   s.job = 420;
