@@ -150,9 +150,10 @@ Name queue_span(const char *m) {
 
 std::string queue_named(const char *m) { return folded(queue_span(m)); }
 
-Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
+Diagnosis::Diagnosis(ErrorXML &xml, size_t lines, Keep keep)
+    : xml_(xml), keep_lines_(keep == Keep::Lines) {
   xml_.clear_scores();
-  lines_.reserve(lines);
+  if (keep_lines_) lines_.reserve(lines);
   job_queue_.reserve(lines / 32);
   std::unordered_map<const ErrorXMLRemedy *, int> position;
   for (int i = 0; i < xml.num_remedies_; i++) {
@@ -160,6 +161,10 @@ Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
     remedies_.push_back(xml.remedies_[i]);
   }
   scored_ = remedies_.size();
+  if (!keep_lines_) {
+    trail_.resize(scored_);
+    trail_at_.assign(scored_, 0);
+  }
   // A remedy whose closing tag never came backs its items but never ranks.
   for (int i = 0; i < xml.num_orphans_; i++) {
     position.emplace(xml.orphans_[i], (int)remedies_.size());
@@ -249,7 +254,9 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, const Glance &g, bool listed, b
   weighed_[1]++;
   weighed_[0] += listed;
   if (block_job_ || (g.kind & (Glance::kJobDebug | Glance::kQueuedOn))) weigh_job_line(line, g, rec);
-  lines_.push_back(rec);
+  size_t n = given_++;
+  if (keep_lines_) lines_.push_back(rec);
+  last_ = rec;
   if (index < 0) return nullptr;
 
   const ItemInfo &info = items_[index];
@@ -258,18 +265,31 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, const Glance &g, bool listed, b
   if (rec.flags & kRepeated) discounted_[1][index]++, discounted_[0][index] += listed;
   // The data model's running total of the listed lines, until the decision.
   if (listed && info.remedy >= 0) remedies_[info.remedy]->add_score(info.severity);
-  if (info.state != ErrorXMLItem::NoState) note_state(lines_.size() - 1, line, strlen(line));
+  if (!keep_lines_ && !(rec.flags & kRepeated)) add_lead(n, info.remedy, listed);
+  if (info.state != ErrorXMLItem::NoState)
+    note_state(Mark{n, index, rec.flags}, rec.job, line, strlen(line));
   return xml_.items_[index];
+}
+
+void Diagnosis::add_lead(size_t n, int remedy, bool listed) {
+  if (remedy < 0 || (size_t)remedy >= scored_) return;  // never ranks
+  std::vector<uint8_t> &trail = trail_[(size_t)remedy];
+  uint64_t v = ((uint64_t)(n - trail_at_[(size_t)remedy]) << 1) | (listed ? 1 : 0);
+  trail_at_[(size_t)remedy] = n;
+  for (; v >= 0x80; v >>= 7) trail.push_back((uint8_t)(v | 0x80));
+  trail.push_back((uint8_t)v);
 }
 
 void Diagnosis::weigh_piece(Line rec) {
   // Part of the line before: its job and block, never a line of its own.
   rec.flags |= kContinued;
-  if (!lines_.empty()) {
-    rec.job = lines_.back().job;
-    rec.flags |= lines_.back().flags & kRecorded;
+  if (given_) {
+    rec.job = last_.job;
+    rec.flags |= last_.flags & kRecorded;
   }
-  lines_.push_back(rec);
+  given_++;
+  if (keep_lines_) lines_.push_back(rec);
+  last_ = rec;
 }
 
 void Diagnosis::weigh_job_line(const char *line, const Glance &g, Line &rec) {
@@ -296,9 +316,8 @@ void Diagnosis::weigh_job_line(const char *line, const Glance &g, Line &rec) {
   }
 }
 
-void Diagnosis::note_state(size_t n, const char *line, size_t len) {
-  ErrorXMLItem::State state = items_[lines_[n].item].state;
-  int job = lines_[n].job;
+void Diagnosis::note_state(const Mark &mark, int job, const char *line, size_t len) {
+  ErrorXMLItem::State state = items_[mark.item].state;
   Name queue = queue_span(line + kMessageColumn);
   // A job's own subject, when its queue is not known.
   auto job_subject = [this](int j, bool make) {
@@ -312,7 +331,7 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
   auto undo = [this](int s) {
     auto it = pending_.find(s);
     if (it == pending_.end()) return;
-    for (size_t k : it->second) discount(k, kUndone);
+    for (const Mark &m : it->second) discount(m, kUndone);
     it->second.clear();  // kept for the queue's next stop
   };
   // A job line that names no queue speaks of its job's queue, else of the job.
@@ -328,7 +347,7 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
                line_time(line, len, &t);
   switch (state) {
     case ErrorXMLItem::Down:
-      if (s >= 0) pending_[s].push_back(n);
+      if (s >= 0) pending_[s].push_back(mark);
       break;
     case ErrorXMLItem::Up:
       undo(s);
@@ -340,13 +359,13 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
       auto end = lookups_.upper_bound(t + kLookupWindow);
       for (auto it = lookups_.lower_bound(t - kLookupWindow); it != end;) {
         if (it->second.subject < 0 || it->second.subject == s) {
-          discount(it->second.line, kLookupMet);
+          discount(it->second.mark, kLookupMet);
           it = lookups_.erase(it);
         } else {
           ++it;
         }
       }
-      added_.emplace(t, Stamp{n, s});
+      added_.emplace(t, Stamp{mark, s});
       break;
     }
     case ErrorXMLItem::Lookup: {
@@ -356,10 +375,10 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
       auto end = added_.upper_bound(t + kLookupWindow);
       for (auto it = added_.lower_bound(t - kLookupWindow); it != end; ++it)
         if (asked < 0 || it->second.subject == asked) {
-          discount(n, kLookupMet);
+          discount(mark, kLookupMet);
           return;
         }
-      lookups_.emplace(t, Stamp{n, asked});
+      lookups_.emplace(t, Stamp{mark, asked});
       break;
     }
     default:
@@ -381,13 +400,21 @@ std::vector<Diagnosis::Standing> Diagnosis::rank(const std::vector<long long> &t
   return out;
 }
 
-void Diagnosis::discount(size_t k, Flag why) {
-  Line &l = lines_[k];
-  if (l.item >= 0 && !(l.flags & kDiscounted)) {
-    discounted_[1][l.item]++;
-    if (l.flags & kListed) discounted_[0][l.item]++;
+void Diagnosis::discount(const Mark &m, Flag why) {
+  // A mark is discounted once (its list lets it go), but a repeated line
+  // came discounted.
+  uint8_t flags = m.flags;
+  if (keep_lines_) {
+    Line &l = lines_[m.line];
+    flags = l.flags;
+    l.flags |= why;
+  } else if (!(flags & kDiscounted)) {
+    discounted_lines_.push_back(m.line);
   }
-  l.flags |= why;
+  if (m.item >= 0 && !(flags & kDiscounted)) {
+    discounted_[1][m.item]++;
+    if (flags & kListed) discounted_[0][m.item]++;
+  }
 }
 
 void Diagnosis::decide() const {
@@ -423,9 +450,14 @@ void Diagnosis::decide() const {
   for (size_t k = 0; k < count; k++) remedies_[k]->score = clamp(totals[pass][k]);
 
   leads_.clear();
-  if (!standings_.empty()) {
+  leads_listed_.clear();
+  if (!standings_.empty()) leads_of(standings_[0].remedy);
+  decided_ = true;
+}
+
+void Diagnosis::leads_of(const ErrorXMLRemedy *winner) const {
+  if (keep_lines_) {
     // The items whose lines lead to the answer, then those lines.
-    const ErrorXMLRemedy *winner = standings_[0].remedy;
     std::vector<char> leading(items_.size());
     for (size_t i = 0; i < items_.size(); i++)
       leading[i] = items_[i].remedy >= 0 && remedies_[items_[i].remedy] == winner;
@@ -433,10 +465,37 @@ void Diagnosis::decide() const {
     for (size_t i = 0; i < lines_.size(); i++) {
       const Line &l = lines_[i];
       if (l.item < 0 || (l.flags & skip) || !leading[l.item]) continue;
-      if (deeper_ || (l.flags & kListed)) leads_.push_back(i);
+      if (!deeper_ && !(l.flags & kListed)) continue;
+      leads_.push_back(i);
+      leads_listed_.push_back((l.flags & kListed) != 0);
+    }
+    return;
+  }
+  std::vector<size_t> gone(discounted_lines_);
+  std::sort(gone.begin(), gone.end());
+  std::vector<std::pair<size_t, char>> found;
+  for (size_t k = 0; k < scored_; k++) {
+    if (remedies_[k] != winner) continue;
+    const std::vector<uint8_t> &trail = trail_[k];
+    size_t line = 0;
+    for (size_t i = 0; i < trail.size();) {
+      uint64_t v = 0;
+      for (int shift = 0; i < trail.size(); shift += 7) {
+        uint8_t b = trail[i++];
+        v |= (uint64_t)(b & 0x7F) << shift;
+        if (!(b & 0x80)) break;
+      }
+      line += (size_t)(v >> 1);
+      bool listed = v & 1;
+      if ((deeper_ || listed) && !std::binary_search(gone.begin(), gone.end(), line))
+        found.emplace_back(line, listed);
     }
   }
-  decided_ = true;
+  std::sort(found.begin(), found.end());  // a remedy named twice in the base
+  for (const auto &f : found) {
+    leads_.push_back(f.first);
+    leads_listed_.push_back(f.second);
+  }
 }
 
 ErrorXMLRemedy *Diagnosis::best() const {
@@ -467,15 +526,15 @@ const std::vector<size_t> &Diagnosis::leads() const {
 
 std::vector<size_t> Diagnosis::listed_leads() const {
   std::vector<size_t> out;
-  for (size_t i : leads())
-    if (listed(i)) out.push_back(i);
+  for (size_t i = 0; i < leads().size(); i++)
+    if (leads_listed_[i]) out.push_back(leads_[i]);
   return out;
 }
 
 std::vector<size_t> Diagnosis::unlisted_leads() const {
   std::vector<size_t> out;
-  for (size_t i : leads())
-    if (!listed(i)) out.push_back(i);
+  for (size_t i = 0; i < leads().size(); i++)
+    if (!leads_listed_[i]) out.push_back(leads_[i]);
   return out;
 }
 

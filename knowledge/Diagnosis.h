@@ -62,8 +62,15 @@ public:
     bool cause;  // a line of weight 3 or more points to it
   };
 
+  // What the diagnosis keeps of each line given. Lines: a record of each
+  // (12 bytes), for the readings of one line below. Leads: only what
+  // leads() needs, a byte or two per explained line, so that a log of any
+  // size is weighed in about the room of its counts; the readings of one
+  // line (item() to job()) are then not to be called.
+  enum class Keep { Lines, Leads };
+
   // `lines`, when known, is how many lines will come: room is made at once.
-  explicit Diagnosis(ErrorXML &xml, size_t lines = 0);
+  explicit Diagnosis(ErrorXML &xml, size_t lines = 0, Keep keep = Keep::Lines);
 
   // One line of the log as stored (newline kept), in file order; `listed`
   // when the view lists it. `continued` marks a piece that goes on the line
@@ -105,8 +112,9 @@ public:
   size_t explained() const;
   size_t unknown() const;
 
-  // Each line given, by its number (0-based, in the order given).
-  size_t lines() const { return lines_.size(); }
+  // How many lines (and pieces) were given.
+  size_t lines() const { return given_; }
+  // Each line given, by its number (0-based, in the order given); Keep::Lines only.
   ErrorXMLItem *item(size_t line) const;
   int weight(size_t line) const;     // its final weight, after the rules of context
   bool discounted(size_t line) const;  // a rule of context took its weight
@@ -156,9 +164,16 @@ private:
     ErrorXMLItem::State state;
     bool catch_all;
   };
+  // A line a rule of context may discount later: its number, item and
+  // flags when it was given.
+  struct Mark {
+    size_t line;
+    int32_t item;
+    uint8_t flags;
+  };
   // A lookup not yet met by an add, or an add: where and for which queue.
   struct Stamp {
-    size_t line;
+    Mark mark;
     int subject;  // -1: names no queue
   };
   struct Tally {
@@ -168,7 +183,17 @@ private:
   std::vector<ItemInfo> items_;
   size_t scored_;  // remedies that rank: the first scored_ of remedies_
   std::vector<ErrorXMLRemedy *> remedies_;  // by position: the scored ones, then the orphans
-  std::vector<Line> lines_;
+  bool keep_lines_;
+  std::vector<Line> lines_;  // Keep::Lines: every line's record
+  size_t given_ = 0;
+  Line last_ = {-1, 0, 0};   // the record of the line given last
+  // Keep::Leads: by remedy, the lines of its items that may lead to it (not
+  // pieces, not repeated), as the distance from the one before, shifted
+  // left by one, with the listed bit (LEB128); and the lines a rule of
+  // context discounted after they came.
+  std::vector<std::vector<uint8_t>> trail_;
+  std::vector<size_t> trail_at_;
+  std::vector<size_t> discounted_lines_;
 
   // Weighing state. Index 0 of the counts: the listed lines; 1: every line.
   size_t weighed_[2] = {0, 0};
@@ -185,7 +210,7 @@ private:
   Recent recent_[kRecent];  // the queues named last
   size_t next_recent_ = 0;
   std::unordered_map<int, int> job_queue_;                // job -> queue subject
-  std::unordered_map<int, std::vector<size_t>> pending_;  // subject -> down lines not yet undone
+  std::unordered_map<int, std::vector<Mark>> pending_;    // subject -> down lines not yet undone
   std::multimap<time_t, Stamp> lookups_, added_;  // by the line's time
   int block_job_ = 0;                              // the job whose recorded block is open
   std::vector<uint64_t> block_;                    // that block's lines so far
@@ -196,15 +221,18 @@ private:
   mutable bool deeper_ = false;
   mutable std::vector<Standing> standings_;
   mutable std::vector<size_t> leads_;
+  mutable std::vector<char> leads_listed_;  // by lead: the view lists it
   mutable Tally decided_tally_;
 
   // The subject of a queue's name (as written: case does not count); when
   // it has none yet, a new one, or -1 unless `make`.
   int subject(std::string_view name, bool make = true);
-  void note_state(size_t n, const char *line, size_t len);
+  void note_state(const Mark &m, int job, const char *line, size_t len);
   void close_block();
   // A rule of context takes the line's weight.
-  void discount(size_t line, Flag why);
+  void discount(const Mark &m, Flag why);
+  void add_lead(size_t line, int remedy, bool listed);
+  void leads_of(const ErrorXMLRemedy *winner) const;
   void weigh_piece(Line rec);
   // A job's line, or any line while a job's recorded block is open.
   void weigh_job_line(const char *line, const Glance &g, Line &rec);
