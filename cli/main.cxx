@@ -21,6 +21,7 @@
 #include <memory>
 #include <iostream>
 #include <mutex>
+#include <string_view>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,7 @@
 #include "cli/Options.h"
 #include "cli/Present.h"
 #include "cli/Select.h"
+#include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
 #include "knowledge/KbLookup.h"
@@ -393,6 +395,117 @@ int list_newest_first(const Options &o, const LineMatch &match, Presenter &prese
   return kExitOk;
 }
 
+// Diagnose over a source that can be read again (a file, its rotated parts,
+// a journal), keeping no line: the first reading weighs each line as it
+// comes, keeping only what the leads need; a second one fetches the lines
+// quoted. With --lines, a reading before them counts the lines the level
+// and time lists, to know which are the newest. Each reading after the
+// first stops at the lines the first one gave, so that a log that grows
+// meanwhile is answered as it stood. A quoted line that is no longer what
+// was weighed (the log was replaced between two readings) is left out and
+// said.
+int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Presenter &present) {
+  int level = o.level;
+  std::unique_ptr<TimeWindow> window;
+  std::unique_ptr<Diagnosis> d;
+  size_t marked = 0, first_listed = 0, total = 0;
+  bool counting = o.lines >= 0;
+  auto begin = [&] {
+    window.reset(new TimeWindow(o));
+    d.reset(new Diagnosis(xml, 0, Diagnosis::Keep::Leads));
+    marked = 0;
+  };
+  begin();
+  LineWalk walk(
+      [&](const std::string &l) {
+        bool in_time = window->take(l);
+        if (!match(l)) return;
+        bool listed = in_time && LogReader::accepts(level, (unsigned char)l[0]);
+        if (counting) {
+          marked += listed;
+          return;
+        }
+        if (listed) listed = marked++ >= first_listed;
+        d->weigh(l.c_str(), l.size(), listed);
+      },
+      begin);
+  bool said = false;  // the first reading's news: said once
+  std::string name;
+  LogStatus st;
+  // One reading of the whole source; false after saying why when it fails.
+  auto read = [&](LineWalk &sink) {
+    Input in(o);
+    st = in.read(sink);
+    sink.finish();
+    if (said) return st.kind != LogStatus::Failed;
+    said = true;
+    name = in.name();
+    for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
+    if (st.kind == LogStatus::Failed) {
+      complain("cannot read " + name + ": " + st.reason);
+      return false;
+    }
+    if (st.damaged)
+      complain(name + " was read in part: " + st.reason +
+               (st.damage_at >= 0 ? " (at byte " + std::to_string((long long)st.damage_at) + ")" : "") +
+               "; what could be read follows");
+    total = sink.count();
+    sink.limit(total);
+    return true;
+  };
+  if (!read(walk)) return kExitUnreadable;
+  int done = st.damaged ? kExitPartial : kExitOk;
+  if (st.damaged) present.warning(name, st.reason, (long long)st.damage_at);
+  if (counting) {
+    counting = false;
+    first_listed = marked > (size_t)o.lines ? marked - (size_t)o.lines : 0;
+    walk.restart();
+    walk.limit(total);
+    if (!read(walk)) return kExitUnreadable;  // cannot happen after a first reading: said
+  }
+
+  d->close();  // room for the lines quoted
+  const ErrorXMLRemedy *best = d->best();
+  const std::vector<size_t> &leads = d->leads();
+  // The quoted lines one after another, in blocks that never move (no
+  // doubling), and each line's place (none: not read again).
+  const size_t kBlock = 16384;
+  std::deque<std::string> blocks;
+  std::vector<std::string_view> quoted(leads.size());
+  if (!leads.empty()) {
+    size_t at = 0, next = 0, found = 0;
+    LineWalk fetch([&](const std::string &l) {
+      if (!match(l)) return;
+      size_t n = at++;
+      if (next >= leads.size() || leads[next] != n) return;
+      // The line weighed there pointed to the remedy: this one must too.
+      int item = xml.find_item_index(l.c_str(), l.size());
+      if (item >= 0 && item < xml.num_items_ && xml.items_[item]->remedy == best) {
+        if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < l.size()) {
+          blocks.emplace_back();
+          blocks.back().reserve(std::max(kBlock, l.size()));
+        }
+        std::string &block = blocks.back();
+        block += l;
+        quoted[next] = std::string_view(block).substr(block.size() - l.size());
+        found++;
+      }
+      next++;
+    });
+    fetch.limit(total);
+    bool again = read(fetch);
+    if (!again || found < leads.size()) {
+      complain(name + " changed while it was read: " + std::to_string(leads.size() - found) + " of the " +
+               std::to_string(leads.size()) + " lines that point to " + best->name +
+               " could not be read again and are not shown");
+      done = kExitPartial;
+    }
+  }
+  const ErrorXMLRemedy *named = present.diagnosis(*d, quoted);
+  std::cout.flush();
+  return done ? done : named ? kExitFound : kExitOk;
+}
+
 int explain(const Options &o) {
   ErrorXML xml(nullptr);
   KbCheck check;
@@ -433,6 +546,9 @@ int explain(const Options &o) {
     int listed = list_newest_first(o, match, present);
     if (listed >= 0) return listed;
   }
+  // Standard input cannot be read twice: Diagnose holds it whole.
+  bool stdin_ = o.source == Options::Named && o.log == "-";
+  if (diagnose && !o.job && !o.by_host && !stdin_) return diagnose_again(o, xml, match, present);
 
   // Every line is read, so that a line without a time of its own takes the
   // time of the line before it in the file, whatever the level; a listing

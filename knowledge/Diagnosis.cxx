@@ -273,7 +273,7 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, const Glance &g, bool listed, b
 
 void Diagnosis::add_lead(size_t n, int remedy, bool listed) {
   if (remedy < 0 || (size_t)remedy >= scored_) return;  // never ranks
-  std::vector<uint8_t> &trail = trail_[(size_t)remedy];
+  std::deque<uint8_t> &trail = trail_[(size_t)remedy];
   uint64_t v = ((uint64_t)(n - trail_at_[(size_t)remedy]) << 1) | (listed ? 1 : 0);
   trail_at_[(size_t)remedy] = n;
   for (; v >= 0x80; v >>= 7) trail.push_back((uint8_t)(v | 0x80));
@@ -476,12 +476,12 @@ void Diagnosis::leads_of(const ErrorXMLRemedy *winner) const {
   std::vector<std::pair<size_t, char>> found;
   for (size_t k = 0; k < scored_; k++) {
     if (remedies_[k] != winner) continue;
-    const std::vector<uint8_t> &trail = trail_[k];
+    const std::deque<uint8_t> &trail = trail_[k];
     size_t line = 0;
-    for (size_t i = 0; i < trail.size();) {
+    for (auto i = trail.begin(); i != trail.end();) {
       uint64_t v = 0;
-      for (int shift = 0; i < trail.size(); shift += 7) {
-        uint8_t b = trail[i++];
+      for (int shift = 0; i != trail.end(); shift += 7) {
+        uint8_t b = *i++;
         v |= (uint64_t)(b & 0x7F) << shift;
         if (!(b & 0x80)) break;
       }
@@ -496,6 +496,20 @@ void Diagnosis::leads_of(const ErrorXMLRemedy *winner) const {
     leads_.push_back(f.first);
     leads_listed_.push_back(f.second);
   }
+}
+
+void Diagnosis::close() {
+  decide();
+  // Swapped with empty ones: clear() keeps the room.
+  std::vector<std::deque<uint8_t>>().swap(trail_);
+  std::vector<size_t>().swap(trail_at_);
+  std::vector<size_t>().swap(discounted_lines_);
+  decltype(pending_)().swap(pending_);
+  decltype(lookups_)().swap(lookups_);
+  decltype(added_)().swap(added_);
+  decltype(recorded_before_)().swap(recorded_before_);
+  std::vector<uint64_t>().swap(block_);
+  decltype(job_queue_)().swap(job_queue_);
 }
 
 ErrorXMLRemedy *Diagnosis::best() const {

@@ -32,6 +32,7 @@
 #include <string.h>
 #include <time.h>
 
+#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -89,6 +90,10 @@ public:
   // Weighs the lines given so far and fills the remedies' scores. Every
   // reading below decides first when lines came since the last decision.
   void decide() const;
+  // No line is given after: decides, and lets go of what only weighing
+  // needs (the rules' memory, the trails of Keep::Leads), so that what
+  // comes next has the room. The readings stay.
+  void close();
 
   // The answer: null when no remedy stands out.
   ErrorXMLRemedy *best() const;
@@ -191,7 +196,7 @@ private:
   // pieces, not repeated), as the distance from the one before, shifted
   // left by one, with the listed bit (LEB128); and the lines a rule of
   // context discounted after they came.
-  std::vector<std::vector<uint8_t>> trail_;
+  std::vector<std::deque<uint8_t>> trail_;  // blocks of its own: no doubling
   std::vector<size_t> trail_at_;
   std::vector<size_t> discounted_lines_;
 
