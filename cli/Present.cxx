@@ -143,26 +143,16 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
                                           const std::vector<bool> &listed) {
   Diagnosis d(kb_, lines.size());
   for (size_t i = 0; i < lines.size(); i++) d.weigh(lines[i].c_str(), lines[i].size(), listed[i]);
-  std::vector<std::string_view> quoted;
-  for (size_t k : d.leads()) quoted.emplace_back(lines[k]);
+  std::vector<Quote> quoted;
+  for (size_t k : d.leads()) quoted.push_back({lines[k], d.listed(k)});
   return diagnosis(d, quoted);
 }
 
-const ErrorXMLRemedy *Presenter::diagnosis(const Diagnosis &d,
-                                           const std::vector<std::string_view> &quoted) {
+const ErrorXMLRemedy *Presenter::diagnosis(const Diagnosis &d, const std::vector<Quote> &quoted) {
   ErrorXMLRemedy *best = d.best();
   const std::vector<Diagnosis::Standing> &ranking = d.standings();
-  // The leads in the order given, split as the view lists them.
   std::vector<std::string_view> shown, hidden;
-  {
-    const std::vector<size_t> &leads = d.leads();
-    std::vector<size_t> listed = d.listed_leads();
-    for (size_t j = 0, a = 0; j < leads.size() && j < quoted.size(); j++) {
-      bool in_view = a < listed.size() && listed[a] == leads[j];
-      a += in_view;
-      if (quoted[j].data()) (in_view ? shown : hidden).push_back(quoted[j]);
-    }
-  }
+  for (const Quote &q : quoted) (q.listed ? shown : hidden).push_back(q.text);
   // Newest first, as the window lists them, unless asked otherwise.
   if (!style_.oldest_first) {
     std::reverse(shown.begin(), shown.end());
@@ -209,7 +199,7 @@ const ErrorXMLRemedy *Presenter::diagnosis(const Diagnosis &d,
     return nullptr;
   }
   out_ << paint("Remedy:", "1") << ' ' << paint(best->name, "1") << ", score " << ranking[0].total
-       << " (" << tally << ", " << d.leads().size() << " pointing to it"
+       << " (" << tally << ", " << d.lead_count() << " pointing to it"
        << (d.deeper() ? "; the listed lines name no cause" : "") << ")\n";
   if (!style_.brief) out_ << render(best->text);
   for (size_t i = 1; i < next; i++) {

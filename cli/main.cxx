@@ -397,13 +397,13 @@ int list_newest_first(const Options &o, const LineMatch &match, Presenter &prese
 
 // Diagnose over a source that can be read again (a file, its rotated parts,
 // a journal), keeping no line: the first reading weighs each line as it
-// comes, keeping only what the leads need; a second one fetches the lines
-// quoted. With --lines, a reading before them counts the lines the level
-// and time lists, to know which are the newest. Each reading after the
-// first stops at the lines the first one gave, so that a log that grows
-// meanwhile is answered as it stood. A quoted line that is no longer what
-// was weighed (the log was replaced between two readings) is left out and
-// said.
+// comes and keeps only the counts; a second one finds the lines that point
+// to the remedy named, by their number, item and listing, and keeps those
+// alone. With --lines, a reading before them counts the lines the level and
+// time list, to know which are the newest. Each reading after the first
+// stops at the lines the first one gave, so that a log that grows meanwhile
+// is answered as it stood; one replaced between two readings gives other
+// lines, which is said.
 int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Presenter &present) {
   int level = o.level;
   std::unique_ptr<TimeWindow> window;
@@ -412,7 +412,7 @@ int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Pres
   bool counting = o.lines >= 0;
   auto begin = [&] {
     window.reset(new TimeWindow(o));
-    d.reset(new Diagnosis(xml, 0, Diagnosis::Keep::Leads));
+    d.reset(new Diagnosis(xml, 0, Diagnosis::Keep::Counts));
     marked = 0;
   };
   begin();
@@ -466,38 +466,46 @@ int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Pres
 
   d->close();  // room for the lines quoted
   const ErrorXMLRemedy *best = d->best();
-  const std::vector<size_t> &leads = d->leads();
+  size_t leads = d->lead_count();
   // The quoted lines one after another, in blocks that never move (no
-  // doubling), and each line's place (none: not read again).
+  // doubling).
   const size_t kBlock = 16384;
   std::deque<std::string> blocks;
-  std::vector<std::string_view> quoted(leads.size());
-  if (!leads.empty()) {
-    size_t at = 0, next = 0, found = 0;
+  std::vector<Presenter::Quote> quoted;
+  if (leads) {
+    size_t at = 0;
+    auto again = [&] {
+      at = marked = 0;
+      window.reset(new TimeWindow(o));
+      blocks.clear();
+      quoted.clear();
+    };
+    again();
+    // The lines again, listed as they were: those the diagnosis names.
     LineWalk fetch([&](const std::string &l) {
+      bool in_time = window->take(l);
       if (!match(l)) return;
-      size_t n = at++;
-      if (next >= leads.size() || leads[next] != n) return;
-      // The line weighed there pointed to the remedy: this one must too.
-      int item = xml.find_item_index(l.c_str(), l.size());
-      if (item >= 0 && item < xml.num_items_ && xml.items_[item]->remedy == best) {
-        if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < l.size()) {
-          blocks.emplace_back();
-          blocks.back().reserve(std::max(kBlock, l.size()));
-        }
-        std::string &block = blocks.back();
-        block += l;
-        quoted[next] = std::string_view(block).substr(block.size() - l.size());
-        found++;
+      bool listed = in_time && LogReader::accepts(level, (unsigned char)l[0]);
+      if (listed) listed = marked++ >= first_listed;
+      if (!d->leads_to(at++, xml.find_item_index(l.c_str(), l.size()), listed)) return;
+      if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < l.size()) {
+        blocks.emplace_back();
+        blocks.back().reserve(std::max(kBlock, l.size()));
       }
-      next++;
-    });
+      std::string &block = blocks.back();
+      block += l;
+      quoted.push_back({std::string_view(block).substr(block.size() - l.size()), listed});
+    }, again);
     fetch.limit(total);
-    bool again = read(fetch);
-    if (!again || found < leads.size()) {
-      complain(name + " changed while it was read: " + std::to_string(leads.size() - found) + " of the " +
-               std::to_string(leads.size()) + " lines that point to " + best->name +
-               " could not be read again and are not shown");
+    if (!read(fetch) || quoted.size() != leads) {
+      // The lines found are still lines that point to the remedy: shown.
+      complain(name + " changed while it was read: " +
+               (quoted.size() < leads ? std::to_string(leads - quoted.size()) + " of the " +
+                                             std::to_string(leads) + " lines that point to " +
+                                             best->name + " could not be read again"
+                                      : "more lines than were weighed point to " +
+                                            std::string(best->name)) +
+               "; the lines shown are those read again");
       done = kExitPartial;
     }
   }

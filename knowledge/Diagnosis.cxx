@@ -161,10 +161,6 @@ Diagnosis::Diagnosis(ErrorXML &xml, size_t lines, Keep keep)
     remedies_.push_back(xml.remedies_[i]);
   }
   scored_ = remedies_.size();
-  if (!keep_lines_) {
-    trail_.resize(scored_);
-    trail_at_.assign(scored_, 0);
-  }
   // A remedy whose closing tag never came backs its items but never ranks.
   for (int i = 0; i < xml.num_orphans_; i++) {
     position.emplace(xml.orphans_[i], (int)remedies_.size());
@@ -265,20 +261,12 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, const Glance &g, bool listed, b
   if (rec.flags & kRepeated) discounted_[1][index]++, discounted_[0][index] += listed;
   // The data model's running total of the listed lines, until the decision.
   if (listed && info.remedy >= 0) remedies_[info.remedy]->add_score(info.severity);
-  if (!keep_lines_ && !(rec.flags & kRepeated)) add_lead(n, info.remedy, listed);
+  if (rec.flags & kRepeated) pass_over(n);
   if (info.state != ErrorXMLItem::NoState)
     note_state(Mark{n, index, rec.flags}, rec.job, line, strlen(line));
   return xml_.items_[index];
 }
 
-void Diagnosis::add_lead(size_t n, int remedy, bool listed) {
-  if (remedy < 0 || (size_t)remedy >= scored_) return;  // never ranks
-  std::deque<uint8_t> &trail = trail_[(size_t)remedy];
-  uint64_t v = ((uint64_t)(n - trail_at_[(size_t)remedy]) << 1) | (listed ? 1 : 0);
-  trail_at_[(size_t)remedy] = n;
-  for (; v >= 0x80; v >>= 7) trail.push_back((uint8_t)(v | 0x80));
-  trail.push_back((uint8_t)v);
-}
 
 void Diagnosis::weigh_piece(Line rec) {
   // Part of the line before: its job and block, never a line of its own.
@@ -287,7 +275,7 @@ void Diagnosis::weigh_piece(Line rec) {
     rec.job = last_.job;
     rec.flags |= last_.flags & kRecorded;
   }
-  given_++;
+  pass_over(given_++);
   if (keep_lines_) lines_.push_back(rec);
   last_ = rec;
 }
@@ -409,7 +397,7 @@ void Diagnosis::discount(const Mark &m, Flag why) {
     flags = l.flags;
     l.flags |= why;
   } else if (!(flags & kDiscounted)) {
-    discounted_lines_.push_back(m.line);
+    pass_over(m.line);
   }
   if (m.item >= 0 && !(flags & kDiscounted)) {
     discounted_[1][m.item]++;
@@ -450,60 +438,43 @@ void Diagnosis::decide() const {
   for (size_t k = 0; k < count; k++) remedies_[k]->score = clamp(totals[pass][k]);
 
   leads_.clear();
-  leads_listed_.clear();
-  if (!standings_.empty()) leads_of(standings_[0].remedy);
-  decided_ = true;
-}
-
-void Diagnosis::leads_of(const ErrorXMLRemedy *winner) const {
-  if (keep_lines_) {
+  lead_count_ = 0;
+  if (!standings_.empty()) {
     // The items whose lines lead to the answer, then those lines.
+    const ErrorXMLRemedy *winner = standings_[0].remedy;
     std::vector<char> leading(items_.size());
-    for (size_t i = 0; i < items_.size(); i++)
+    for (size_t i = 0; i < items_.size(); i++) {
       leading[i] = items_[i].remedy >= 0 && remedies_[items_[i].remedy] == winner;
+      if (leading[i]) lead_count_ += seen_[pass][i] - discounted_[pass][i];
+    }
     uint8_t skip = kContinued | kDiscounted;
     for (size_t i = 0; i < lines_.size(); i++) {
       const Line &l = lines_[i];
       if (l.item < 0 || (l.flags & skip) || !leading[l.item]) continue;
-      if (!deeper_ && !(l.flags & kListed)) continue;
-      leads_.push_back(i);
-      leads_listed_.push_back((l.flags & kListed) != 0);
-    }
-    return;
-  }
-  std::vector<size_t> gone(discounted_lines_);
-  std::sort(gone.begin(), gone.end());
-  std::vector<std::pair<size_t, char>> found;
-  for (size_t k = 0; k < scored_; k++) {
-    if (remedies_[k] != winner) continue;
-    const std::deque<uint8_t> &trail = trail_[k];
-    size_t line = 0;
-    for (auto i = trail.begin(); i != trail.end();) {
-      uint64_t v = 0;
-      for (int shift = 0; i != trail.end(); shift += 7) {
-        uint8_t b = *i++;
-        v |= (uint64_t)(b & 0x7F) << shift;
-        if (!(b & 0x80)) break;
-      }
-      line += (size_t)(v >> 1);
-      bool listed = v & 1;
-      if ((deeper_ || listed) && !std::binary_search(gone.begin(), gone.end(), line))
-        found.emplace_back(line, listed);
+      if (deeper_ || (l.flags & kListed)) leads_.push_back(i);
     }
   }
-  std::sort(found.begin(), found.end());  // a remedy named twice in the base
-  for (const auto &f : found) {
-    leads_.push_back(f.first);
-    leads_listed_.push_back(f.second);
-  }
+  std::sort(passed_.begin(), passed_.end());
+  decided_ = true;
+}
+
+size_t Diagnosis::lead_count() const {
+  decide();
+  return lead_count_;
+}
+
+bool Diagnosis::leads_to(size_t line, int item, bool listed) const {
+  decide();
+  if (standings_.empty() || item < 0 || (size_t)item >= items_.size() || line >= given_) return false;
+  int r = items_[(size_t)item].remedy;
+  if (r < 0 || remedies_[(size_t)r] != standings_[0].remedy || !(deeper_ || listed)) return false;
+  if (keep_lines_) return lines_[line].item == item && !(lines_[line].flags & (kContinued | kDiscounted));
+  return !std::binary_search(passed_.begin(), passed_.end(), line);
 }
 
 void Diagnosis::close() {
   decide();
   // Swapped with empty ones: clear() keeps the room.
-  std::vector<std::deque<uint8_t>>().swap(trail_);
-  std::vector<size_t>().swap(trail_at_);
-  std::vector<size_t>().swap(discounted_lines_);
   decltype(pending_)().swap(pending_);
   decltype(lookups_)().swap(lookups_);
   decltype(added_)().swap(added_);
@@ -540,15 +511,15 @@ const std::vector<size_t> &Diagnosis::leads() const {
 
 std::vector<size_t> Diagnosis::listed_leads() const {
   std::vector<size_t> out;
-  for (size_t i = 0; i < leads().size(); i++)
-    if (leads_listed_[i]) out.push_back(leads_[i]);
+  for (size_t i : leads())
+    if (listed(i)) out.push_back(i);
   return out;
 }
 
 std::vector<size_t> Diagnosis::unlisted_leads() const {
   std::vector<size_t> out;
-  for (size_t i = 0; i < leads().size(); i++)
-    if (!leads_listed_[i]) out.push_back(leads_[i]);
+  for (size_t i : leads())
+    if (!listed(i)) out.push_back(i);
   return out;
 }
 

@@ -32,7 +32,6 @@
 #include <string.h>
 #include <time.h>
 
-#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -63,12 +62,14 @@ public:
     bool cause;  // a line of weight 3 or more points to it
   };
 
-  // What the diagnosis keeps of each line given. Lines: a record of each
-  // (12 bytes), for the readings of one line below. Leads: only what
-  // leads() needs, a byte or two per explained line, so that a log of any
-  // size is weighed in about the room of its counts; the readings of one
-  // line (item() to job()) are then not to be called.
-  enum class Keep { Lines, Leads };
+  // What the diagnosis keeps of the lines given. Lines: a record of each
+  // (12 bytes), for leads() and the readings of one line below. Counts:
+  // the counts, and the few lines a rule passed over (discounted, repeated,
+  // pieces), so that a log of any size is weighed in the same room;
+  // leads() is then empty and a second reading of the same lines asks
+  // leads_to() of each, and the readings of one line (item() to job()) are
+  // not to be called.
+  enum class Keep { Lines, Counts };
 
   // `lines`, when known, is how many lines will come: room is made at once.
   explicit Diagnosis(ErrorXML &xml, size_t lines = 0, Keep keep = Keep::Lines);
@@ -91,8 +92,8 @@ public:
   // reading below decides first when lines came since the last decision.
   void decide() const;
   // No line is given after: decides, and lets go of what only weighing
-  // needs (the rules' memory, the trails of Keep::Leads), so that what
-  // comes next has the room. The readings stay.
+  // needs (the rules' memory), so that what comes next has the room. The
+  // readings stay.
   void close();
 
   // The answer: null when no remedy stands out.
@@ -109,6 +110,11 @@ public:
   const std::vector<size_t> &leads() const;
   std::vector<size_t> listed_leads() const;
   std::vector<size_t> unlisted_leads() const;
+  // How many lines lead to best(): leads().size() when the lines are kept.
+  size_t lead_count() const;
+  // Whether the line given as number `line`, listed or not as it was then,
+  // whose item is `item` (find_item_index's answer for it), leads to best().
+  bool leads_to(size_t line, int item, bool listed) const;
 
   // Counts of the deciding pass (the listed lines, or every line after the
   // deeper look): lines weighed (pieces of long lines not counted), of which
@@ -192,13 +198,9 @@ private:
   std::vector<Line> lines_;  // Keep::Lines: every line's record
   size_t given_ = 0;
   Line last_ = {-1, 0, 0};   // the record of the line given last
-  // Keep::Leads: by remedy, the lines of its items that may lead to it (not
-  // pieces, not repeated), as the distance from the one before, shifted
-  // left by one, with the listed bit (LEB128); and the lines a rule of
-  // context discounted after they came.
-  std::vector<std::deque<uint8_t>> trail_;  // blocks of its own: no doubling
-  std::vector<size_t> trail_at_;
-  std::vector<size_t> discounted_lines_;
+  // Keep::Counts: the lines that lead nowhere whatever their item (sorted
+  // at the decision).
+  mutable std::vector<size_t> passed_;
 
   // Weighing state. Index 0 of the counts: the listed lines; 1: every line.
   size_t weighed_[2] = {0, 0};
@@ -226,7 +228,7 @@ private:
   mutable bool deeper_ = false;
   mutable std::vector<Standing> standings_;
   mutable std::vector<size_t> leads_;
-  mutable std::vector<char> leads_listed_;  // by lead: the view lists it
+  mutable size_t lead_count_ = 0;
   mutable Tally decided_tally_;
 
   // The subject of a queue's name (as written: case does not count); when
@@ -236,8 +238,9 @@ private:
   void close_block();
   // A rule of context takes the line's weight.
   void discount(const Mark &m, Flag why);
-  void add_lead(size_t line, int remedy, bool listed);
-  void leads_of(const ErrorXMLRemedy *winner) const;
+  void pass_over(size_t line) {
+    if (!keep_lines_) passed_.push_back(line);
+  }
   void weigh_piece(Line rec);
   // A job's line, or any line while a job's recorded block is open.
   void weigh_job_line(const char *line, const Glance &g, Line &rec);

@@ -45,11 +45,12 @@ std::unique_ptr<ErrorXML> small_kb() {
       .load();
 }
 
-// A diagnosis that keeps only its leads, given the lines `d` was given
-// (listed as there), reads out what `d` reads out.
-void expect_leads_alone_agree(ErrorXML &kb, const Diagnosis &d, const std::vector<std::string> &lines,
-                              const std::vector<bool> &listed) {
-  Diagnosis flat(kb, 0, Diagnosis::Keep::Leads);
+// A diagnosis that keeps only counts, given the lines `d` was given (listed
+// as there), reads out what `d` reads out, and a second reading of the
+// lines finds the leads one by one, from either.
+void expect_counts_agree(ErrorXML &kb, const Diagnosis &d, const std::vector<std::string> &lines,
+                         const std::vector<bool> &listed) {
+  Diagnosis flat(kb, 0, Diagnosis::Keep::Counts);
   for (size_t i = 0; i < lines.size(); i++) flat.weigh(lines[i].c_str(), listed[i]);
   flat.close();  // what it read out stays
   d.decide();
@@ -57,9 +58,6 @@ void expect_leads_alone_agree(ErrorXML &kb, const Diagnosis &d, const std::vecto
   EXPECT_EQ(d.best(), flat.best());
   EXPECT_EQ(d.ranking(), flat.ranking());
   EXPECT_EQ(d.deeper(), flat.deeper());
-  EXPECT_EQ(d.leads(), flat.leads());
-  EXPECT_EQ(d.listed_leads(), flat.listed_leads());
-  EXPECT_EQ(d.unlisted_leads(), flat.unlisted_leads());
   EXPECT_EQ(d.weighed(), flat.weighed());
   EXPECT_EQ(d.explained(), flat.explained());
   EXPECT_EQ(d.unknown(), flat.unknown());
@@ -68,6 +66,17 @@ void expect_leads_alone_agree(ErrorXML &kb, const Diagnosis &d, const std::vecto
     EXPECT_EQ(d.standings()[i].total, flat.standings()[i].total);
     EXPECT_EQ(d.standings()[i].cause, flat.standings()[i].cause);
   }
+  EXPECT_TRUE(flat.leads().empty());
+  EXPECT_EQ(d.leads().size(), d.lead_count());
+  EXPECT_EQ(d.leads().size(), flat.lead_count());
+  std::vector<size_t> kept, counted;
+  for (size_t i = 0; i < lines.size(); i++) {
+    int item = kb.find_item_index(lines[i].c_str(), lines[i].size());
+    if (d.leads_to(i, item, listed[i])) kept.push_back(i);
+    if (flat.leads_to(i, item, listed[i])) counted.push_back(i);
+  }
+  EXPECT_EQ(d.leads(), kept);
+  EXPECT_EQ(d.leads(), counted);
 }
 
 }  // namespace
@@ -135,7 +144,7 @@ TEST(Diagnosis, BestRankingAndLeads) {
     } else {
       EXPECT_NE(best, kb->best_remedy());
     }
-    expect_leads_alone_agree(*kb, d, given, std::vector<bool>(given.size(), true));
+    expect_counts_agree(*kb, d, given, std::vector<bool>(given.size(), true));
   }
 }
 
@@ -251,7 +260,7 @@ TEST(Diagnosis, AgreesWithTheModelsRunningTotals) {
     for (size_t n = 0; n < lines.size(); n++) listed.push_back(rng() % 3 != 0);
     Diagnosis part(*kb);
     for (size_t n = 0; n < lines.size(); n++) part.weigh(lines[n].c_str(), listed[n]);
-    expect_leads_alone_agree(*kb, part, lines, listed);
+    expect_counts_agree(*kb, part, lines, listed);
   }
   EXPECT_GT(bests, 10);  // the comparison means something only if remedies win
 }
@@ -397,7 +406,7 @@ TEST(Diagnosis, RulesOfContextAndTheDeeperLook) {
     if (best) {
       EXPECT_EQ(best->score, d.standings()[0].total);
     }
-    expect_leads_alone_agree(*kb, d, c.log, listed);
+    expect_counts_agree(*kb, d, c.log, listed);
   }
 }
 
@@ -452,7 +461,7 @@ TEST(Diagnosis, RecordedMessagesCountOnce) {
   EXPECT_STREQ("filter-permissions", d.best()->name);
   EXPECT_EQ(20, d.best()->score);
   EXPECT_EQ((std::vector<size_t>{2, 3, 11, 13}), d.unlisted_leads());
-  expect_leads_alone_agree(*kb, d, log, listed);
+  expect_counts_agree(*kb, d, log, listed);
 }
 
 // A piece that continues a long line is no line of its own, whatever its
@@ -485,21 +494,22 @@ TEST(Diagnosis, PiecesOfALongLineWeighNothing) {
   d.weigh(whole.c_str(), false);
   EXPECT_NE(nullptr, d.weigh(forged.c_str(), true));
   EXPECT_FALSE(d.continued(9));
-  // Keeping the leads alone: the pieces are no leads, far apart lines are.
-  Diagnosis flat(*kb, 0, Diagnosis::Keep::Leads);
+  // Keeping counts alone: a piece leads nowhere, whatever it says.
+  Diagnosis flat(*kb, 0, Diagnosis::Keep::Counts);
   flat.weigh(head.c_str(), false);
   flat.weigh(document.c_str(), false);
   flat.weigh(forged.c_str(), true);
   flat.weigh(forged.c_str(), true, true);
   for (int i = 0; i < 20000; i++) flat.weigh(head.c_str(), false);
   flat.weigh(forged.c_str(), true);
+  int disk = kb->find_item_index(forged.c_str(), forged.size());
   EXPECT_EQ(20005u, flat.lines());
-  EXPECT_EQ((std::vector<size_t>{20004}), flat.leads());
-  flat.weigh(forged.c_str(), false);
-  flat.weigh(document.c_str(), true);
-  flat.weigh(forged.c_str(), true);
-  EXPECT_EQ((std::vector<size_t>{20004}), flat.listed_leads());
-  EXPECT_EQ(2u, flat.weighed());  // the listed lines: line 20004 and the document's first piece
+  EXPECT_EQ(1u, flat.lead_count());
+  EXPECT_FALSE(flat.leads_to(2, disk, true));
+  EXPECT_FALSE(flat.leads_to(3, disk, true));
+  EXPECT_TRUE(flat.leads_to(20004, disk, true));
+  EXPECT_FALSE(flat.leads_to(20004, disk, false));  // the listed lines decided
+  EXPECT_FALSE(flat.leads_to(20005, disk, true));   // never given
 }
 
 // The queue a message names, in the shapes the server writes.
