@@ -437,7 +437,10 @@ int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Pres
     Input in(o);
     st = in.read(sink);
     sink.finish();
-    if (said) return st.kind != LogStatus::Failed;
+    if (said) {
+      if (st.kind == LogStatus::Failed) complain("cannot read " + name + " again: " + st.reason);
+      return st.kind != LogStatus::Failed;
+    }
     said = true;
     name = in.name();
     for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
@@ -461,7 +464,7 @@ int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Pres
     first_listed = marked > (size_t)o.lines ? marked - (size_t)o.lines : 0;
     walk.restart();
     walk.limit(total);
-    if (!read(walk)) return kExitUnreadable;  // cannot happen after a first reading: said
+    if (!read(walk)) return kExitUnreadable;
   }
 
   d->close();  // room for the lines quoted
@@ -487,7 +490,10 @@ int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Pres
       if (!match(l)) return;
       bool listed = in_time && LogReader::accepts(level, (unsigned char)l[0]);
       if (listed) listed = marked++ >= first_listed;
-      if (!d->leads_to(at++, xml.find_item_index(l.c_str(), l.size()), listed)) return;
+      size_t n = at++;
+      // Without the deeper look only the listed lines lead: no other is looked up.
+      if (!(listed || d->deeper()) || !d->leads_to(n, xml.find_item_index(l.c_str(), l.size()), listed))
+        return;
       if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < l.size()) {
         blocks.emplace_back();
         blocks.back().reserve(std::max(kBlock, l.size()));
@@ -497,7 +503,9 @@ int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Pres
       quoted.push_back({std::string_view(block).substr(block.size() - l.size()), listed});
     }, again);
     fetch.limit(total);
-    if (!read(fetch) || quoted.size() != leads) {
+    if (!read(fetch)) {
+      done = kExitPartial;
+    } else if (quoted.size() != leads) {
       // The lines found are still lines that point to the remedy: shown.
       complain(name + " changed while it was read: " +
                (quoted.size() < leads ? std::to_string(leads - quoted.size()) + " of the " +
@@ -555,8 +563,8 @@ int explain(const Options &o) {
     if (listed >= 0) return listed;
   }
   // Standard input cannot be read twice: Diagnose holds it whole.
-  bool stdin_ = o.source == Options::Named && o.log == "-";
-  if (diagnose && !o.job && !o.by_host && !stdin_) return diagnose_again(o, xml, match, present);
+  bool from_stdin = o.source == Options::Named && o.log == "-";
+  if (diagnose && !o.job && !o.by_host && !from_stdin) return diagnose_again(o, xml, match, present);
 
   // Every line is read, so that a line without a time of its own takes the
   // time of the line before it in the file, whatever the level; a listing

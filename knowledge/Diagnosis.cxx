@@ -267,7 +267,6 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, const Glance &g, bool listed, b
   return xml_.items_[index];
 }
 
-
 void Diagnosis::weigh_piece(Line rec) {
   // Part of the line before: its job and block, never a line of its own.
   rec.flags |= kContinued;

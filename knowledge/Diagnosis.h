@@ -65,8 +65,8 @@ public:
   // What the diagnosis keeps of the lines given. Lines: a record of each
   // (12 bytes), for leads() and the readings of one line below. Counts:
   // the counts, and the few lines a rule passed over (discounted, repeated,
-  // pieces), so that a log of any size is weighed in the same room;
-  // leads() is then empty and a second reading of the same lines asks
+  // pieces), so that the room taken grows with those alone, not with the
+  // log; leads() is then empty and a second reading of the same lines asks
   // leads_to() of each, and the readings of one line (item() to job()) are
   // not to be called.
   enum class Keep { Lines, Counts };
