@@ -29,7 +29,7 @@ const size_t kProbe = 65536;
 class CheckSink : public LogSink {
 public:
   CheckSink(ErrorXML &kb, const Options &o, size_t lines)
-      : d_(kb, lines), o_(o), match_(o.grep, o.regex) {}
+      : d_(kb, lines, Diagnosis::Keep::Counts), o_(o), match_(o.grep, o.regex) {}
   void restart() override {}  // a stream is read once, from where it stands
   void drop_unfinished() override {}
   void line(const char *text, size_t len, bool continued) override {
@@ -115,7 +115,7 @@ CheckVerdict check_verdict(const Diagnosis &d, int warning, int critical) {
   v.remedy = s.remedy;
   v.score = s.total;
   v.cause = s.cause;
-  v.leads = d.leads().size();
+  v.leads = d.lead_count();
   if (s.cause && s.total >= critical)
     v.status = kCheckCritical;
   else if (s.total >= warning)

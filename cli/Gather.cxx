@@ -49,3 +49,35 @@ std::vector<std::string> Gather::take(bool hold) {
   }
   return out;
 }
+
+void LineWalk::restart() {
+  open_ = false;
+  text_.clear();
+  piece_ = 0;
+  count_ = 0;
+  if (restarted_) restarted_();
+}
+
+void LineWalk::drop_unfinished() {
+  if (!open_) return;
+  text_.resize(text_.size() > piece_ ? text_.size() - piece_ : 0);
+  if (text_.empty()) open_ = false;
+  piece_ = 0;
+}
+
+void LineWalk::line(const char *text, size_t len, bool continued) {
+  if (continued && open_) {
+    text_.append(text, len);
+  } else {
+    finish();
+    text_.assign(text, len);
+    open_ = true;
+  }
+  piece_ = len;
+}
+
+void LineWalk::finish() {
+  if (!open_) return;
+  open_ = false;
+  if (count_++ < limit_) each_(text_);
+}

@@ -48,4 +48,34 @@ private:
   std::function<bool(const char *, size_t)> filter_;
 };
 
+// The same joining for a reading that keeps no line: each whole line is
+// handed on once the next one begins, or at finish(). A piece of the last
+// line may still be withdrawn until then. A read from the start calls
+// `restarted`: whatever was made of the lines handed on is to be forgotten.
+// Lines after the first `limit` are passed over, so that a second reading
+// of a file that grew meanwhile hands on the same lines.
+class LineWalk : public LogSink {
+public:
+  using Each = std::function<void(const std::string &line)>;
+  explicit LineWalk(Each each, std::function<void()> restarted = nullptr)
+      : each_(std::move(each)), restarted_(std::move(restarted)) {}
+  void restart() override;
+  bool keep(bool) override { return true; }
+  void drop_unfinished() override;
+  void line(const char *text, size_t len, bool continued) override;
+  // Hands on the last line.
+  void finish();
+  void limit(size_t lines) { limit_ = lines; }
+  // Lines handed on (or passed over for the limit) since the last restart.
+  size_t count() const { return count_; }
+
+private:
+  Each each_;
+  std::function<void()> restarted_;
+  std::string text_;
+  bool open_ = false;  // text_ holds a line not handed on yet
+  size_t piece_ = 0;
+  size_t count_ = 0, limit_ = (size_t)-1;
+};
+
 #endif

@@ -143,9 +143,16 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
                                           const std::vector<bool> &listed) {
   Diagnosis d(kb_, lines.size());
   for (size_t i = 0; i < lines.size(); i++) d.weigh(lines[i].c_str(), lines[i].size(), listed[i]);
+  std::vector<Quote> quoted;
+  for (size_t k : d.leads()) quoted.push_back({lines[k], d.listed(k)});
+  return diagnosis(d, quoted);
+}
+
+const ErrorXMLRemedy *Presenter::diagnosis(const Diagnosis &d, const std::vector<Quote> &quoted) {
   ErrorXMLRemedy *best = d.best();
   const std::vector<Diagnosis::Standing> &ranking = d.standings();
-  std::vector<size_t> shown = d.listed_leads(), hidden = d.unlisted_leads();
+  std::vector<std::string_view> shown, hidden;
+  for (const Quote &q : quoted) (q.listed ? shown : hidden).push_back(q.text);
   // Newest first, as the window lists them, unless asked otherwise.
   if (!style_.oldest_first) {
     std::reverse(shown.begin(), shown.end());
@@ -169,13 +176,13 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
               {"deeper", d.deeper()},
               {"kb", style_.kb}};
     for (size_t i = 1; i < next; i++) j["next"].push_back(remedy(ranking[i]));
-    for (size_t k : shown) j["lines"].push_back(line_body(lines[k]));
-    for (size_t k : hidden) {
-      std::string body = line_body(lines[k]);
+    for (std::string_view l : shown) j["lines"].push_back(line_body(std::string(l)));
+    for (std::string_view l : hidden) {
+      std::string body = line_body(std::string(l));
       time_t t;
       j["unlisted"].push_back(
           {{"level", body.empty() ? "" : body.substr(0, 1)},
-           {"time", line_time(lines[k].data(), lines[k].size(), &t) ? json(iso_time(t)) : json()},
+           {"time", line_time(l.data(), l.size(), &t) ? json(iso_time(t)) : json()},
            {"line", body},
            {"in_view", false}});
     }
@@ -192,7 +199,7 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
     return nullptr;
   }
   out_ << paint("Remedy:", "1") << ' ' << paint(best->name, "1") << ", score " << ranking[0].total
-       << " (" << tally << ", " << d.leads().size() << " pointing to it"
+       << " (" << tally << ", " << d.lead_count() << " pointing to it"
        << (d.deeper() ? "; the listed lines name no cause" : "") << ")\n";
   if (!style_.brief) out_ << render(best->text);
   for (size_t i = 1; i < next; i++) {
@@ -203,11 +210,11 @@ const ErrorXMLRemedy *Presenter::diagnose(const std::vector<std::string> &lines,
   }
   if (!shown.empty()) {
     out_ << '\n' << paint("Lines that point to " + std::string(best->name) + ":", "1") << '\n';
-    for (size_t k : shown) out_ << log_text(lines[k]) << '\n';
+    for (std::string_view l : shown) out_ << log_text(std::string(l)) << '\n';
   }
   if (!hidden.empty()) {
     out_ << '\n' << paint(style_.unlisted_heading, "1") << '\n';
-    for (size_t k : hidden) out_ << log_text(lines[k]) << '\n';
+    for (std::string_view l : hidden) out_ << log_text(std::string(l)) << '\n';
   }
   source();
   return best;

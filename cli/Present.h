@@ -6,11 +6,14 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "knowledge/ErrorXML.h"
 #include "logread/HostGroups.h"
+
+class Diagnosis;
 
 struct PresentStyle {
   bool json = false;
@@ -49,6 +52,14 @@ public:
   // named remedy, or null when no line calls for one.
   const ErrorXMLRemedy *diagnose(const std::vector<std::string> &lines,
                                  const std::vector<bool> &listed);
+  // A line that points to the remedy, and whether the view lists it.
+  struct Quote {
+    std::string_view text;
+    bool listed;
+  };
+  // The same answer from a diagnosis already weighed (over this knowledge
+  // base) and the lines that lead to its remedy, in file order.
+  const ErrorXMLRemedy *diagnosis(const Diagnosis &d, const std::vector<Quote> &quoted);
   // One host's lines weighed as diagnose() weighs them: the remedy named
   // (rank 2 when a cause stands behind it, 1 without, 0 none), its score,
   // the error lines (X A C E) and the time of the last one. Prints nothing.

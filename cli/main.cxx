@@ -21,6 +21,7 @@
 #include <memory>
 #include <iostream>
 #include <mutex>
+#include <string_view>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,7 @@
 #include "cli/Options.h"
 #include "cli/Present.h"
 #include "cli/Select.h"
+#include "knowledge/Diagnosis.h"
 #include "knowledge/ErrorXML.h"
 #include "knowledge/KbCheck.h"
 #include "knowledge/KbLookup.h"
@@ -393,6 +395,133 @@ int list_newest_first(const Options &o, const LineMatch &match, Presenter &prese
   return kExitOk;
 }
 
+// Diagnose over a source that can be read again (a file, its rotated parts,
+// a journal), keeping no line: the first reading weighs each line as it
+// comes and keeps only the counts; a second one finds the lines that point
+// to the remedy named, by their number, item and listing, and keeps those
+// alone. With --lines, a reading before them counts the lines the level and
+// time list, to know which are the newest. Each reading after the first
+// stops at the lines the first one gave, so that a log that grows meanwhile
+// is answered as it stood; one replaced between two readings gives other
+// lines, which is said.
+int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Presenter &present) {
+  int level = o.level;
+  std::unique_ptr<TimeWindow> window;
+  std::unique_ptr<Diagnosis> d;
+  size_t marked = 0, first_listed = 0, total = 0;
+  bool counting = o.lines >= 0;
+  auto begin = [&] {
+    window.reset(new TimeWindow(o));
+    d.reset(new Diagnosis(xml, 0, Diagnosis::Keep::Counts));
+    marked = 0;
+  };
+  begin();
+  LineWalk walk(
+      [&](const std::string &l) {
+        bool in_time = window->take(l);
+        if (!match(l)) return;
+        bool listed = in_time && LogReader::accepts(level, (unsigned char)l[0]);
+        if (counting) {
+          marked += listed;
+          return;
+        }
+        if (listed) listed = marked++ >= first_listed;
+        d->weigh(l.c_str(), l.size(), listed);
+      },
+      begin);
+  bool said = false;  // the first reading's news: said once
+  std::string name;
+  LogStatus st;
+  // One reading of the whole source; false after saying why when it fails.
+  auto read = [&](LineWalk &sink) {
+    Input in(o);
+    st = in.read(sink);
+    sink.finish();
+    if (said) {
+      if (st.kind == LogStatus::Failed) complain("cannot read " + name + " again: " + st.reason);
+      return st.kind != LogStatus::Failed;
+    }
+    said = true;
+    name = in.name();
+    for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
+    if (st.kind == LogStatus::Failed) {
+      complain("cannot read " + name + ": " + st.reason);
+      return false;
+    }
+    if (st.damaged)
+      complain(name + " was read in part: " + st.reason +
+               (st.damage_at >= 0 ? " (at byte " + std::to_string((long long)st.damage_at) + ")" : "") +
+               "; what could be read follows");
+    total = sink.count();
+    sink.limit(total);
+    return true;
+  };
+  if (!read(walk)) return kExitUnreadable;
+  int done = st.damaged ? kExitPartial : kExitOk;
+  if (st.damaged) present.warning(name, st.reason, (long long)st.damage_at);
+  if (counting) {
+    counting = false;
+    first_listed = marked > (size_t)o.lines ? marked - (size_t)o.lines : 0;
+    walk.restart();
+    walk.limit(total);
+    if (!read(walk)) return kExitUnreadable;
+  }
+
+  d->close();  // room for the lines quoted
+  const ErrorXMLRemedy *best = d->best();
+  size_t leads = d->lead_count();
+  // The quoted lines one after another, in blocks that never move (no
+  // doubling).
+  const size_t kBlock = 16384;
+  std::deque<std::string> blocks;
+  std::vector<Presenter::Quote> quoted;
+  if (leads) {
+    size_t at = 0;
+    auto again = [&] {
+      at = marked = 0;
+      window.reset(new TimeWindow(o));
+      blocks.clear();
+      quoted.clear();
+    };
+    again();
+    // The lines again, listed as they were: those the diagnosis names.
+    LineWalk fetch([&](const std::string &l) {
+      bool in_time = window->take(l);
+      if (!match(l)) return;
+      bool listed = in_time && LogReader::accepts(level, (unsigned char)l[0]);
+      if (listed) listed = marked++ >= first_listed;
+      size_t n = at++;
+      // Without the deeper look only the listed lines lead: no other is looked up.
+      if (!(listed || d->deeper()) || !d->leads_to(n, xml.find_item_index(l.c_str(), l.size()), listed))
+        return;
+      if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < l.size()) {
+        blocks.emplace_back();
+        blocks.back().reserve(std::max(kBlock, l.size()));
+      }
+      std::string &block = blocks.back();
+      block += l;
+      quoted.push_back({std::string_view(block).substr(block.size() - l.size()), listed});
+    }, again);
+    fetch.limit(total);
+    if (!read(fetch)) {
+      done = kExitPartial;
+    } else if (quoted.size() != leads) {
+      // The lines found are still lines that point to the remedy: shown.
+      complain(name + " changed while it was read: " +
+               (quoted.size() < leads ? std::to_string(leads - quoted.size()) + " of the " +
+                                             std::to_string(leads) + " lines that point to " +
+                                             best->name + " could not be read again"
+                                      : "more lines than were weighed point to " +
+                                            std::string(best->name)) +
+               "; the lines shown are those read again");
+      done = kExitPartial;
+    }
+  }
+  const ErrorXMLRemedy *named = present.diagnosis(*d, quoted);
+  std::cout.flush();
+  return done ? done : named ? kExitFound : kExitOk;
+}
+
 int explain(const Options &o) {
   ErrorXML xml(nullptr);
   KbCheck check;
@@ -433,6 +562,9 @@ int explain(const Options &o) {
     int listed = list_newest_first(o, match, present);
     if (listed >= 0) return listed;
   }
+  // Standard input cannot be read twice: Diagnose holds it whole.
+  bool from_stdin = o.source == Options::Named && o.log == "-";
+  if (diagnose && !o.job && !o.by_host && !from_stdin) return diagnose_again(o, xml, match, present);
 
   // Every line is read, so that a line without a time of its own takes the
   // time of the line before it in the file, whatever the level; a listing

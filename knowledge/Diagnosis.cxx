@@ -150,9 +150,10 @@ Name queue_span(const char *m) {
 
 std::string queue_named(const char *m) { return folded(queue_span(m)); }
 
-Diagnosis::Diagnosis(ErrorXML &xml, size_t lines) : xml_(xml) {
+Diagnosis::Diagnosis(ErrorXML &xml, size_t lines, Keep keep)
+    : xml_(xml), keep_lines_(keep == Keep::Lines) {
   xml_.clear_scores();
-  lines_.reserve(lines);
+  if (keep_lines_) lines_.reserve(lines);
   job_queue_.reserve(lines / 32);
   std::unordered_map<const ErrorXMLRemedy *, int> position;
   for (int i = 0; i < xml.num_remedies_; i++) {
@@ -249,7 +250,9 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, const Glance &g, bool listed, b
   weighed_[1]++;
   weighed_[0] += listed;
   if (block_job_ || (g.kind & (Glance::kJobDebug | Glance::kQueuedOn))) weigh_job_line(line, g, rec);
-  lines_.push_back(rec);
+  size_t n = given_++;
+  if (keep_lines_) lines_.push_back(rec);
+  last_ = rec;
   if (index < 0) return nullptr;
 
   const ItemInfo &info = items_[index];
@@ -258,18 +261,22 @@ ErrorXMLItem *Diagnosis::weigh(const char *line, const Glance &g, bool listed, b
   if (rec.flags & kRepeated) discounted_[1][index]++, discounted_[0][index] += listed;
   // The data model's running total of the listed lines, until the decision.
   if (listed && info.remedy >= 0) remedies_[info.remedy]->add_score(info.severity);
-  if (info.state != ErrorXMLItem::NoState) note_state(lines_.size() - 1, line, strlen(line));
+  if (rec.flags & kRepeated) pass_over(n);
+  if (info.state != ErrorXMLItem::NoState)
+    note_state(Mark{n, index, rec.flags}, rec.job, line, strlen(line));
   return xml_.items_[index];
 }
 
 void Diagnosis::weigh_piece(Line rec) {
   // Part of the line before: its job and block, never a line of its own.
   rec.flags |= kContinued;
-  if (!lines_.empty()) {
-    rec.job = lines_.back().job;
-    rec.flags |= lines_.back().flags & kRecorded;
+  if (given_) {
+    rec.job = last_.job;
+    rec.flags |= last_.flags & kRecorded;
   }
-  lines_.push_back(rec);
+  pass_over(given_++);
+  if (keep_lines_) lines_.push_back(rec);
+  last_ = rec;
 }
 
 void Diagnosis::weigh_job_line(const char *line, const Glance &g, Line &rec) {
@@ -296,9 +303,8 @@ void Diagnosis::weigh_job_line(const char *line, const Glance &g, Line &rec) {
   }
 }
 
-void Diagnosis::note_state(size_t n, const char *line, size_t len) {
-  ErrorXMLItem::State state = items_[lines_[n].item].state;
-  int job = lines_[n].job;
+void Diagnosis::note_state(const Mark &mark, int job, const char *line, size_t len) {
+  ErrorXMLItem::State state = items_[mark.item].state;
   Name queue = queue_span(line + kMessageColumn);
   // A job's own subject, when its queue is not known.
   auto job_subject = [this](int j, bool make) {
@@ -312,7 +318,7 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
   auto undo = [this](int s) {
     auto it = pending_.find(s);
     if (it == pending_.end()) return;
-    for (size_t k : it->second) discount(k, kUndone);
+    for (const Mark &m : it->second) discount(m, kUndone);
     it->second.clear();  // kept for the queue's next stop
   };
   // A job line that names no queue speaks of its job's queue, else of the job.
@@ -328,7 +334,7 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
                line_time(line, len, &t);
   switch (state) {
     case ErrorXMLItem::Down:
-      if (s >= 0) pending_[s].push_back(n);
+      if (s >= 0) pending_[s].push_back(mark);
       break;
     case ErrorXMLItem::Up:
       undo(s);
@@ -340,13 +346,13 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
       auto end = lookups_.upper_bound(t + kLookupWindow);
       for (auto it = lookups_.lower_bound(t - kLookupWindow); it != end;) {
         if (it->second.subject < 0 || it->second.subject == s) {
-          discount(it->second.line, kLookupMet);
+          discount(it->second.mark, kLookupMet);
           it = lookups_.erase(it);
         } else {
           ++it;
         }
       }
-      added_.emplace(t, Stamp{n, s});
+      added_.emplace(t, Stamp{mark, s});
       break;
     }
     case ErrorXMLItem::Lookup: {
@@ -356,10 +362,10 @@ void Diagnosis::note_state(size_t n, const char *line, size_t len) {
       auto end = added_.upper_bound(t + kLookupWindow);
       for (auto it = added_.lower_bound(t - kLookupWindow); it != end; ++it)
         if (asked < 0 || it->second.subject == asked) {
-          discount(n, kLookupMet);
+          discount(mark, kLookupMet);
           return;
         }
-      lookups_.emplace(t, Stamp{n, asked});
+      lookups_.emplace(t, Stamp{mark, asked});
       break;
     }
     default:
@@ -381,13 +387,21 @@ std::vector<Diagnosis::Standing> Diagnosis::rank(const std::vector<long long> &t
   return out;
 }
 
-void Diagnosis::discount(size_t k, Flag why) {
-  Line &l = lines_[k];
-  if (l.item >= 0 && !(l.flags & kDiscounted)) {
-    discounted_[1][l.item]++;
-    if (l.flags & kListed) discounted_[0][l.item]++;
+void Diagnosis::discount(const Mark &m, Flag why) {
+  // A mark is discounted once (its list lets it go), but a repeated line
+  // came discounted.
+  uint8_t flags = m.flags;
+  if (keep_lines_) {
+    Line &l = lines_[m.line];
+    flags = l.flags;
+    l.flags |= why;
+  } else if (!(flags & kDiscounted)) {
+    pass_over(m.line);
   }
-  l.flags |= why;
+  if (m.item >= 0 && !(flags & kDiscounted)) {
+    discounted_[1][m.item]++;
+    if (flags & kListed) discounted_[0][m.item]++;
+  }
 }
 
 void Diagnosis::decide() const {
@@ -423,12 +437,15 @@ void Diagnosis::decide() const {
   for (size_t k = 0; k < count; k++) remedies_[k]->score = clamp(totals[pass][k]);
 
   leads_.clear();
+  lead_count_ = 0;
   if (!standings_.empty()) {
     // The items whose lines lead to the answer, then those lines.
     const ErrorXMLRemedy *winner = standings_[0].remedy;
     std::vector<char> leading(items_.size());
-    for (size_t i = 0; i < items_.size(); i++)
+    for (size_t i = 0; i < items_.size(); i++) {
       leading[i] = items_[i].remedy >= 0 && remedies_[items_[i].remedy] == winner;
+      if (leading[i]) lead_count_ += seen_[pass][i] - discounted_[pass][i];
+    }
     uint8_t skip = kContinued | kDiscounted;
     for (size_t i = 0; i < lines_.size(); i++) {
       const Line &l = lines_[i];
@@ -436,7 +453,33 @@ void Diagnosis::decide() const {
       if (deeper_ || (l.flags & kListed)) leads_.push_back(i);
     }
   }
+  std::sort(passed_.begin(), passed_.end());
   decided_ = true;
+}
+
+size_t Diagnosis::lead_count() const {
+  decide();
+  return lead_count_;
+}
+
+bool Diagnosis::leads_to(size_t line, int item, bool listed) const {
+  decide();
+  if (standings_.empty() || item < 0 || (size_t)item >= items_.size() || line >= given_) return false;
+  int r = items_[(size_t)item].remedy;
+  if (r < 0 || remedies_[(size_t)r] != standings_[0].remedy || !(deeper_ || listed)) return false;
+  if (keep_lines_) return lines_[line].item == item && !(lines_[line].flags & (kContinued | kDiscounted));
+  return !std::binary_search(passed_.begin(), passed_.end(), line);
+}
+
+void Diagnosis::close() {
+  decide();
+  // Swapped with empty ones: clear() keeps the room.
+  decltype(pending_)().swap(pending_);
+  decltype(lookups_)().swap(lookups_);
+  decltype(added_)().swap(added_);
+  decltype(recorded_before_)().swap(recorded_before_);
+  std::vector<uint64_t>().swap(block_);
+  decltype(job_queue_)().swap(job_queue_);
 }
 
 ErrorXMLRemedy *Diagnosis::best() const {

@@ -62,8 +62,17 @@ public:
     bool cause;  // a line of weight 3 or more points to it
   };
 
+  // What the diagnosis keeps of the lines given. Lines: a record of each
+  // (12 bytes), for leads() and the readings of one line below. Counts:
+  // the counts, and the few lines a rule passed over (discounted, repeated,
+  // pieces), so that the room taken grows with those alone, not with the
+  // log; leads() is then empty and a second reading of the same lines asks
+  // leads_to() of each, and the readings of one line (item() to job()) are
+  // not to be called.
+  enum class Keep { Lines, Counts };
+
   // `lines`, when known, is how many lines will come: room is made at once.
-  explicit Diagnosis(ErrorXML &xml, size_t lines = 0);
+  explicit Diagnosis(ErrorXML &xml, size_t lines = 0, Keep keep = Keep::Lines);
 
   // One line of the log as stored (newline kept), in file order; `listed`
   // when the view lists it. `continued` marks a piece that goes on the line
@@ -82,6 +91,10 @@ public:
   // Weighs the lines given so far and fills the remedies' scores. Every
   // reading below decides first when lines came since the last decision.
   void decide() const;
+  // No line is given after: decides, and lets go of what only weighing
+  // needs (the rules' memory), so that what comes next has the room. The
+  // readings stay.
+  void close();
 
   // The answer: null when no remedy stands out.
   ErrorXMLRemedy *best() const;
@@ -97,6 +110,11 @@ public:
   const std::vector<size_t> &leads() const;
   std::vector<size_t> listed_leads() const;
   std::vector<size_t> unlisted_leads() const;
+  // How many lines lead to best(): leads().size() when the lines are kept.
+  size_t lead_count() const;
+  // Whether the line given as number `line`, listed or not as it was then,
+  // whose item is `item` (find_item_index's answer for it), leads to best().
+  bool leads_to(size_t line, int item, bool listed) const;
 
   // Counts of the deciding pass (the listed lines, or every line after the
   // deeper look): lines weighed (pieces of long lines not counted), of which
@@ -105,8 +123,9 @@ public:
   size_t explained() const;
   size_t unknown() const;
 
-  // Each line given, by its number (0-based, in the order given).
-  size_t lines() const { return lines_.size(); }
+  // How many lines (and pieces) were given.
+  size_t lines() const { return given_; }
+  // Each line given, by its number (0-based, in the order given); Keep::Lines only.
   ErrorXMLItem *item(size_t line) const;
   int weight(size_t line) const;     // its final weight, after the rules of context
   bool discounted(size_t line) const;  // a rule of context took its weight
@@ -156,9 +175,16 @@ private:
     ErrorXMLItem::State state;
     bool catch_all;
   };
+  // A line a rule of context may discount later: its number, item and
+  // flags when it was given.
+  struct Mark {
+    size_t line;
+    int32_t item;
+    uint8_t flags;
+  };
   // A lookup not yet met by an add, or an add: where and for which queue.
   struct Stamp {
-    size_t line;
+    Mark mark;
     int subject;  // -1: names no queue
   };
   struct Tally {
@@ -168,7 +194,13 @@ private:
   std::vector<ItemInfo> items_;
   size_t scored_;  // remedies that rank: the first scored_ of remedies_
   std::vector<ErrorXMLRemedy *> remedies_;  // by position: the scored ones, then the orphans
-  std::vector<Line> lines_;
+  bool keep_lines_;
+  std::vector<Line> lines_;  // Keep::Lines: every line's record
+  size_t given_ = 0;
+  Line last_ = {-1, 0, 0};   // the record of the line given last
+  // Keep::Counts: the lines that lead nowhere whatever their item (sorted
+  // at the decision).
+  mutable std::vector<size_t> passed_;
 
   // Weighing state. Index 0 of the counts: the listed lines; 1: every line.
   size_t weighed_[2] = {0, 0};
@@ -185,7 +217,7 @@ private:
   Recent recent_[kRecent];  // the queues named last
   size_t next_recent_ = 0;
   std::unordered_map<int, int> job_queue_;                // job -> queue subject
-  std::unordered_map<int, std::vector<size_t>> pending_;  // subject -> down lines not yet undone
+  std::unordered_map<int, std::vector<Mark>> pending_;    // subject -> down lines not yet undone
   std::multimap<time_t, Stamp> lookups_, added_;  // by the line's time
   int block_job_ = 0;                              // the job whose recorded block is open
   std::vector<uint64_t> block_;                    // that block's lines so far
@@ -196,15 +228,19 @@ private:
   mutable bool deeper_ = false;
   mutable std::vector<Standing> standings_;
   mutable std::vector<size_t> leads_;
+  mutable size_t lead_count_ = 0;
   mutable Tally decided_tally_;
 
   // The subject of a queue's name (as written: case does not count); when
   // it has none yet, a new one, or -1 unless `make`.
   int subject(std::string_view name, bool make = true);
-  void note_state(size_t n, const char *line, size_t len);
+  void note_state(const Mark &m, int job, const char *line, size_t len);
   void close_block();
   // A rule of context takes the line's weight.
-  void discount(size_t line, Flag why);
+  void discount(const Mark &m, Flag why);
+  void pass_over(size_t line) {
+    if (!keep_lines_) passed_.push_back(line);
+  }
   void weigh_piece(Line rec);
   // A job's line, or any line while a job's recorded block is open.
   void weigh_job_line(const char *line, const Glance &g, Line &rec);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
 #include <string>
@@ -96,17 +97,32 @@ TEST(Gather, JoinsPiecesAndHoldsTheLineBeingWritten) {
       {"a read from the start forgets it", {{{"=E ab"}, true, {}}, {{"!", "=E new\n"}, true, {"E new\n"}}}},
       {"not held, the unfinished line comes too", {{{"=E a\n", "=E b", "+c"}, false, {"E a\n", "E bc"}}}},
   };
+  auto give = [](LogSink &sink, const std::string &call) {
+    if (call == "-") sink.drop_unfinished();
+    else if (call == "!") sink.restart();
+    else sink.line(call.c_str() + 1, call.size() - 1, call[0] == '+');
+  };
   for (const Case &c : cases) {
-    Gather g;
+    Gather g, whole;
+    std::vector<std::string> walked;
+    LineWalk walk([&](const std::string &l) { walked.push_back(l); }, [&] { walked.clear(); });
     for (const Step &step : c.steps) {
-      for (const std::string &call : step.calls) {
-        if (call == "-") g.drop_unfinished();
-        else if (call == "!") g.restart();
-        else g.line(call.c_str() + 1, call.size() - 1, call[0] == '+');
-      }
+      for (const std::string &call : step.calls) give(g, call), give(whole, call), give(walk, call);
       EXPECT_EQ(g.take(step.hold), step.want) << c.what;
     }
+    // Walked, the lines are those of one gathering taken at the end.
+    walk.finish();
+    EXPECT_EQ(whole.take(false), walked) << c.what;
+    EXPECT_EQ(walked.size(), walk.count()) << c.what;
   }
+  // Past its limit, a walk passes lines over but counts them.
+  std::vector<std::string> walked;
+  LineWalk walk([&](const std::string &l) { walked.push_back(l); });
+  walk.limit(2);
+  for (const char *l : {"E a\n", "E b", "E c\n", "E d\n"}) walk.line(l, strlen(l), l[2] == 'c');
+  walk.finish();
+  EXPECT_EQ((std::vector<std::string>{"E a\n", "E bE c\n"}), walked);
+  EXPECT_EQ(3u, walk.count());
 }
 
 struct Utc {

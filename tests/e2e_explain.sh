@@ -468,6 +468,44 @@ wait "$pid"
 pid=
 grep -q 'first' nul.out && grep -q 'second' nul.out || fail "a line with a NUL byte was held back: $(cat nul.out)"
 
+# Diagnose reads a file twice (weighing every line, then fetching the lines
+# it quotes), a compressed one and a rotated set alike, and standard input
+# once, held whole: the answers agree byte for byte, status and messages
+# too. The log's listed lines name no cause, so the deeper look quotes lines
+# the view leaves out; a long line is one line.
+grep -h '^[WIDN] \[' "$src/tests/data/item_lines.txt" >deeper.log
+printf 'W [09/Dec/2026:10:00:00 +0000] Request from "localhost" using invalid Host: field "%s"\n' \
+  "$(head -c 30000 /dev/zero | tr '\0' x)" >>deeper.log
+grep -h '^[A-Z] \[' "$src/tests/data/item_lines.txt" >every.log
+gzip -c every.log >every.log.gz
+mkdir rotated && head -n 1500 every.log >rotated/every.log.1 && tail -n +1501 every.log >rotated/every.log
+"$X" --kb "$kb" --diagnose deeper.log | grep -q '^Found in lines this view does not list:' ||
+  fail "the deeper look quotes no unlisted line"
+while IFS='|' read -r file opts; do
+  # shellcheck disable=SC2086
+  "$X" --kb "$kb" --diagnose $opts "$file" >twice.out 2>twice.err
+  a=$?
+  whole=$file
+  [ "$file" = rotated/every.log ] && whole=every.log  # its parts, one after the other
+  # shellcheck disable=SC2086
+  "$X" --kb "$kb" --diagnose $opts - <"$whole" >once.out 2>once.err
+  b=$?
+  [ $a = $b ] && cmp -s twice.out once.out && cmp -s twice.err once.err ||
+    fail "--diagnose $opts on $file and on standard input differ: $a/$b $(diff twice.out once.out | head -3)"
+done <<'CASES'
+deeper.log|
+deeper.log|-l all --json
+deeper.log|-n 5
+deeper.log|-l info -n 3 --json
+deeper.log|--since 2026-12-09T00:00Z --until 2026-12-09T12:00Z
+deeper.log|-E -g job.[0-9]+ -l all
+every.log|
+every.log|-l all -n 0
+every.log|-g printer --brief
+every.log.gz|-l info
+rotated/every.log|--json
+CASES
+
 # The window program answers --help and --version without a display.
 if [ -n "${3:-}" ]; then
   for opt in --help -h --version -V; do

@@ -45,6 +45,40 @@ std::unique_ptr<ErrorXML> small_kb() {
       .load();
 }
 
+// A diagnosis that keeps only counts, given the lines `d` was given (listed
+// as there), reads out what `d` reads out, and a second reading of the
+// lines finds the leads one by one, from either.
+void expect_counts_agree(ErrorXML &kb, const Diagnosis &d, const std::vector<std::string> &lines,
+                         const std::vector<bool> &listed) {
+  Diagnosis flat(kb, 0, Diagnosis::Keep::Counts);
+  for (size_t i = 0; i < lines.size(); i++) flat.weigh(lines[i].c_str(), listed[i]);
+  flat.close();  // what it read out stays
+  d.decide();
+  EXPECT_EQ(d.lines(), flat.lines());
+  EXPECT_EQ(d.best(), flat.best());
+  EXPECT_EQ(d.ranking(), flat.ranking());
+  EXPECT_EQ(d.deeper(), flat.deeper());
+  EXPECT_EQ(d.weighed(), flat.weighed());
+  EXPECT_EQ(d.explained(), flat.explained());
+  EXPECT_EQ(d.unknown(), flat.unknown());
+  ASSERT_EQ(d.standings().size(), flat.standings().size());
+  for (size_t i = 0; i < d.standings().size(); i++) {
+    EXPECT_EQ(d.standings()[i].total, flat.standings()[i].total);
+    EXPECT_EQ(d.standings()[i].cause, flat.standings()[i].cause);
+  }
+  EXPECT_TRUE(flat.leads().empty());
+  EXPECT_EQ(d.leads().size(), d.lead_count());
+  EXPECT_EQ(d.leads().size(), flat.lead_count());
+  std::vector<size_t> kept, counted;
+  for (size_t i = 0; i < lines.size(); i++) {
+    int item = kb.find_item_index(lines[i].c_str(), lines[i].size());
+    if (d.leads_to(i, item, listed[i])) kept.push_back(i);
+    if (flat.leads_to(i, item, listed[i])) counted.push_back(i);
+  }
+  EXPECT_EQ(d.leads(), kept);
+  EXPECT_EQ(d.leads(), counted);
+}
+
 }  // namespace
 
 TEST(Diagnosis, BestRankingAndLeads) {
@@ -91,9 +125,10 @@ TEST(Diagnosis, BestRankingAndLeads) {
   for (const Case &c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.lines));
     Diagnosis d(*kb);
+    std::vector<std::string> given;
     for (const std::string &l : c.lines) {
-      std::string line = line_of(l);
-      EXPECT_EQ(kb->find_item(line.c_str()), d.weigh(line.c_str()));
+      given.push_back(line_of(l));
+      EXPECT_EQ(kb->find_item(given.back().c_str()), d.weigh(given.back().c_str()));
     }
     EXPECT_EQ(c.lines.size(), d.weighed());
     EXPECT_EQ(c.explained, d.explained());
@@ -109,6 +144,7 @@ TEST(Diagnosis, BestRankingAndLeads) {
     } else {
       EXPECT_NE(best, kb->best_remedy());
     }
+    expect_counts_agree(*kb, d, given, std::vector<bool>(given.size(), true));
   }
 }
 
@@ -219,6 +255,12 @@ TEST(Diagnosis, AgreesWithTheModelsRunningTotals) {
       EXPECT_EQ(best, ranking[0]);
     }
     bests += best != nullptr;
+    // Some lines unlisted, so that the deeper look comes too.
+    std::vector<bool> listed;
+    for (size_t n = 0; n < lines.size(); n++) listed.push_back(rng() % 3 != 0);
+    Diagnosis part(*kb);
+    for (size_t n = 0; n < lines.size(); n++) part.weigh(lines[n].c_str(), listed[n]);
+    expect_counts_agree(*kb, part, lines, listed);
   }
   EXPECT_GT(bests, 10);  // the comparison means something only if remedies win
 }
@@ -351,8 +393,11 @@ TEST(Diagnosis, RulesOfContextAndTheDeeperLook) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     Diagnosis d(*kb);
-    for (const std::string &l : c.log)
-      d.weigh(l.c_str(), level_accepts(c.level, (unsigned char)l[0]));
+    std::vector<bool> listed;
+    for (const std::string &l : c.log) {
+      listed.push_back(level_accepts(c.level, (unsigned char)l[0]));
+      d.weigh(l.c_str(), listed.back());
+    }
     ErrorXMLRemedy *best = d.best();
     EXPECT_EQ(std::string(c.best), best ? best->name : "");
     EXPECT_EQ(c.deeper, d.deeper());
@@ -361,6 +406,7 @@ TEST(Diagnosis, RulesOfContextAndTheDeeperLook) {
     if (best) {
       EXPECT_EQ(best->score, d.standings()[0].total);
     }
+    expect_counts_agree(*kb, d, c.log, listed);
   }
 }
 
@@ -396,7 +442,8 @@ TEST(Diagnosis, RecordedMessagesCountOnce) {
   log.push_back(at("10:00:09", 'D', "[Job 4] not of this job: the block ends"));
   log.push_back(at("10:00:09", 'D', kDenied));
   Diagnosis d(*kb);
-  for (const std::string &l : log) d.weigh(l.c_str(), l[0] != 'D');
+  std::vector<bool> listed;
+  for (const std::string &l : log) listed.push_back(l[0] != 'D'), d.weigh(l.c_str(), listed.back());
   std::vector<int> weights, jobs;
   std::vector<bool> recorded;
   for (size_t i = 0; i < d.lines(); i++) {
@@ -414,6 +461,7 @@ TEST(Diagnosis, RecordedMessagesCountOnce) {
   EXPECT_STREQ("filter-permissions", d.best()->name);
   EXPECT_EQ(20, d.best()->score);
   EXPECT_EQ((std::vector<size_t>{2, 3, 11, 13}), d.unlisted_leads());
+  expect_counts_agree(*kb, d, log, listed);
 }
 
 // A piece that continues a long line is no line of its own, whatever its
@@ -446,6 +494,22 @@ TEST(Diagnosis, PiecesOfALongLineWeighNothing) {
   d.weigh(whole.c_str(), false);
   EXPECT_NE(nullptr, d.weigh(forged.c_str(), true));
   EXPECT_FALSE(d.continued(9));
+  // Keeping counts alone: a piece leads nowhere, whatever it says.
+  Diagnosis flat(*kb, 0, Diagnosis::Keep::Counts);
+  flat.weigh(head.c_str(), false);
+  flat.weigh(document.c_str(), false);
+  flat.weigh(forged.c_str(), true);
+  flat.weigh(forged.c_str(), true, true);
+  for (int i = 0; i < 20000; i++) flat.weigh(head.c_str(), false);
+  flat.weigh(forged.c_str(), true);
+  int disk = kb->find_item_index(forged.c_str(), forged.size());
+  EXPECT_EQ(20005u, flat.lines());
+  EXPECT_EQ(1u, flat.lead_count());
+  EXPECT_FALSE(flat.leads_to(2, disk, true));
+  EXPECT_FALSE(flat.leads_to(3, disk, true));
+  EXPECT_TRUE(flat.leads_to(20004, disk, true));
+  EXPECT_FALSE(flat.leads_to(20004, disk, false));  // the listed lines decided
+  EXPECT_FALSE(flat.leads_to(20005, disk, true));   // never given
 }
 
 // The queue a message names, in the shapes the server writes.
