@@ -445,7 +445,10 @@ int explain(const Options &o) {
       return window.take(text, len) && LogReader::accepts(o.level, (unsigned char)text[0]);
     });
   HostGroups groups;  // --by-host: each host's lines apart
-  LogStatus st = o.by_host ? in.read(groups, &groups) : in.read(got);
+  EntryJobs jids;     // --job on a journal: each entry's JID, one per line
+  LogStatus st = o.by_host ? in.read(groups, &groups)
+                 : o.job && in.journal() ? in.read(got, &jids)
+                                         : in.read(got);
   std::string name = in.name();
   for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
   if (st.kind == LogStatus::Failed) {
@@ -469,17 +472,23 @@ int explain(const Options &o) {
   // time still goes with the line before it, kept or not.
   std::vector<bool> listed;
   listed.reserve(lines.size());
+  bool with_jids = jids.ids.size() == lines.size();
   size_t kept = 0;
-  for (std::string &l : lines) {
+  for (size_t i = 0; i < lines.size(); i++) {
+    std::string &l = lines[i];
     bool in_time = !every || window.take(l);
     if (!match(l)) continue;
     listed.push_back(in_time && LogReader::accepts(level, (unsigned char)l[0]));
-    if (&lines[kept] != &l) lines[kept] = std::move(l);
+    if (i != kept) {
+      lines[kept] = std::move(l);
+      if (with_jids) jids.ids[kept] = jids.ids[i];
+    }
     kept++;
   }
   lines.resize(kept);
+  if (with_jids) jids.ids.resize(kept);
   if (o.job) {
-    std::vector<bool> mine = lines_of_job(xml, lines, o.job);
+    std::vector<bool> mine = lines_of_job(xml, lines, o.job, jids.ids);
     for (size_t i = 0; i < lines.size(); i++) listed[i] = listed[i] && mine[i];
   }
   keep_newest(listed, o.lines);

@@ -50,6 +50,16 @@ got=$("$X" --kb "$kb" --journal-file remote/remote-beta.journal -l all --oldest-
 "$X" --kb "$kb" -D remote --host gamma --by-host -d --json | grep -q '"host":"gamma","remedy":null' ||
   fail "--host gamma does not say gamma has nothing"
 
+# A job's story in a journal: its JID finds an entry whose message lacks
+# "[Job N] ", and wins over a message naming the job with another JID.
+{
+  entry 0 3 alpha '[Job 5] Unable to open the PPD.' 5
+  entry 1 6 alpha 'Started backend.' 5
+  entry 2 6 alpha '[Job 5] Logged for job 6.' 6
+} | journal jobs.journal || fail "cannot make the jobs' journal"
+got=$("$X" --kb "$kb" --journal-file jobs.journal --job 5 --brief | sed '/^$/q' | cut -c32-47 | tr '\n' '|')
+[ "$got" = "[Job 5] Unable t|Started backend.||" ] || fail "--job 5 on a journal lists '$got'"
+
 # Following a journal file: an entry added to it is listed within a second or two.
 "$X" --kb "$kb" --journal-file remote/remote-beta.journal -f -l all --brief >followed 2>&1 &
 pid=$!
