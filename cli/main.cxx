@@ -253,10 +253,12 @@ int follow(const Feed &feed, Presenter &present, const LineMatch &match, Gather 
 
 // Following a file: when another file takes the log's name, what was
 // written to the old one comes first.
-Feed file_feed(LogReader &reader, Gather &got) {
+// `unseen`: the log has not been there yet (only its rotated parts were).
+Feed file_feed(LogReader &reader, Gather &got, bool unseen) {
   auto watch = std::make_shared<NameWatch>(reader.path());
   auto missing = std::make_shared<bool>(false);
-  return [&reader, &got, watch, missing](std::vector<Item> &batch) {
+  auto seen = std::make_shared<bool>(!unseen);
+  return [&reader, &got, watch, missing, seen](std::vector<Item> &batch) {
     const std::string &path = reader.path();
     auto lines_to = [&](std::vector<std::string> &lines, size_t from, size_t to) {
       for (size_t i = from; i < to; i++) batch.emplace_back(std::move(lines[i]), "");
@@ -270,16 +272,21 @@ Feed file_feed(LogReader &reader, Gather &got) {
     size_t before = got.before_switch();
     lines_to(lines, 0, before);
     if (st.kind == LogStatus::Failed) {
-      if (!*missing) note(path + ": " + st.reason + "; waiting for it to come back");
+      if (!*missing)
+        note(path + ": " + st.reason +
+             (*seen ? "; waiting for it to come back" : "; waiting for it to appear"));
       *missing = true;
       return;
     }
-    if (*missing)
+    if (!*seen)
+      note(path + " has appeared; reading it");
+    else if (*missing)
       note(path + (restarted ? " is back; reading it from the start"
                              : " is back; going on where it stopped"));
     else if (restarted || st.change != LogStatus::First)
       note(change_note(path, st));
     *missing = false;
+    *seen = true;
     lines_to(lines, before, lines.size());
   };
 }
@@ -519,7 +526,7 @@ int explain(const Options &o) {
     return done;
   }
   int followed = in.journal() ? follow(journal_feed(*in.journal_source(), got), present, match, got)
-                              : follow(file_feed(*in.file(), got), present, match, got);
+                              : follow(file_feed(*in.file(), got, in.log_missing()), present, match, got);
   return done ? done : followed;
 }
 

@@ -469,6 +469,7 @@ size_t LogReader::scan_file(int fd, const struct stat &st, bool from_mark, LogSi
   } else {
     head_.clear();
     tail_.clear();
+    sink.file_start(fd);
   }
   off_t at = from;
   Scan s = scan(

@@ -17,7 +17,9 @@ public:
   static std::vector<std::string> parts_of(const std::string &path);
 
   // The first read gives the parts, then the log itself, after one
-  // sink.restart(); later reads are the log's own, as LogReader follows it.
+  // sink.restart(); later reads are the log's own, as LogReader follows it,
+  // except that while the log has given no line (missing, say, until the
+  // server starts it) the parts stand: its first lines follow them.
   // A part that cannot be read is skipped and named in notes(). The status
   // is the log's; when only the log cannot be read, the parts still stand
   // (kind Fresh, reason saying why the log could not be read).
@@ -27,6 +29,8 @@ public:
   // How many parts the first read gave besides the log.
   size_t parts_read() const { return parts_read_; }
   LogReader &live() { return live_; }
+  // Whether a read has found the log itself (not only its parts).
+  bool found() const { return found_; }
 
 private:
   std::string path_;
@@ -34,6 +38,8 @@ private:
   LogReader live_;
   bool first_ = true;
   size_t parts_read_ = 0;
+  bool found_ = false;
+  bool live_given_ = false;  // the log itself gave a line since the last restart
   std::vector<std::string> notes_;
 };
 

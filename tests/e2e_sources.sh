@@ -89,5 +89,18 @@ got=$("$X" --kb "$kb" --oldest-first --brief server_log | cut -c32-35 | tr '\n' 
 got=$("$X" --kb "$kb" --brief --no-rotated server_log | wc -l)
 [ "$got" = 1 ] || fail "--no-rotated lists $got lines, not 1"
 
+# Following a rotated set whose log the server has not started yet: the
+# parts, then the log's lines once it appears, each once.
+printf 'E [06/Dec/2025:05:46:35 +0000] Before.\n' >later_log.1
+"$X" --kb "$kb" -f --brief later_log >later 2>later.err &
+pid=$!
+for _ in $(seq 50); do grep -q 'Before' later && break; sleep 0.1; done
+printf 'E [06/Dec/2025:05:46:36 +0000] After.\n' >later_log
+for _ in $(seq 50); do grep -q 'After' later && break; sleep 0.1; done
+kill "$pid"; wait "$pid" 2>/dev/null; pid=
+got=$(cut -d' ' -f4 later | tr '\n' ' ')
+[ "$got" = "Before. After. " ] || fail "following a set before its log lists '$got'"
+grep -q 'later_log has appeared; reading it' later.err || fail "the log's appearing is not said: $(cat later.err)"
+
 [ $failures = 0 ] && echo "all passed"
 exit $((failures > 0))
