@@ -4,21 +4,9 @@
 # grows; the log the server's ErrorLog names, and its rotated set.
 #   e2e_sources.sh VEKLOG_EXPLAIN SOURCE_DIR
 set -u
-X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-src=$(cd "$2" && pwd)
-unset DISPLAY
-export TARN_DATADIR=/nonexistent NO_COLOR= COLUMNS=100 TZ=UTC0
-tmp=$(mktemp -d)
-pid=
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-kb=$src/data/errors.xml
-cd "$tmp" || exit 1
+. "$(dirname "$0")/e2e_lib.sh"
+explain_setup "$1" "$2"
+export TZ=UTC0
 . "$src/tests/journal_lib.sh"
 
 mkdir remote
@@ -63,12 +51,12 @@ got=$("$X" --kb "$kb" --journal-file jobs.journal --job 5 --brief | sed '/^$/q' 
 # Following a journal file: an entry added to it is listed within a second or two.
 "$X" --kb "$kb" --journal-file remote/remote-beta.journal -f -l all --brief >followed 2>&1 &
 pid=$!
-for _ in $(seq 50); do grep -q 'Low disk' followed && break; sleep 0.1; done
+wait_for followed 'Low disk'
 entry 9 2 beta 'Scheduler shutting down due to SIGTERM.' | journal remote/remote-beta.journal
-for _ in $(seq 50); do grep -q 'SIGTERM' followed && break; sleep 0.1; done
+wait_for followed SIGTERM
 grep -q '^C \[06/Dec/2025:05:46:49 +0000\] Scheduler shutting down' followed ||
   fail "following the journal file missed the new entry: $(cat followed)"
-kill "$pid"; wait "$pid" 2>/dev/null; pid=
+stop_pid
 
 # Without a log named, ErrorLog decides and standard error says so.
 mkdir etc
@@ -94,13 +82,12 @@ got=$("$X" --kb "$kb" --brief --no-rotated server_log | wc -l)
 printf 'E [06/Dec/2025:05:46:35 +0000] Before.\n' >later_log.1
 "$X" --kb "$kb" -f --brief later_log >later 2>later.err &
 pid=$!
-for _ in $(seq 50); do grep -q 'Before' later && break; sleep 0.1; done
+wait_for later Before
 printf 'E [06/Dec/2025:05:46:36 +0000] After.\n' >later_log
-for _ in $(seq 50); do grep -q 'After' later && break; sleep 0.1; done
-kill "$pid"; wait "$pid" 2>/dev/null; pid=
+wait_for later After
+stop_pid
 got=$(cut -d' ' -f4 later | tr '\n' ' ')
 [ "$got" = "Before. After. " ] || fail "following a set before its log lists '$got'"
 grep -q 'later_log has appeared; reading it' later.err || fail "the log's appearing is not said: $(cat later.err)"
 
-[ $failures = 0 ] && echo "all passed"
-exit $((failures > 0))
+explain_done
