@@ -192,9 +192,19 @@ TEST(LogIndex, KeepsTheLinesOfAFileRotatedAway) {
        {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g")}},
       {"grown", [&] { add(job("h") + log_line('E', "known")); }, 10, 7,
        {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g"), job("h")}},
+      {"written and made unreadable", [&] { add(job("i")); chmod(path.c_str(), 0); }, 11, 8,
+       {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g"), job("h"),
+        job("i")}},
+      {"readable again, written", [&] { chmod(path.c_str(), 0644); add(job("j")); }, 12, 9,
+       {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g"), job("h"),
+        job("i"), job("j")}},
+      {"rotated", [&] { rotate(); add(job("k")); }, 13, 10,
+       {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g"), job("h"),
+        job("i"), job("j"), job("k")}},
       {"replaced, the old one deleted",
        [&] { write_file(older, job("new")); rename(older.c_str(), path.c_str()); }, 1, 1, {job("new")}},
   };
+  PermissionsCount permissions;
   LogIndex index([](const char *line, size_t) { return strstr(line, "known") == nullptr; });
   for (const auto &s : steps) {
     s.change();
