@@ -32,6 +32,8 @@ public:
   LogStatus read(LogSink &sink, JournalSink *extra = nullptr);
   // Whether the last read's final line may still grow.
   bool line_open() const { return set_ ? set_->live().line_open() : file_ && file_->line_open(); }
+  // Whether the log named has not been found yet (its rotated parts were read).
+  bool log_missing() const { return set_ && !set_->found(); }
   // The rotated parts that could not be read, and why.
   std::vector<std::string> notes() const { return set_ ? set_->notes() : std::vector<std::string>(); }
 

@@ -255,10 +255,12 @@ int follow(const Feed &feed, Presenter &present, const LineMatch &match, Gather 
 
 // Following a file: when another file takes the log's name, what was
 // written to the old one comes first.
-Feed file_feed(LogReader &reader, Gather &got) {
+// `unseen`: the log has not been there yet (only its rotated parts were).
+Feed file_feed(LogReader &reader, Gather &got, bool unseen) {
   auto watch = std::make_shared<NameWatch>(reader.path());
   auto missing = std::make_shared<bool>(false);
-  return [&reader, &got, watch, missing](std::vector<Item> &batch) {
+  auto seen = std::make_shared<bool>(!unseen);
+  return [&reader, &got, watch, missing, seen](std::vector<Item> &batch) {
     const std::string &path = reader.path();
     auto lines_to = [&](std::vector<std::string> &lines, size_t from, size_t to) {
       for (size_t i = from; i < to; i++) batch.emplace_back(std::move(lines[i]), "");
@@ -272,16 +274,21 @@ Feed file_feed(LogReader &reader, Gather &got) {
     size_t before = got.before_switch();
     lines_to(lines, 0, before);
     if (st.kind == LogStatus::Failed) {
-      if (!*missing) note(path + ": " + st.reason + "; waiting for it to come back");
+      if (!*missing)
+        note(path + ": " + st.reason +
+             (*seen ? "; waiting for it to come back" : "; waiting for it to appear"));
       *missing = true;
       return;
     }
-    if (*missing)
+    if (!*seen)
+      note(path + " has appeared; reading it");
+    else if (*missing)
       note(path + (restarted ? " is back; reading it from the start"
                              : " is back; going on where it stopped"));
     else if (restarted || st.change != LogStatus::First)
       note(change_note(path, st));
     *missing = false;
+    *seen = true;
     lines_to(lines, before, lines.size());
   };
 }
@@ -577,7 +584,10 @@ int explain(const Options &o) {
       return window.take(text, len) && LogReader::accepts(o.level, (unsigned char)text[0]);
     });
   HostGroups groups;  // --by-host: each host's lines apart
-  LogStatus st = o.by_host ? in.read(groups, &groups) : in.read(got);
+  EntryJobs jids;     // --job on a journal: each entry's JID, one per line
+  LogStatus st = o.by_host ? in.read(groups, &groups)
+                 : o.job && in.journal() ? in.read(got, &jids)
+                                         : in.read(got);
   std::string name = in.name();
   for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
   if (st.kind == LogStatus::Failed) {
@@ -601,17 +611,23 @@ int explain(const Options &o) {
   // time still goes with the line before it, kept or not.
   std::vector<bool> listed;
   listed.reserve(lines.size());
+  bool with_jids = jids.ids.size() == lines.size();
   size_t kept = 0;
-  for (std::string &l : lines) {
+  for (size_t i = 0; i < lines.size(); i++) {
+    std::string &l = lines[i];
     bool in_time = !every || window.take(l);
     if (!match(l)) continue;
     listed.push_back(in_time && LogReader::accepts(level, (unsigned char)l[0]));
-    if (&lines[kept] != &l) lines[kept] = std::move(l);
+    if (i != kept) {
+      lines[kept] = std::move(l);
+      if (with_jids) jids.ids[kept] = jids.ids[i];
+    }
     kept++;
   }
   lines.resize(kept);
+  if (with_jids) jids.ids.resize(kept);
   if (o.job) {
-    std::vector<bool> mine = lines_of_job(xml, lines, o.job);
+    std::vector<bool> mine = lines_of_job(xml, lines, o.job, jids.ids);
     for (size_t i = 0; i < lines.size(); i++) listed[i] = listed[i] && mine[i];
   }
   keep_newest(listed, o.lines);
@@ -642,7 +658,7 @@ int explain(const Options &o) {
     return done;
   }
   int followed = in.journal() ? follow(journal_feed(*in.journal_source(), got), present, match, got)
-                              : follow(file_feed(*in.file(), got), present, match, got);
+                              : follow(file_feed(*in.file(), got, in.log_missing()), present, match, got);
   return done ? done : followed;
 }
 

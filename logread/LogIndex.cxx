@@ -2,6 +2,7 @@
 // job's lines read back by their places.
 #include "logread/LogIndex.h"
 
+#include <fcntl.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -13,6 +14,19 @@ struct LogIndex::Sink : LogSink {
   LogIndex &index;
   explicit Sink(LogIndex &i) : index(i) {}
   void restart() override { index.clear(); }
+  // A file rotated away is still history: its places become texts.
+  bool keep(bool elsewhere) override {
+    if (!elsewhere) {
+      index.clear();
+      return false;
+    }
+    index.settle();
+    return true;
+  }
+  void file_start(int fd) override {
+    index.settle();
+    index.fd_ = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  }
   void drop_unfinished() override { index.take_back(); }
   void line(const char *text, size_t len, bool continued) override {
     index.last_piece_ = continued;
@@ -23,7 +37,44 @@ struct LogIndex::Sink : LogSink {
 LogIndex::LogIndex(Unknown unknown)
     : unknown_test_(std::move(unknown)), source_(SourceSpec{SourceSpec::File, "", "", false}, 2) {}
 
+LogIndex::~LogIndex() {
+  if (fd_ >= 0) close(fd_);
+}
+
+namespace {
+// The first piece of a line at its place; "" when it cannot be read.
+std::string text_at(int fd, uint64_t offset, uint32_t len) {
+  std::string text(len, '\0');
+  ssize_t n = fd < 0 ? -1 : pread(fd, &text[0], len, (off_t)offset);
+  text.resize(n > 0 ? strnlen(text.data(), (size_t)n) : 0);
+  return text;
+}
+}  // namespace
+
+// The file the places are in is left: its job lines are read into kept_,
+// its error lines judged, and it is closed.
+void LogIndex::settle() {
+  if (fd_ < 0) return;
+  for (auto &job : jobs_)
+    for (Place &p : job.second)
+      if (!p.kept) {
+        kept_.push_back(text_at(fd_, p.offset, p.len));
+        p = Place{kept_.size() - 1, p.len, true};
+      }
+  if (unknown_test_) judge_from(fd_, (size_t)-1);
+  pending_.clear();
+  judged_ = 0;
+  close(fd_);
+  fd_ = -1;
+  // Nothing of that file is withdrawn now.
+  last_ = Last();
+  last_piece_ = false;
+}
+
 void LogIndex::clear() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  kept_.clear();
   count_[0] = count_[1] = count_[2] = 0;
   unknown_ = 0;
   jobs_.clear();
@@ -48,7 +99,7 @@ void LogIndex::add(const char *text, size_t len, off_t offset) {
   }
   if (last_.level == 0 && unknown_test_) {
     if (!reader_compressed_ && !texts_kept_) {
-      pending_.push_back(Place{(uint64_t)offset, (uint32_t)len});
+      pending_.push_back(Place{(uint64_t)offset, (uint32_t)len, false});
       last_.pending = true;
     } else if (unknown_test_(text, len)) {
       unknown_++;
@@ -59,7 +110,7 @@ void LogIndex::add(const char *text, size_t len, off_t offset) {
     if (texts_kept_)
       job_texts_[job].emplace_back(text, len);
     else
-      jobs_[job].push_back(Place{(uint64_t)offset, (uint32_t)len});
+      jobs_[job].push_back(Place{(uint64_t)offset, (uint32_t)len, false});
     last_.job = job;
   }
   if (len > kTimeEnd && text[2] == '[') {
@@ -124,18 +175,17 @@ bool LogIndex::is_gzip(const std::string &path) {
 
 size_t LogIndex::judge(size_t most) {
   if (judged_ == pending_.size()) return 0;
-  int fd = open_regular(source_.spec().path.c_str());
-  std::string text;
+  judge_from(fd_, most);
+  return unjudged();
+}
+
+void LogIndex::judge_from(int fd, size_t most) {
   for (size_t n = 0; n < most && judged_ < pending_.size(); n++, judged_++) {
     const Place &p = pending_[judged_];
-    text.assign(p.len, '\0');
-    ssize_t got = fd < 0 ? -1 : pread(fd, &text[0], p.len, (off_t)p.offset);
-    text.resize(got > 0 ? strnlen(text.data(), (size_t)got) : 0);
+    std::string text = text_at(fd, p.offset, p.len);
     last_judged_unknown_ = unknown_test_(text.c_str(), text.size());
     unknown_ += last_judged_unknown_;
   }
-  if (fd >= 0) close(fd);
-  return unjudged();
 }
 
 time_t LogIndex::newest() const {
@@ -187,24 +237,26 @@ std::vector<std::string> LogIndex::job_lines(int job, size_t most) const {
   if (it == jobs_.end() || it->second.empty()) return out;
   const std::vector<Place> &places = it->second;
   size_t from = places.size() > most ? places.size() - most : 0;
+  // The kept ones, of files rotated away, come before the rest.
+  size_t k = from;
+  for (; k < places.size() && places[k].kept; k++) out.push_back(kept_[places[k].offset]);
   if (!status_.compressed) {
-    int fd = open_regular(source_.spec().path.c_str());
-    if (fd < 0) return out;
-    for (size_t k = from; k < places.size(); k++) {
+    for (; k < places.size(); k++) {
+      if (fd_ < 0) break;
       std::string text(places[k].len, '\0');
-      ssize_t n = pread(fd, &text[0], places[k].len, (off_t)places[k].offset);
+      ssize_t n = pread(fd_, &text[0], places[k].len, (off_t)places[k].offset);
       if (n < 0) break;
       text.resize(strnlen(text.data(), (size_t)n));
       out.push_back(std::move(text));
     }
-    close(fd);
     return out;
   }
   // A compressed log is read again, whole: its places are in the
   // decompressed bytes.
   LogReader again(source_.spec().path, 2);
   PickSink pick(again);
-  for (size_t k = from; k < places.size(); k++) pick.wanted.push_back(places[k].offset);
+  for (; k < places.size(); k++) pick.wanted.push_back(places[k].offset);
   again.read(pick);
-  return pick.texts;
+  for (std::string &t : pick.texts) out.push_back(std::move(t));
+  return out;
 }

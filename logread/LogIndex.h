@@ -23,10 +23,15 @@ public:
   using Unknown = std::function<bool(const char *line, size_t len)>;
 
   explicit LogIndex(Unknown unknown = nullptr);
+  ~LogIndex();
+  LogIndex(const LogIndex &) = delete;
+  LogIndex &operator=(const LogIndex &) = delete;
 
   // Brings the index up to date with the file at `path`: reads only what was
   // appended when the file only grew, nothing when it is unchanged, all of it
-  // otherwise (a file that cannot be read leaves an empty index). Gives what
+  // otherwise (a file that cannot be read leaves an empty index). A file
+  // rotated away (renamed, another in its place) stays indexed, as a
+  // follow keeps its lines, and the new one's lines are added. Gives what
   // the read found.
   const LogStatus &update(const std::string &path);
   // The same for any source (a rotated set, a journal: their error lines are
@@ -51,15 +56,17 @@ public:
   // The lines of job N ("[Job N] " at the message part), at every level,
   // oldest first, each as its first piece (a long line's later pieces are
   // left out), read back from the file the index was brought up to date
-  // with; `most` keeps the newest that many. Empty for a job with no lines.
+  // with (those of a file rotated away were read when it went); `most`
+  // keeps the newest that many. Empty for a job with no lines.
   std::vector<std::string> job_lines(int job, size_t most = (size_t)-1) const;
   // How many lines job N has.
   size_t job_size(int job) const;
 
 private:
   struct Place {
-    uint64_t offset;  // of the line's first piece in the (decompressed) file
+    uint64_t offset;  // of the line's first piece in the (decompressed) file; or of kept_
     uint32_t len;     // that piece's length
+    bool kept;        // of a file rotated away: its text is kept_[offset]
   };
   struct Sink;
   Unknown unknown_test_;
@@ -87,8 +94,12 @@ private:
   bool reader_compressed_ = false;  // the file being read is compressed
   bool texts_kept_ = false;  // nothing can be read back by its place: a rotated set, a journal
   bool last_judged_unknown_ = false;
+  int fd_ = -1;  // the plain file the places are in, open since its start was read
+  std::vector<std::string> kept_;  // job lines of files rotated away
   static bool is_gzip(const std::string &path);
   void clear();
+  void settle();
+  void judge_from(int fd, size_t most);
   void add(const char *text, size_t len, off_t offset);
   void take_back();
 };

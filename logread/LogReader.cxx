@@ -380,6 +380,7 @@ LogReader::~LogReader() { release(); }
 void LogReader::release() {
   if (held_ >= 0) close(held_);
   held_ = -1;
+  told_ = false;
 }
 
 void LogReader::forget() {
@@ -470,6 +471,8 @@ size_t LogReader::scan_file(int fd, const struct stat &st, bool from_mark, LogSi
     head_.clear();
     tail_.clear();
   }
+  if (!from_mark || !told_) sink.file_start(fd);
+  told_ = true;
   off_t at = from;
   Scan s = scan(
       [&](char *dst, size_t max) {

@@ -120,6 +120,7 @@ private:
   off_t damage_at_ = -1;
   off_t at_ = 0;            // offset of the line being given
   int held_ = -1;           // the plain file last read, still open
+  bool told_ = false;       // the sink was given it (LogSink::file_start)
   bool mark_kept_ = false;  // the path fails, and the sink kept the lines up to the mark
   bool cut_ = false;        // the file was cut short while it was read
   // NAME.O as it stood just before the last read that found the file at the

@@ -23,6 +23,12 @@ public:
     restart();
     return false;
   }
+  // The lines that follow, until the next call, are read from the plain
+  // file open at `fd`: the log read afresh, a file rotated in between, the
+  // one that took the log's name, or the log open again after it could not
+  // be read. A sink that reads lines back by their offsets may keep a
+  // duplicate of it; `fd` is valid only during the call.
+  virtual void file_start(int fd) { (void)fd; }
   // The unfinished last line given by the previous read is withdrawn (it
   // comes again, longer). Of a long line only its last piece is withdrawn:
   // the pieces before it stand.

@@ -17,11 +17,36 @@ public:
   explicit Onward(LogSink &to) : to_(to) {}
   void restart() override {}
   bool keep(bool elsewhere) override { return to_.keep(elsewhere); }
+  void file_start(int fd) override { to_.file_start(fd); }
   void drop_unfinished() override { to_.drop_unfinished(); }
   void line(const char *text, size_t len, bool continued) override { to_.line(text, len, continued); }
 
 private:
   LogSink &to_;
+};
+
+// The log's own reads after the first. While the log has given no line
+// since the history was given (it did not exist yet, or cannot be read),
+// its reader's restart forgets nothing of the log's, and the history stands.
+class Live : public LogSink {
+public:
+  Live(LogSink &to, bool &given) : to_(to), given_(given) {}
+  void restart() override {
+    if (given_) to_.restart(), restarted = true;
+    given_ = false;
+  }
+  bool restarted = false;  // the restart reached the sink
+  bool keep(bool elsewhere) override { return to_.keep(elsewhere); }
+  void file_start(int fd) override { to_.file_start(fd); }
+  void drop_unfinished() override { to_.drop_unfinished(); }
+  void line(const char *text, size_t len, bool continued) override {
+    given_ = true;
+    to_.line(text, len, continued);
+  }
+
+private:
+  LogSink &to_;
+  bool &given_;
 };
 
 }  // namespace
@@ -63,7 +88,14 @@ std::vector<std::string> RotatedSet::parts_of(const std::string &path) {
 }
 
 LogStatus RotatedSet::read(LogSink &sink) {
-  if (!first_) return live_.read(sink);
+  Live live(sink, live_given_);
+  if (!first_) {
+    LogStatus st = live_.read(live);
+    if (st.kind != LogStatus::Failed) found_ = true;
+    // To the sink, the log's first lines are added to the history.
+    if (st.kind == LogStatus::Fresh && !live.restarted) st.kind = LogStatus::Appended;
+    return st;
+  }
   first_ = false;
   sink.restart();
   Onward onward(sink);
@@ -87,7 +119,8 @@ LogStatus RotatedSet::read(LogSink &sink) {
       was_damaged = true;
     }
   }
-  LogStatus st = live_.read(onward);
+  LogStatus st = live_.read(live);
+  found_ = st.kind != LogStatus::Failed;
   if (st.kind == LogStatus::Failed && parts_read_) {
     st.kind = LogStatus::Fresh;
     notes_.push_back(path_ + ": " + st.reason);

@@ -17,7 +17,9 @@ public:
   static std::vector<std::string> parts_of(const std::string &path);
 
   // The first read gives the parts, then the log itself, after one
-  // sink.restart(); later reads are the log's own, as LogReader follows it.
+  // sink.restart(); later reads are the log's own, as LogReader follows it,
+  // except that while the log has given no line (missing, say, until the
+  // server starts it) the parts stand: its first lines follow them.
   // A part that cannot be read is skipped and named in notes(). The status
   // is the log's; when only the log cannot be read, the parts still stand
   // (kind Fresh, reason saying why the log could not be read).
@@ -30,6 +32,8 @@ public:
   // Where the line being given starts in the file it comes from (a part, or
   // the log); meaningful while LogSink::line() runs.
   off_t offset() const { return reading_ ? reading_->offset() : live_.offset(); }
+  // Whether a read has found the log itself (not only its parts).
+  bool found() const { return found_; }
 
 private:
   std::string path_;
@@ -37,6 +41,8 @@ private:
   LogReader live_;
   bool first_ = true;
   size_t parts_read_ = 0;
+  bool found_ = false;
+  bool live_given_ = false;  // the log itself gave a line since the last restart
   std::vector<std::string> notes_;
   const LogReader *reading_ = nullptr;  // the part being read, during the first read
 };

@@ -13,7 +13,11 @@
 #include "cli/Gather.h"
 #include "cli/HtmlText.h"
 #include "base/LogTime.h"
+#include "cli/Input.h"
+#include "cli/Job.h"
 #include "cli/Options.h"
+#include "tests/support/journal_util.h"
+#include "tests/support/kb_builder.h"
 
 namespace {
 
@@ -131,6 +135,48 @@ struct Utc {
     tzset();
   }
 };
+
+// A job's lines in a journal: the JID field decides where an entry has
+// one, even against its message's "[Job N] "; without one, the prefix does.
+TEST(Job, TheJournalsJidFindsAJobsLinesWhereAnEntryHasOne) {
+  REQUIRE_JOURNAL_REMOTE();
+  TempDir dir;
+  struct {
+    const char *message;
+    long jid;
+    bool by_jid, by_prefix;  // of job 7
+  } rows[] = {
+      {"[Job 7] Started filter", 7, true, true},
+      {"Printer not connected", 7, true, false},
+      {"[Job 7] Moved to job 8's record", 8, false, true},
+      {"[Job 7] Without a JID", -1, true, true},
+      {"[Job 8] Another job", -1, false, false},
+      {"[Job 77] Another job", 77, false, false},
+      {"Not a job's line", -1, false, false},
+  };
+  std::vector<JEntry> entries;
+  uint64_t t = 1765000000000000ull;
+  for (const auto &r : rows) entries.emplace_back(t += 1000000, 3, r.message, "alpha", r.jid);
+  Options o;
+  o.source = Options::JournalFile;
+  o.journal = dir.file("a.journal");
+  ASSERT_TRUE(write_journal(o.journal, entries));
+  Input in(o);
+  Gather got;
+  EntryJobs jids;
+  ASSERT_EQ(in.read(got, &jids).kind, LogStatus::Fresh);
+  std::vector<std::string> lines = got.take(false);
+  ASSERT_EQ(lines.size(), sizeof rows / sizeof rows[0]);
+  ASSERT_EQ(jids.ids.size(), lines.size());
+  std::unique_ptr<ErrorXML> kb = KbBuilder().remedy("r").item(0, "Printer not connected*", 5).load();
+  std::vector<bool> by_jid = lines_of_job(*kb, lines, 7, jids.ids);
+  std::vector<bool> by_prefix = lines_of_job(*kb, lines, 7);
+  for (size_t i = 0; i < lines.size(); i++) {
+    EXPECT_EQ(jids.ids[i], rows[i].jid) << lines[i];
+    EXPECT_EQ(by_jid[i], rows[i].by_jid) << lines[i];
+    EXPECT_EQ(by_prefix[i], rows[i].by_prefix) << lines[i];
+  }
+}
 
 TEST(LogTime, ReadsTheLinesTimeField) {
   struct Case {

@@ -6,22 +6,9 @@
 #   e2e_explain.sh VEKLOG_EXPLAIN SOURCE_DIR [VEKLOG]
 # With VEKLOG, the window program's --help and --version are tried too.
 set -u
-X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-src=$(cd "$2" && pwd)
-unset DISPLAY
-export TARN_DATADIR=/nonexistent NO_COLOR= COLUMNS=100
-tmp=$(mktemp -d)
-pid=
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-kb=$src/data/errors.xml
+. "$(dirname "$0")/e2e_lib.sh"
+explain_setup "$1" "$2"
 esc=$(printf '\033')
-cd "$tmp" || exit 1
 
 # Two known errors, an unknown one, a warning, a debug line, oldest first.
 cat >log <<'LOG'
@@ -374,10 +361,7 @@ CASES
 # a log briefly missing are survived; Ctrl+C (SIGINT) ends it with 0 and
 # everything printed.
 # waitfor TEXT: waits up to 2 s for TEXT in the followed output.
-waitfor() {
-  for _ in $(seq 1 20); do grep -qF "$1" follow.out && return 0; sleep 0.1; done
-  return 1
-}
+waitfor() { wait_for follow.out "$1" 20; }
 # The listing before it is the last 10 lines, oldest first, as tail -f
 # gives them.
 for i in $(seq 10 21); do printf 'E [09/Dec/2026:08:%02d:00 +0000] Scheduler shutting down due to SIGTERM.\n' "$i"; done >follow.log
@@ -412,11 +396,7 @@ printf 'E [09/Dec/2026:12:04:00 +0000] Written once the log was back.\n' >follow
 waitfor "once the log was back" || fail "a line of a log that was briefly missing did not show"
 grep -q "follow.log: No such file or directory; waiting for it to come back" follow.err ||
   fail "the missing log was not mentioned: $(cat follow.err)"
-kill -INT "$pid"
-for _ in $(seq 1 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-wait "$pid"
-rc=$?
-pid=
+stop_pid INT
 [ "$rc" = 0 ] || fail "--follow ended with $rc after SIGINT"
 [ "$(grep -c 'appended' follow.out)" = 1 ] || fail "the appended line was printed $(grep -c appended follow.out) times"
 grep -q "follow.log was rotated; going on with the new file" follow.err ||
@@ -437,9 +417,7 @@ for r in 1 2 3 4; do
   [ "$r" = 4 ] || { mv fast.log fast.log.O; : >fast.log; }
 done
 for _ in $(seq 1 30); do [ "$(grep -c '"type":"line"' fast.out)" -ge 400 ] && break; sleep 0.1; done
-kill -INT "$pid"
-wait "$pid"
-pid=
+stop_pid INT
 [ "$(grep -o 'rotation [0-9] line [0-9]*' fast.out | tr '\n' ' ')" = "$(for r in 1 2 3 4; do for i in $(seq 1 100); do printf 'rotation %d line %d ' "$r" "$i"; done; done)" ] ||
   fail "rotations without a pause: $(grep -c '"type":"line"' fast.out) of 400 lines, or out of order"
 
@@ -460,12 +438,10 @@ done
 printf 'E [09/Dec/2026:12:00:00 +0000] first \0 nul\n' >nul.log
 "$X" --kb "$kb" -f -j nul.log >nul.out 2>&1 &
 pid=$!
-for _ in $(seq 1 20); do grep -q 'first' nul.out && break; sleep 0.1; done
+wait_for nul.out first 20
 printf 'E [09/Dec/2026:12:00:01 +0000] second \0 nul\n' >>nul.log
-for _ in $(seq 1 20); do grep -q 'second' nul.out && break; sleep 0.1; done
-kill -INT "$pid"
-wait "$pid"
-pid=
+wait_for nul.out second 20
+stop_pid INT
 grep -q 'first' nul.out && grep -q 'second' nul.out || fail "a line with a NUL byte was held back: $(cat nul.out)"
 
 # Diagnose reads a file twice (weighing every line, then fetching the lines
@@ -525,8 +501,4 @@ if [ -n "${3:-}" ]; then
     fail "veklog --journal error_log ended with $rc: $out"
 fi
 
-if [ $failures -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "e2e_explain: all checks passed"
+explain_done

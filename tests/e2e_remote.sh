@@ -5,34 +5,25 @@
 # the directory the collector wrote.
 #   e2e_remote.sh VEKLOG_EXPLAIN SOURCE_DIR
 set -u
-X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-src=$(cd "$2" && pwd)
-. "$src/tests/journal_lib.sh"
+. "$(dirname "$0")/e2e_lib.sh"
+. "$(dirname "$0")/journal_lib.sh"
 upload=/lib/systemd/systemd-journal-upload
 if [ ! -x "$upload" ]; then
   echo "SKIP: $upload is missing (scripts/deps.sh installs it)"
   exit 77
 fi
-export TARN_DATADIR=/nonexistent TZ=UTC0
-tmp=$(mktemp -d)
-pid=
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
-cd "$tmp" || exit 1
+explain_setup "$1" "$2"
+export TZ=UTC0
 
 mkdir senders collected
 {
   entry 0 3 print1 '[Job 7] Unable to open "/etc/tarn/ppd/Office.ppd": No such file' 7
   entry 2 6 print1 'Listening on localhost:631'
-} | journal senders/print1.journal || fail "cannot make print1's journal"
+} | journal senders/print1.journal || fail_now "cannot make print1's journal"
 {
   entry 1 3 print2 'Unable to bind socket for address 127.0.0.1:631 - Address already in use.'
   entry 3 4 print2 'Low disk space on /var/spool/tarn: 48 MB free.'
-} | journal senders/print2.journal || fail "cannot make print2's journal"
+} | journal senders/print2.journal || fail_now "cannot make print2's journal"
 
 # A free port: the collector is tried on a few, each given a bounded while
 # to listen.
@@ -47,19 +38,19 @@ for _ in 1 2 3 4 5; do
     sleep 0.1
   done
   [ -n "$listening" ] && break
-  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; pid=
+  stop_pid
 done
-[ -n "$listening" ] || fail "the collector does not listen: $(cat remote.err)"
+[ -n "$listening" ] || fail_now "the collector does not listen: $(cat remote.err)"
 
 for host in print1 print2; do
   timeout 20 "$upload" --url=http://127.0.0.1:$port --file="$PWD/senders/$host.journal" \
-    --follow=no 2>upload.err || fail "cannot upload $host's journal: $(cat upload.err)"
+    --follow=no 2>upload.err || fail_now "cannot upload $host's journal: $(cat upload.err)"
 done
 # The collector writes its files as the entries come; ending it closes them.
-kill "$pid"; wait "$pid" 2>/dev/null; pid=
+stop_pid
 
 got=$("$X" --kb "$src/data/errors.xml" -D collected --by-host --diagnose --json |
   sed -E 's/.*"host":"([^"]*)","remedy":"([^"]*)".*/\1 \2/' | tr '\n' '|')
 want="print2 listen-port-in-use|print1 filter-failed|"
 [ "$got" = "$want" ] || fail "from the collector: got '$got', want '$want'"
-echo "all passed"
+explain_done

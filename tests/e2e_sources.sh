@@ -4,21 +4,9 @@
 # grows; the log the server's ErrorLog names, and its rotated set.
 #   e2e_sources.sh VEKLOG_EXPLAIN SOURCE_DIR
 set -u
-X=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-src=$(cd "$2" && pwd)
-unset DISPLAY
-export TARN_DATADIR=/nonexistent NO_COLOR= COLUMNS=100 TZ=UTC0
-tmp=$(mktemp -d)
-pid=
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-kb=$src/data/errors.xml
-cd "$tmp" || exit 1
+. "$(dirname "$0")/e2e_lib.sh"
+explain_setup "$1" "$2"
+export TZ=UTC0
 . "$src/tests/journal_lib.sh"
 
 mkdir remote
@@ -50,15 +38,25 @@ got=$("$X" --kb "$kb" --journal-file remote/remote-beta.journal -l all --oldest-
 "$X" --kb "$kb" -D remote --host gamma --by-host -d --json | grep -q '"host":"gamma","remedy":null' ||
   fail "--host gamma does not say gamma has nothing"
 
+# A job's story in a journal: its JID finds an entry whose message lacks
+# "[Job N] ", and wins over a message naming the job with another JID.
+{
+  entry 0 3 alpha '[Job 5] Unable to open the PPD.' 5
+  entry 1 6 alpha 'Started backend.' 5
+  entry 2 6 alpha '[Job 5] Logged for job 6.' 6
+} | journal jobs.journal || fail "cannot make the jobs' journal"
+got=$("$X" --kb "$kb" --journal-file jobs.journal --job 5 --brief | sed '/^$/q' | cut -c32-47 | tr '\n' '|')
+[ "$got" = "[Job 5] Unable t|Started backend.||" ] || fail "--job 5 on a journal lists '$got'"
+
 # Following a journal file: an entry added to it is listed within a second or two.
 "$X" --kb "$kb" --journal-file remote/remote-beta.journal -f -l all --brief >followed 2>&1 &
 pid=$!
-for _ in $(seq 50); do grep -q 'Low disk' followed && break; sleep 0.1; done
+wait_for followed 'Low disk'
 entry 9 2 beta 'Scheduler shutting down due to SIGTERM.' | journal remote/remote-beta.journal
-for _ in $(seq 50); do grep -q 'SIGTERM' followed && break; sleep 0.1; done
+wait_for followed SIGTERM
 grep -q '^C \[06/Dec/2025:05:46:49 +0000\] Scheduler shutting down' followed ||
   fail "following the journal file missed the new entry: $(cat followed)"
-kill "$pid"; wait "$pid" 2>/dev/null; pid=
+stop_pid
 
 # Without a log named, ErrorLog decides and standard error says so.
 mkdir etc
@@ -79,5 +77,17 @@ got=$("$X" --kb "$kb" --oldest-first --brief server_log | cut -c32-35 | tr '\n' 
 got=$("$X" --kb "$kb" --brief --no-rotated server_log | wc -l)
 [ "$got" = 1 ] || fail "--no-rotated lists $got lines, not 1"
 
-[ $failures = 0 ] && echo "all passed"
-exit $((failures > 0))
+# Following a rotated set whose log the server has not started yet: the
+# parts, then the log's lines once it appears, each once.
+printf 'E [06/Dec/2025:05:46:35 +0000] Before.\n' >later_log.1
+"$X" --kb "$kb" -f --brief later_log >later 2>later.err &
+pid=$!
+wait_for later Before
+printf 'E [06/Dec/2025:05:46:36 +0000] After.\n' >later_log
+wait_for later After
+stop_pid
+got=$(cut -d' ' -f4 later | tr '\n' ' ')
+[ "$got" = "Before. After. " ] || fail "following a set before its log lists '$got'"
+grep -q 'later_log has appeared; reading it' later.err || fail "the log's appearing is not said: $(cat later.err)"
+
+explain_done

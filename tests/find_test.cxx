@@ -2,7 +2,9 @@
 // long line, the job a line names, and what the whole log holds; no toolkit.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -161,6 +163,61 @@ TEST(LogIndex, CountsEveryLevelAndFindsAJobsLines) {
   EXPECT_EQ(index.update(path).kind, LogStatus::Failed);
   EXPECT_EQ(index.lines(2), 0u);
   EXPECT_EQ(index.newest(), 0);
+}
+
+// Rotated as the server rotates (renamed to NAME.O, a new file started),
+// once or twice between two updates: every line counted once, a job's
+// lines from every file in order, the old files' error lines judged; a
+// file replaced (the old one deleted) is counted afresh.
+TEST(LogIndex, KeepsTheLinesOfAFileRotatedAway) {
+  TempDir dir;
+  std::string path = dir.file("error_log"), older = path + ".O";
+  auto add = [&](const std::string &text) { write_file(path, text, "ab"); };
+  auto rotate = [&] { ASSERT_EQ(rename(path.c_str(), older.c_str()), 0); };
+  auto job = [](const char *text) { return log_line('E', std::string("[Job 1] ") + text); };
+  struct {
+    const char *what;
+    std::function<void()> change;
+    size_t lines, unknown;
+    std::vector<std::string> job1;
+  } steps[] = {
+      {"first read, the last line unfinished",
+       [&] { add(job("a") + log_line('I', "[Job 2] b") + message_line('E', "[Job 1] c")); }, 3, 2,
+       {job("a"), message_line('E', "[Job 1] c")}},
+      {"finished, written, rotated, the new file written",
+       [&] { add("\n" + job("c2")); rotate(); add(job("d")); }, 5, 4,
+       {job("a"), job("c"), job("c2"), job("d")}},
+      {"rotated twice between updates",
+       [&] { add(job("e")); rotate(); add(log_line('W', "[Job 1] f")); rotate(); add(job("g")); }, 8, 6,
+       {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g")}},
+      {"grown", [&] { add(job("h") + log_line('E', "known")); }, 10, 7,
+       {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g"), job("h")}},
+      {"written and made unreadable", [&] { add(job("i")); chmod(path.c_str(), 0); }, 11, 8,
+       {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g"), job("h"),
+        job("i")}},
+      {"readable again, written", [&] { chmod(path.c_str(), 0644); add(job("j")); }, 12, 9,
+       {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g"), job("h"),
+        job("i"), job("j")}},
+      {"rotated", [&] { rotate(); add(job("k")); }, 13, 10,
+       {job("a"), job("c"), job("c2"), job("d"), job("e"), log_line('W', "[Job 1] f"), job("g"), job("h"),
+        job("i"), job("j"), job("k")}},
+      {"replaced, the old one deleted",
+       [&] { write_file(older, job("new")); rename(older.c_str(), path.c_str()); }, 1, 1, {job("new")}},
+  };
+  PermissionsCount permissions;
+  LogIndex index([](const char *line, size_t) { return strstr(line, "known") == nullptr; });
+  for (const auto &s : steps) {
+    s.change();
+    index.update(path);
+    index.judge();
+    EXPECT_EQ(index.lines(2), s.lines) << s.what;
+    EXPECT_EQ(index.unknown(), s.unknown) << s.what;
+    EXPECT_EQ(index.job_lines(1), s.job1) << s.what;
+    EXPECT_EQ(index.job_lines(1, 2),
+              std::vector<std::string>(s.job1.end() - std::min<size_t>(2, s.job1.size()), s.job1.end()))
+        << s.what;
+    EXPECT_EQ(index.job_size(2), s.lines > 1 ? 1u : 0u) << s.what;
+  }
 }
 
 TEST(LogIndex, ReadsACompressedLogsJobLinesAgain) {

@@ -885,3 +885,42 @@ TEST(RotatedSet, ReadsThePartsAsOneHistoryOldestFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// A follow that starts before the server has written its log: the parts are
+// listed, the log's lines follow them once it appears, each line once; once
+// the log has given lines, a read of it from its start forgets as before.
+TEST(RotatedSet, TheLogAppearingAfterTheFirstReadFollowsItsParts) {
+  TempDir dir;
+  std::string log = dir.file("error_log");
+  write_file(log + ".2", "E two\n");
+  write_file(log + ".1", "E one\n");
+  RotatedSet set(log, 2);
+  using K = LogStatus::Kind;
+  struct {
+    const char *what;
+    std::function<void()> change;
+    K kind;
+    Lines lines;
+    int restarts;
+  } steps[] = {
+      {"the parts, the log missing", [] {}, K::Fresh, {"E two\n", "E one\n"}, 1},
+      {"still missing", [] {}, K::Failed, {"E two\n", "E one\n"}, 1},
+      {"the log appears", [&] { write_file(log, "E new\n"); }, K::Appended,
+       {"E two\n", "E one\n", "E new\n"}, 1},
+      {"it grows", [&] { write_file(log, "E more\n", "ab"); }, K::Appended,
+       {"E two\n", "E one\n", "E new\n", "E more\n"}, 1},
+      {"cut short and written", [&] { write_file(log, "E cut\n"); }, K::Fresh, {"E cut\n"}, 2},
+  };
+  LineSink got;
+  for (const auto &s : steps) {
+    s.change();
+    EXPECT_EQ(set.read(got).kind, s.kind) << s.what;
+    EXPECT_EQ(got.lines, s.lines) << s.what;
+    EXPECT_EQ(got.restarts, s.restarts) << s.what;
+  }
+  EXPECT_TRUE(set.found());
+}
+
+}  // namespace
