@@ -4,9 +4,6 @@
 
 #include <stdint.h>
 #include <string.h>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 #include <algorithm>
 #include <new>
@@ -100,52 +97,21 @@ inline uint64_t mix(uint64_t h, uint64_t x) {
 
 // `in` with each digit made a 0, into `out`; gives the memo's hash of it,
 // whose every bit reaches both the slot (low bits) and the tag (high bits).
-// In blocks, the last one overlapping the one before (making a digit a 0
-// twice changes nothing).
 uint64_t zero_digits(const char *in, char *out, size_t len) {
   uint64_t h = len * 0x9E3779B97F4A7C15ull, x;
-#ifdef __SSE2__
-  // Sixteen bytes a step where the processor has the instructions: a byte
-  // less '0' that is at most 9 is a digit's value, taken off it.
-  if (len >= 16) {
-    const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
-    for (size_t i = 0;; i += 16) {
-      if (i + 16 > len) i = len - 16;
-      __m128i v = _mm_loadu_si128((const __m128i *)(in + i)), d = _mm_sub_epi8(v, zero);
-      v = _mm_sub_epi8(v, _mm_and_si128(d, _mm_cmpeq_epi8(_mm_min_epu8(d, nine), d)));
-      _mm_storeu_si128((__m128i *)(out + i), v);
-      h = mix(mix(h, (uint64_t)_mm_cvtsi128_si64(v)), (uint64_t)_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
-      if (i + 16 == len) return h;
-    }
+  size_t i = 0;
+  for (; i + 8 <= len; i += 8) {
+    memcpy(&x, in + i, 8);
+    x = zero8(x);
+    memcpy(out + i, &x, 8);
+    h = mix(h, x);
   }
-#endif
-  if (len >= 8) {
-    for (size_t i = 0;; i += 8) {
-      if (i + 8 > len) i = len - 8;
-      memcpy(&x, in + i, 8);
-      x = zero8(x);
-      memcpy(out + i, &x, 8);
-      h = mix(h, x);
-      if (i + 8 == len) return h;
-    }
-  }
-  x = 0;
-  for (size_t i = 0; i < len; i++) {
-    unsigned char c = (unsigned char)in[i];
-    if (c >= '0' && c <= '9') c = '0';
-    out[i] = (char)c;
-    x |= (uint64_t)c << (8 * i);
+  for (x = 0; i < len; i++) {
+    char c = in[i] >= '0' && in[i] <= '9' ? '0' : in[i];
+    out[i] = c;
+    x = x << 8 | (unsigned char)c;
   }
   return mix(h, x);
-}
-
-// Adds the item's text to a finder and the item to the text's items.
-void add_text(LiteralFinder &finder, std::vector<std::vector<int>> &items_of_text,
-              const std::string &text, int item) {
-  int t = finder.add(text);
-  if (t >= (int)items_of_text.size()) items_of_text.resize((size_t)t + 1);
-  std::vector<int> &of_text = items_of_text[(size_t)t];
-  if (of_text.empty() || of_text.back() != item) of_text.push_back(item);
 }
 
 }  // namespace
@@ -157,12 +123,8 @@ bool ItemIndex::add(char level, const char *pattern) {
     std::vector<std::string> texts;  // those of the best need
     if (!needs.empty()) texts = std::move(needs[best_need(needs)].texts);
     bool digits = tells_digits_apart(parsed);
-    level_.push_back(level);
-    digits_.push_back(digits);
-    items_.push_back({pattern ? Pattern(std::move(parsed)) : Pattern(nullptr), std::move(texts)});
+    items_.push_back({pattern ? Pattern(std::move(parsed)) : Pattern(nullptr), std::move(texts), level, digits});
   } catch (const std::bad_alloc &) {
-    level_.resize(items_.size());
-    digits_.resize(items_.size());
     return false;
   }
   built_ = false;
@@ -171,28 +133,23 @@ bool ItemIndex::add(char level, const char *pattern) {
 
 bool ItemIndex::build() {
   try {
+    // Messages are looked up with each digit read as 0, and so are the texts:
+    // a text with no digit is found in exactly the messages that hold it.
     finder_ = LiteralFinder();
-    digit_finder_ = LiteralFinder();
     items_of_text_.clear();
-    items_of_digit_text_.clear();
     untexted_.clear();
-    digit_untexted_.clear();
     for (size_t i = 0; i < items_.size(); i++) {
-      // The texts of its best need find the item; with none it is tried on
-      // every line.
-      const std::vector<std::string> &texts = items_[i].texts;
-      if (texts.empty()) untexted_.push_back((int)i);
-      if (texts.empty() && digits_[i]) digit_untexted_.push_back((int)i);
-      for (const std::string &text : texts) {
-        add_text(finder_, items_of_text_, text, (int)i);
-        if (!digits_[i]) continue;
+      if (items_[i].texts.empty()) untexted_.push_back((int)i);
+      for (const std::string &text : items_[i].texts) {
         std::string zeroed(text.size(), 0);
         zero_digits(text.data(), &zeroed[0], zeroed.size());
-        add_text(digit_finder_, items_of_digit_text_, zeroed, (int)i);
+        int t = finder_.add(zeroed);
+        if (t >= (int)items_of_text_.size()) items_of_text_.resize((size_t)t + 1);
+        std::vector<int> &of_text = items_of_text_[(size_t)t];
+        if (of_text.empty() || of_text.back() != (int)i) of_text.push_back((int)i);
       }
     }
     finder_.build();
-    digit_finder_.build();
     memo_.reset(remember_ ? new Memo[MEMO_SLOTS] : nullptr);
     memo_tag_.reset(remember_ ? new uint32_t[MEMO_SLOTS]() : nullptr);
     memo_also_.reset(remember_ ? new int32_t[MEMO_SLOTS * MEMO_ALSO] : nullptr);
@@ -206,64 +163,52 @@ bool ItemIndex::build() {
 int ItemIndex::find(char level, const char *message) {
   if (!message || !prepare()) return -1;
   size_t len = strlen(message);
-  if (len > MEMO_TEXT || !memo_) return search(level, message, len, false);
+  try {
+    key_.resize(len);
+  } catch (const std::bad_alloc &) {
+    return -1;
+  }
+  uint64_t hash = zero_digits(message, &key_[0], len) * 31 + (uint8_t)level;
+  if (len > MEMO_TEXT || !memo_) return search(level, message, len, nullptr, nullptr);
   // Remembered by the message with each digit read as 0, as a job's number
   // or a process's changes from line to line: only the items that tell
   // digits apart can answer otherwise for another message read the same,
   // and the slot holds those of them that may come first.
-  char key[MEMO_TEXT];
-  uint64_t hash = zero_digits(message, key, len) * 31 + (uint8_t)level;
   size_t slot = hash % MEMO_SLOTS;  // its tag first: the slots are seldom in cache
   Memo &memo = memo_[slot];
   int32_t *also = memo_also_.get() + slot * MEMO_ALSO;
   if (memo_tag_[slot] != (uint32_t)(hash >> 32) || memo.len != (int)len || memo.hash != hash ||
-      memo.level != level || memcmp(memo.text, key, len) != 0) {
+      memo.level != level || memcmp(memo.text, key_.data(), len) != 0) {
     memo_tag_[slot] = (uint32_t)(hash >> 32);
     memo.hash = hash, memo.len = (int16_t)len, memo.level = level;
-    memo.item = search(level, message, len, true);
-    memo.also = (int8_t)digit_items(level, key, len, memo.item, also);
-    memcpy(memo.text, key, len);
+    memo.item = search(level, message, len, also, &memo.also);
+    memcpy(memo.text, key_.data(), len);
   }
-  if (memo.also < 0) return search(level, message, len, false);
+  if (memo.also < 0) return search(level, message, len, nullptr, nullptr);
   for (int k = 0; k < memo.also; k++)
     if (items_[(size_t)also[k]].pattern.match(message)) return also[k];
   return memo.item;
 }
 
-int ItemIndex::digit_items(char level, const char *key, size_t len, int before, int32_t *out) {
-  if (digit_finder_.size() == 0 && digit_untexted_.empty()) return 0;
+int ItemIndex::search(char level, const char *message, size_t len, int32_t *also, int8_t *count) {
+  // The items of the texts the message holds and those with no text, in the
+  // order added (an item of several texts may come more than once).
   found_.clear();
-  digit_finder_.find(key, len, found_);
-  hits_.clear();
-  auto fits = [&](int i) { return (!level_[i] || level_[i] == level) && (before < 0 || i < before); };
-  for (int t : found_)
-    for (int i : items_of_digit_text_[(size_t)t])
-      if (fits(i)) hits_.push_back(i);
-  for (int i : digit_untexted_)
-    if (fits(i)) hits_.push_back(i);
+  finder_.find(key_.data(), len, found_);
+  hits_.assign(untexted_.begin(), untexted_.end());
+  for (int t : found_) hits_.insert(hits_.end(), items_of_text_[t].begin(), items_of_text_[t].end());
   std::sort(hits_.begin(), hits_.end());
   hits_.erase(std::unique(hits_.begin(), hits_.end()), hits_.end());
-  if (hits_.size() > MEMO_ALSO) return -1;
-  std::copy(hits_.begin(), hits_.end(), out);
-  return (int)hits_.size();
-}
-
-int ItemIndex::search(char level, const char *message, size_t len, bool inert) {
-  // The items of the texts the message holds whose level fits, and those
-  // with no text, tried in the order added.
-  found_.clear();
-  finder_.find(message, len, found_);
-  hits_.clear();
-  for (int t : found_)
-    for (int i : items_of_text_[t])
-      if (!level_[i] || level_[i] == level) hits_.push_back(i);
-  std::sort(hits_.begin(), hits_.end());  // an item of several texts may come more than once
-  hits_.erase(std::unique(hits_.begin(), hits_.end()), hits_.end());
-  for (size_t h = 0, u = 0; h < hits_.size() || u < untexted_.size();) {
-    bool hit = u == untexted_.size() || (h < hits_.size() && hits_[h] < untexted_[u]);
-    int i = hit ? hits_[h++] : untexted_[u++];
-    if ((inert && digits_[i]) || (!hit && level_[i] && level_[i] != level)) continue;
-    if (items_[i].pattern.match(message)) return i;
+  if (count) *count = 0;
+  for (int i : hits_) {
+    const Item &item = items_[(size_t)i];
+    if (item.level && item.level != level) continue;
+    if (also && item.digits) {
+      if (*count == MEMO_ALSO) *count = -1;
+      if (*count >= 0) also[(*count)++] = i;
+    } else if (item.pattern.match(message)) {
+      return i;
+    }
   }
   return -1;
 }

@@ -36,24 +36,19 @@ public:
 private:
   struct Item {
     Pattern pattern;
-    // Texts, folded, one of which every match holds (none: tried on every line).
-    std::vector<std::string> texts;
+    std::vector<std::string> texts;  // one of which every match holds (none: tried on every line)
+    char level;
+    bool digits;  // its pattern tells one digit from another
   };
   std::vector<Item> items_;
-  std::vector<char> level_;   // per item
-  std::vector<char> digits_;  // per item: its pattern tells one digit from another
   bool built_ = false, remember_ = true;
-  // Made by build(): the items of each text of the finder, in order, and
-  // those of none.
+  // Made by build(): the texts with each digit read as 0, the items of each
+  // in order, and those of none.
   LiteralFinder finder_;
   std::vector<std::vector<int>> items_of_text_;
   std::vector<int> untexted_;
-  // The same for the items that tell digits apart, their texts with each
-  // digit read as 0.
-  LiteralFinder digit_finder_;
-  std::vector<std::vector<int>> items_of_digit_text_;
-  std::vector<int> digit_untexted_;
   std::vector<int> found_, hits_;  // a lookup's scratch
+  std::string key_;                // the message, each digit read as 0
   struct alignas(64) Memo {
     uint64_t hash;
     int32_t item;
@@ -69,13 +64,10 @@ private:
   std::unique_ptr<int32_t[]> memo_also_;
 
   bool build();
-  // The first item that matches; with `inert`, among those that do not tell
-  // digits apart.
-  int search(char level, const char *message, size_t len, bool inert);
-  // Into `out`, in order, the items that tell digits apart, come before
-  // `before` (-1: any) and may match a message with this reading (each
-  // digit as 0); their count, or -1 when more than MEMO_ALSO.
-  int digit_items(char level, const char *key, size_t len, int before, int32_t *out);
+  // The first item that matches; with `also`, the items that tell digits
+  // apart are not tried but put there, up to MEMO_ALSO (their count in
+  // `count`, -1 for more).
+  int search(char level, const char *message, size_t len, int32_t *also, int8_t *count);
 };
 
 #endif
