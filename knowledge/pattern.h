@@ -27,8 +27,7 @@ public:
 
 private:
   struct Machine;
-  enum Kind { NONE, QUICK, GROUPS };  // QUICK: no groups, tried the quick way first
-  Kind kind_;
+  bool null_;
   ParsedPattern parsed_;
   mutable std::unique_ptr<Machine> machine_;
 };
