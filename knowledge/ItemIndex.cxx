@@ -6,6 +6,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
+#include <string_view>
 #include <new>
 
 namespace {
@@ -81,37 +83,10 @@ bool tells_digits_apart(const ParsedPattern &pp) {
   return false;
 }
 
-// Eight bytes with each digit made a 0: after the xor a digit's byte is its
-// value, below 10, which the add leaves without its top bit.
-inline uint64_t zero8(uint64_t x) {
-  const uint64_t ones = 0x0101010101010101ull;
-  uint64_t y = x ^ ('0' * ones);
-  uint64_t digit = ~(((y & (0x7F * ones)) + (0x80 - 10) * ones) | y) & (0x80 * ones);
-  return x - (y & ((digit >> 7) * 0xFF));
-}
-
-inline uint64_t mix(uint64_t h, uint64_t x) {
-  h = (h ^ x) * 0xBF58476D1CE4E5B9ull;
-  return h ^ (h >> 31);
-}
-
-// `in` with each digit made a 0, into `out`; gives the memo's hash of it,
-// whose every bit reaches both the slot (low bits) and the tag (high bits).
+// `in` with each digit made a 0, into `out`; gives the memo's hash of it.
 uint64_t zero_digits(const char *in, char *out, size_t len) {
-  uint64_t h = len * 0x9E3779B97F4A7C15ull, x;
-  size_t i = 0;
-  for (; i + 8 <= len; i += 8) {
-    memcpy(&x, in + i, 8);
-    x = zero8(x);
-    memcpy(out + i, &x, 8);
-    h = mix(h, x);
-  }
-  for (x = 0; i < len; i++) {
-    char c = in[i] >= '0' && in[i] <= '9' ? '0' : in[i];
-    out[i] = c;
-    x = x << 8 | (unsigned char)c;
-  }
-  return mix(h, x);
+  for (size_t i = 0; i < len; i++) out[i] = (unsigned char)(in[i] - '0') < 10 ? '0' : in[i];
+  return std::hash<std::string_view>()({out, len});
 }
 
 }  // namespace

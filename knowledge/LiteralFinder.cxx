@@ -2,6 +2,8 @@
 // every other position of a message.
 #include "knowledge/LiteralFinder.h"
 
+#include "knowledge/ParsedPattern.h"
+
 #include <string.h>
 
 #include <algorithm>
@@ -14,30 +16,6 @@ inline uint32_t gram_at(const char *s) {
   uint32_t g;
   memcpy(&g, s, 4);
   return g | 0x20202020u;
-}
-
-// Eight bytes with A-Z folded to a-z, all at once: 0x20 added to each byte
-// whose low seven bits lie in A-Z and whose top bit is clear.
-inline uint64_t fold8(uint64_t x) {
-  const uint64_t ones = 0x0101010101010101ull;
-  uint64_t low = x & (0x7F * ones);
-  uint64_t from_a = low + (0x80 - 'A') * ones, past_z = low + (0x80 - 'Z' - 1) * ones;
-  return x | ((from_a & ~past_z & ~x & (0x80 * ones)) >> 2);
-}
-
-inline uint64_t load(const void *p, size_t n) {
-  uint64_t w = 0;
-  memcpy(&w, p, n);
-  return w;
-}
-
-// Whether the n bytes at m, folded, are the folded text t: in words, the
-// last one overlapping the one before.
-inline bool same_folded(const char *m, const char *t, size_t n) {
-  if (n < 8) return fold8(load(m, 4)) == load(t, 4) && fold8(load(m + n - 4, 4)) == load(t + n - 4, 4);
-  for (size_t i = 0; i + 8 < n; i += 8)
-    if (fold8(load(m + i, 8)) != load(t + i, 8)) return false;
-  return fold8(load(m + n - 8, 8)) == load(t + n - 8, 8);
 }
 
 inline uint32_t gram_hash(uint32_t g, int bits) { return (g * 0x9E3779B1u) >> (32 - bits); }
@@ -91,26 +69,23 @@ void LiteralFinder::build() {
   starts_.assign(((size_t)1 << bits_) + 1, 0);
   for (const Key &key : keys_) starts_[gram_hash(key.gram, bits_) + 1]++;
   for (size_t h = 1; h < starts_.size(); h++) starts_[h] += starts_[h - 1];
-  seen_.assign((size_t)size(), 0);
-  epoch_ = 0;
 }
 
 void LiteralFinder::find(const char *message, size_t len, std::vector<int> &found) {
-  if (keys_.empty()) return;
-  if (++epoch_ == 0) {  // once in 2^32 lookups the marks start afresh
-    std::fill(seen_.begin(), seen_.end(), 0);
-    epoch_ = 1;
-  }
+  size_t first = found.size();
   for (size_t pos = 0; pos + 4 <= len; pos += 2) {
     uint32_t g = gram_at(message + pos), h = gram_hash(g, bits_);
     if (!((filter_[filter_bit(g) / 64] >> filter_bit(g) % 64) & 1)) continue;
     for (const Key *key = &keys_[starts_[h]], *end = &keys_[0] + starts_[h + 1]; key != end; key++) {
       if (key->gram != g) continue;
       const std::string &text = texts_[(size_t)key->text];
-      if (pos < key->at || pos - key->at + text.size() > len || seen_[(size_t)key->text] == epoch_) continue;
-      if (!same_folded(message + pos - key->at, text.data(), text.size())) continue;
-      seen_[(size_t)key->text] = epoch_;
+      if (pos < key->at || pos - key->at + text.size() > len) continue;
+      const char *m = message + pos - key->at;
+      if (!std::equal(text.begin(), text.end(), m, [](char t, char c) { return t == (char)ParsedPattern::fold(c); }))
+        continue;
       found.push_back(key->text);
     }
   }
+  std::sort(found.begin() + first, found.end());  // each once
+  found.erase(std::unique(found.begin() + first, found.end()), found.end());
 }

@@ -41,9 +41,6 @@ private:
   std::vector<uint32_t> starts_;
   std::vector<uint64_t> filter_;
   int bits_ = 0;
-  // Per text, the lookup that last found it, so each is given once.
-  std::vector<uint32_t> seen_;
-  uint32_t epoch_ = 0;
 };
 
 #endif
