@@ -14,20 +14,15 @@ namespace {
 
 typedef PatternElement E;
 
-// What every match of the elements [begin, end) holds, folded: each run of
-// plain characters outside groups, and of a group, one text of each of its
-// alternatives (their best need, found the same way); in the order met, only
-// those whose texts are long enough to look for. A run stops before a quote
-// (a backslash may come); the search stops at a separator of this level or a
-// group that never closes. A need's score is its shortest text's length: a
-// longer text is held by fewer messages.
+// What every match of the elements [begin, end) holds, folded, in the order
+// met: a run of plain characters, or one text of each alternative of a group
+// (docs/ARCHITECTURE.md: the choice of text). Scored by its shortest text.
 struct Need {
   std::vector<std::string> texts;  // one of them
   size_t score = 0;
 };
 
-// The last of the highest score: a message's first words are often those of
-// many (a job's number, a client's).
+// The last of the highest score: a message's first words are those of many.
 size_t best_need(const std::vector<Need> &needs) {
   size_t best = 0;
   for (size_t k = 1; k < needs.size(); k++)
@@ -48,8 +43,7 @@ std::vector<Need> needs_of(const ParsedPattern &pp, int begin, int end) {
     if (e.kind == E::CHAR || e.kind == E::QUOTE) {
       run += (char)e.c;
     } else if (e.kind == E::OPEN && pp.link(i).jump >= 0) {
-      // Each alternative runs from after the "{" or a separator to the next
-      // separator or the "}", which stands just before the group's jump.
+      // From after the "{" or a separator to the next one or the "}".
       Need group;
       group.score = SIZE_MAX;
       for (int from = i; from >= 0; from = pp.link(from).next) {
@@ -95,8 +89,9 @@ bool ItemIndex::add(char level, const char *pattern) {
   try {
     ParsedPattern parsed = parse_pattern(pattern);
     std::vector<Need> needs = needs_of(parsed, 0, (int)parsed.elements.size());
-    std::vector<std::string> texts;  // those of the best need
+    std::vector<std::string> texts;  // those of the best need, looked up with each digit read as 0
     if (!needs.empty()) texts = std::move(needs[best_need(needs)].texts);
+    for (std::string &text : texts) zero_digits(text.data(), &text[0], text.size());
     bool digits = tells_digits_apart(parsed);
     items_.push_back({pattern ? Pattern(std::move(parsed)) : Pattern(nullptr), std::move(texts), level, digits});
   } catch (const std::bad_alloc &) {
@@ -108,26 +103,20 @@ bool ItemIndex::add(char level, const char *pattern) {
 
 bool ItemIndex::build() {
   try {
-    // Messages are looked up with each digit read as 0, and so are the texts:
-    // a text with no digit is found in exactly the messages that hold it.
     finder_ = LiteralFinder();
     items_of_text_.clear();
     untexted_.clear();
     for (size_t i = 0; i < items_.size(); i++) {
       if (items_[i].texts.empty()) untexted_.push_back((int)i);
       for (const std::string &text : items_[i].texts) {
-        std::string zeroed(text.size(), 0);
-        zero_digits(text.data(), &zeroed[0], zeroed.size());
-        int t = finder_.add(zeroed);
-        if (t >= (int)items_of_text_.size()) items_of_text_.resize((size_t)t + 1);
-        std::vector<int> &of_text = items_of_text_[(size_t)t];
-        if (of_text.empty() || of_text.back() != (int)i) of_text.push_back((int)i);
+        int t = finder_.add(text);
+        if (t == (int)items_of_text_.size()) items_of_text_.emplace_back();
+        items_of_text_[(size_t)t].push_back((int)i);
       }
     }
     finder_.build();
     memo_.reset(remember_ ? new Memo[MEMO_SLOTS] : nullptr);
     memo_tag_.reset(remember_ ? new uint32_t[MEMO_SLOTS]() : nullptr);
-    memo_also_.reset(remember_ ? new int32_t[MEMO_SLOTS * MEMO_ALSO] : nullptr);
   } catch (const std::bad_alloc &) {
     return false;  // find() answers -1 until a build succeeds
   }
@@ -144,28 +133,25 @@ int ItemIndex::find(char level, const char *message) {
     return -1;
   }
   uint64_t hash = zero_digits(message, &key_[0], len) * 31 + (uint8_t)level;
-  if (len > MEMO_TEXT || !memo_) return search(level, message, len, nullptr, nullptr);
-  // Remembered by the message with each digit read as 0, as a job's number
-  // or a process's changes from line to line: only the items that tell
-  // digits apart can answer otherwise for another message read the same,
-  // and the slot holds those of them that may come first.
+  if (len > MEMO_TEXT || !memo_) return search(level, message, len, nullptr);
+  // Only the items that tell digits apart can answer otherwise for another
+  // message read the same; the slot holds those that may come first.
   size_t slot = hash % MEMO_SLOTS;  // its tag first: the slots are seldom in cache
   Memo &memo = memo_[slot];
-  int32_t *also = memo_also_.get() + slot * MEMO_ALSO;
-  if (memo_tag_[slot] != (uint32_t)(hash >> 32) || memo.len != (int)len || memo.hash != hash ||
+  if (memo_tag_[slot] != (uint32_t)(hash >> 32) || memo.len != (int)len ||
       memo.level != level || memcmp(memo.text, key_.data(), len) != 0) {
     memo_tag_[slot] = (uint32_t)(hash >> 32);
-    memo.hash = hash, memo.len = (int16_t)len, memo.level = level;
-    memo.item = search(level, message, len, also, &memo.also);
+    memo.len = (int16_t)len, memo.level = level;
+    memo.item = search(level, message, len, &memo);
     memcpy(memo.text, key_.data(), len);
   }
-  if (memo.also < 0) return search(level, message, len, nullptr, nullptr);
+  if (memo.also < 0) return search(level, message, len, nullptr);
   for (int k = 0; k < memo.also; k++)
-    if (items_[(size_t)also[k]].pattern.match(message)) return also[k];
+    if (items_[(size_t)memo.also_items[k]].pattern.match(message)) return memo.also_items[k];
   return memo.item;
 }
 
-int ItemIndex::search(char level, const char *message, size_t len, int32_t *also, int8_t *count) {
+int ItemIndex::search(char level, const char *message, size_t len, Memo *memo) {
   // The items of the texts the message holds and those with no text, in the
   // order added (an item of several texts may come more than once).
   found_.clear();
@@ -174,13 +160,13 @@ int ItemIndex::search(char level, const char *message, size_t len, int32_t *also
   for (int t : found_) hits_.insert(hits_.end(), items_of_text_[t].begin(), items_of_text_[t].end());
   std::sort(hits_.begin(), hits_.end());
   hits_.erase(std::unique(hits_.begin(), hits_.end()), hits_.end());
-  if (count) *count = 0;
+  if (memo) memo->also = 0;
   for (int i : hits_) {
     const Item &item = items_[(size_t)i];
     if (item.level && item.level != level) continue;
-    if (also && item.digits) {
-      if (*count == MEMO_ALSO) *count = -1;
-      if (*count >= 0) also[(*count)++] = i;
+    if (memo && item.digits) {
+      if (memo->also == MEMO_ALSO) memo->also = -1;
+      if (memo->also >= 0) memo->also_items[memo->also++] = i;
     } else if (item.pattern.match(message)) {
       return i;
     }

@@ -16,7 +16,7 @@
 // always the one trying every item in turn would give. Not for two threads.
 class ItemIndex {
 public:
-  enum { MEMO_SLOTS = 32768, MEMO_TEXT = 112, MEMO_ALSO = 4 };
+  enum { MEMO_SLOTS = 32768, MEMO_TEXT = 112, MEMO_ALSO = 2 };
 
   // Adds an item after those added before: its level letter (0 for any) and
   // its pattern (null matches nothing), compiled here. False, with nothing
@@ -50,24 +50,22 @@ private:
   std::vector<int> found_, hits_;  // a lookup's scratch
   std::string key_;                // the message, each digit read as 0
   struct alignas(64) Memo {
-    uint64_t hash;
     int32_t item;
-    int16_t len = -1;  // -1: an empty slot
+    // The items that tell digits apart, come before `item` and may match a
+    // message read so: tried first; -1 of them: too many, look afresh.
+    int32_t also_items[MEMO_ALSO];
+    int8_t also;
     char level;
-    int8_t also;  // items to try first, in memo_also_; -1: too many, look afresh
+    int16_t len = -1;  // -1: an empty slot
     char text[MEMO_TEXT];  // the message, each digit read as 0
   };
   std::unique_ptr<Memo[]> memo_;          // MEMO_SLOTS, by hash; null: none
   std::unique_ptr<uint32_t[]> memo_tag_;  // per slot, its hash's high half
-  // Per slot, MEMO_ALSO places for the items that tell digits apart, come
-  // before the remembered item and may match a message read so.
-  std::unique_ptr<int32_t[]> memo_also_;
 
   bool build();
-  // The first item that matches; with `also`, the items that tell digits
-  // apart are not tried but put there, up to MEMO_ALSO (their count in
-  // `count`, -1 for more).
-  int search(char level, const char *message, size_t len, int32_t *also, int8_t *count);
+  // The first item that matches; with `memo`, the items that tell digits
+  // apart are not tried but put in its `also`.
+  int search(char level, const char *message, size_t len, Memo *memo);
 };
 
 #endif
