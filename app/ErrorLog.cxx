@@ -24,11 +24,10 @@
 #include "knowledge/KbCheck.h"
 #include "knowledge/KbLookup.h"
 #include "logread/LogIndex.h"
+#include "logread/LogLocation.h"
 #include "logread/LogReader.h"
 #include "logread/NameWatch.h"
 #include "base/open_regular.h"
-
-static const char *kDefaultLog = "/var/log/tarn/error_log";
 
 Fl_Menu_Item ErrorLog::menu_menubar_[] = {
   {"&Action", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},

@@ -7,6 +7,7 @@
 
 #include "app/ErrorLog.h"
 #include "app/bundle.h"
+#include "logread/LogLocation.h"
 #include "prefs/prefs.h"
 
 #ifndef VEKLOG_VERSION_TEXT
@@ -17,7 +18,7 @@ static const char kUsage[] =
     "Usage: veklog [LOGFILE]\n"
     "Show the print server's error log in a window, newest line first, explain\n"
     "the lines it knows, and name the most likely remedy (Action > Diagnose).\n"
-    "LOGFILE defaults to /var/log/tarn/error_log.\n"
+    "LOGFILE defaults to %s.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n"
@@ -29,7 +30,7 @@ static const char kUsage[] =
 int main(int argc, char *argv[]) {
   // Help and version need no window, so they work over SSH too.
   if (argc >= 2 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
-    fputs(kUsage, stdout);
+    printf(kUsage, kDefaultLog);
     return 0;
   }
   if (argc >= 2 && (!strcmp(argv[1], "--version") || !strcmp(argv[1], "-V"))) {
