@@ -51,8 +51,8 @@ private:
   std::string key_;                // the message, each digit read as 0
   struct alignas(64) Memo {
     int32_t item;
-    // The items that tell digits apart, come before `item` and may match a
-    // message read so: tried first; -1 of them: too many, look afresh.
+    // Items that tell digits apart, before `item` and that may match: tried
+    // first. -1 of them: too many, look afresh.
     int32_t also_items[MEMO_ALSO];
     int8_t also;
     char level;

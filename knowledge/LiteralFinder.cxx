@@ -1,12 +1,12 @@
-// LiteralFinder.cxx - a table of four-character keys, two per text, read at
-// every other position of a message.
+// LiteralFinder.cxx - four-character keys, two per text, read at every other
+// position of a message.
 #include "knowledge/LiteralFinder.h"
-
-#include "knowledge/ParsedPattern.h"
 
 #include <string.h>
 
 #include <algorithm>
+
+#include "knowledge/ParsedPattern.h"
 
 namespace {
 
@@ -56,9 +56,8 @@ void LiteralFinder::build() {
       keys_.push_back({gram_at(text + at), t, (uint32_t)at});
     }
   }
-  // The keys by hashed gram, where each hash's keys start, and a filter of
-  // a bit per gram hashed otherwise that stays in cache: most positions of a
-  // message are no key's.
+  // The keys by hashed gram, where each hash's keys start, and a filter that
+  // stays in cache: most positions of a message are no key's.
   bits_ = 12;
   while (((size_t)1 << bits_) < keys_.size() && bits_ < 30) bits_++;
   filter_.assign(512, 0);

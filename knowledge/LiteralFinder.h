@@ -28,7 +28,7 @@ public:
   void find(const char *message, size_t len, std::vector<int> &found);
 
 private:
-  std::deque<std::string> texts_;  // by number; a deque, so that numbers_ may point in
+  std::deque<std::string> texts_;  // by number; numbers_ points in
   std::unordered_map<std::string_view, int> numbers_;
   // Made by build(): the keys by hashed gram, where each hash's keys start, a
   // filter of one bit per gram hashed otherwise.

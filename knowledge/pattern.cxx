@@ -1,5 +1,5 @@
-// pattern.cxx - the knowledge base pattern matcher: the quick way for patterns
-// without groups, and the set machine (docs/ARCHITECTURE.md says how).
+// pattern.cxx - the knowledge base pattern matcher: the quick ways, and the
+// set machine (docs/ARCHITECTURE.md says how).
 #include "knowledge/pattern.h"
 
 #include <string.h>
@@ -92,12 +92,6 @@ struct Backtrack {
   }
 };
 
-int run_groups(const ParsedPattern &pp, const unsigned char *t) {
-  Backtrack b{pp, 256};
-  bool matched = b.go(0, t);
-  return matched ? 1 : b.budget < 0 ? -1 : 0;
-}
-
 typedef unsigned long long Word;  // sets of machine positions, a bit each
 enum { WORD_BITS = 64, CACHE = 32 };  // CACHE: steps remembered, by character
 
@@ -116,10 +110,9 @@ inline void shift_or(Word *dst, const Word *src, const Word *mask, int k, int w)
 
 }  // namespace
 
-// The set machine: a position per element, two for a quote (the second after
-// its backslash); a set each of the positions that read each byte, go on by
-// one, by two, stay, lead on without reading, branch, end the match at once
-// ("*" before the end), and quotes.
+// The set machine (docs/ARCHITECTURE.md): a position per element, two for a
+// quote; the sets of positions that go on by one, by two, stay, lead on
+// without reading, branch, end the match at once ("*" before the end), quotes.
 struct Pattern::Machine {
   int n = 0, w = 1;
   std::vector<Word> next1, next2, stars, onward, branch, final_star, quotes;
@@ -269,7 +262,8 @@ Pattern &Pattern::operator=(Pattern &&other) noexcept = default;
 bool Pattern::match(const char *text) const {
   if (!text || null_) return false;
   const unsigned char *t = (const unsigned char *)text;
-  int quick = parsed_.groups ? run_groups(parsed_, t) : run_quick(parsed_, t);
+  Backtrack groups{parsed_, 256};
+  int quick = !parsed_.groups ? run_quick(parsed_, t) : groups.go(0, t) ? 1 : groups.budget < 0 ? -1 : 0;
   if (quick >= 0) return quick == 1;
   try {
     if (!machine_) machine_.reset(new Machine(parsed_));
