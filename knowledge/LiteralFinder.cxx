@@ -71,11 +71,12 @@ void LiteralFinder::build() {
 }
 
 void LiteralFinder::find(const char *message, size_t len, std::vector<int> &found) {
+  if (keys_.empty()) return;  // nothing built, or no text
   size_t first = found.size();
   for (size_t pos = 0; pos + 4 <= len; pos += 2) {
     uint32_t g = gram_at(message + pos), h = gram_hash(g, bits_);
     if (!((filter_[filter_bit(g) / 64] >> filter_bit(g) % 64) & 1)) continue;
-    for (const Key *key = &keys_[starts_[h]], *end = &keys_[0] + starts_[h + 1]; key != end; key++) {
+    for (const Key *key = keys_.data() + starts_[h], *end = keys_.data() + starts_[h + 1]; key != end; key++) {
       if (key->gram != g) continue;
       const std::string &text = texts_[(size_t)key->text];
       if (pos < key->at || pos - key->at + text.size() > len) continue;
