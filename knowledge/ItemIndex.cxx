@@ -4,10 +4,11 @@
 
 #include <stdint.h>
 #include <string.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
-#include <functional>
-#include <string_view>
 #include <new>
 
 namespace {
@@ -77,10 +78,31 @@ bool tells_digits_apart(const ParsedPattern &pp) {
   return false;
 }
 
-// `in` with each digit made a 0, into `out`; gives the memo's hash of it.
+inline uint64_t mix(uint64_t h, uint64_t x) {
+  h = (h ^ x) * 0xBF58476D1CE4E5B9ull;
+  return h ^ (h >> 31);
+}
+
+// `in` with each digit made a 0, into `out` (which may be `in`); gives the
+// memo's hash of it, whose every bit reaches both the slot (low bits) and
+// the tag (high bits).
 uint64_t zero_digits(const char *in, char *out, size_t len) {
-  for (size_t i = 0; i < len; i++) out[i] = (unsigned char)(in[i] - '0') < 10 ? '0' : in[i];
-  return std::hash<std::string_view>()({out, len});
+  uint64_t h = len * 0x9E3779B97F4A7C15ull, x = 0;
+  size_t i = 0;
+#ifdef __SSE2__
+  // Sixteen bytes a step, the last overlapping the one before: a byte less
+  // '0' that is at most 9 is a digit's value, taken off it.
+  const __m128i zero = _mm_set1_epi8('0'), nine = _mm_set1_epi8(9);
+  for (; len >= 16 && i < len; i += 16) {
+    size_t at = std::min(i, len - 16);
+    __m128i v = _mm_loadu_si128((const __m128i *)(in + at)), d = _mm_sub_epi8(v, zero);
+    v = _mm_sub_epi8(v, _mm_and_si128(d, _mm_cmpeq_epi8(_mm_min_epu8(d, nine), d)));
+    _mm_storeu_si128((__m128i *)(out + at), v);
+    h = mix(mix(h, (uint64_t)_mm_cvtsi128_si64(v)), (uint64_t)_mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)));
+  }
+#endif
+  for (; i < len; i++) x = x << 8 | (unsigned char)(out[i] = (unsigned char)(in[i] - '0') < 10 ? '0' : in[i]);
+  return mix(h, x);
 }
 
 }  // namespace
@@ -127,11 +149,7 @@ bool ItemIndex::build() {
 int ItemIndex::find(char level, const char *message) {
   if (!message || !prepare()) return -1;
   size_t len = strlen(message);
-  try {
-    key_.resize(len);
-  } catch (const std::bad_alloc &) {
-    return -1;
-  }
+  key_.resize(len);
   uint64_t hash = zero_digits(message, &key_[0], len) * 31 + (uint8_t)level;
   if (len > MEMO_TEXT || !memo_) return search(level, message, len, nullptr);
   // Only the items that tell digits apart can answer otherwise for another
@@ -156,12 +174,15 @@ int ItemIndex::search(char level, const char *message, size_t len, Memo *memo) {
   // order added (an item of several texts may come more than once).
   found_.clear();
   finder_.find(key_.data(), len, found_);
-  hits_.assign(untexted_.begin(), untexted_.end());
-  for (int t : found_) hits_.insert(hits_.end(), items_of_text_[t].begin(), items_of_text_[t].end());
+  hits_.clear();
+  for (int t : found_)
+    for (int i : items_of_text_[t])
+      if (!items_[(size_t)i].level || items_[(size_t)i].level == level) hits_.push_back(i);
   std::sort(hits_.begin(), hits_.end());
   hits_.erase(std::unique(hits_.begin(), hits_.end()), hits_.end());
   if (memo) memo->also = 0;
-  for (int i : hits_) {
+  for (size_t h = 0, u = 0; h < hits_.size() || u < untexted_.size();) {
+    int i = u == untexted_.size() || (h < hits_.size() && hits_[h] < untexted_[u]) ? hits_[h++] : untexted_[u++];
     const Item &item = items_[(size_t)i];
     if (item.level && item.level != level) continue;
     if (memo && item.digits) {

@@ -44,6 +44,14 @@ struct PatternFault {
   char c;      // SEPARATOR_OUTSIDE: which one
 };
 
+struct PatternFold {  // each byte with A-Z folded to a-z
+  unsigned char to[256];
+  constexpr PatternFold() : to() {
+    for (int c = 0; c < 256; c++) to[c] = (unsigned char)(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+};
+inline constexpr PatternFold kPatternFold{};
+
 struct ParsedPattern {
   std::vector<PatternElement> elements;
   std::vector<PatternLink> links;
@@ -65,7 +73,7 @@ struct ParsedPattern {
       default: return 0;
     }
   }
-  static unsigned char fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+  static unsigned char fold(unsigned char c) { return kPatternFold.to[c]; }
 };
 
 // Reads a pattern (null: no elements). Throws std::bad_alloc when memory, or
