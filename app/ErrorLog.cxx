@@ -30,7 +30,6 @@
 #include "logread/NameWatch.h"
 #include "base/open_regular.h"
 
-
 Fl_Menu_Item ErrorLog::menu_menubar_[] = {
   {"&File", 0, 0, 0, FL_SUBMENU, FL_NORMAL_LABEL, 0, 14, 56},
   {"&Open...", FL_CTRL + 'o', (Fl_Callback *)ErrorLog::cb_Open, 0, 0, FL_NORMAL_LABEL, 0, 14, 56},

@@ -9,6 +9,8 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "logread/LogLocation.h"
+
 void append_escaped(std::string &out, const char *text) {
   for (const char *p = text; *p; p++) {
     switch (*p) {
@@ -69,8 +71,8 @@ static std::string log_failure(const PaneFacts &f) {
   }
   if (f.path.empty()) {
     out += "No log file is named: the name given on the command line is empty.</P>\n"
-           "<P>Name the log on the command line, for example <TT>veklog "
-           "/var/log/tarn/error_log</TT>.</P>\n";
+           "<P>Name the log on the command line, for example <TT>veklog " +
+           std::string(kDefaultLog) + "</TT>.</P>\n";
     return out;
   }
   std::string file = "<TT>" + escaped(f.path) + "</TT>";

@@ -10,6 +10,7 @@
 #include "app/Args.h"
 #include "app/ErrorLog.h"
 #include "app/bundle.h"
+#include "logread/LogLocation.h"
 #include "prefs/prefs.h"
 
 #ifndef VEKLOG_VERSION_TEXT

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "logread/LogLocation.h"
+
 // Exit statuses, for scripts and monitoring systems.
 enum ExitStatus {
   kExitOk = 0,         // ran; with --diagnose: nothing calls for a remedy; --check-kb: no error
@@ -18,7 +20,7 @@ enum ExitStatus {
 
 struct Options {
   enum Mode { List, Diagnose, CheckKb, Help, Version, Check } mode = List;
-  std::string log = "/var/log/tarn/error_log";  // "-": standard input
+  std::string log = kDefaultLog;  // "-": standard input
   // Where the lines come from. Located: no log named, so the server's own
   // configuration decides (locate_log) before reading.
   enum Source { Located, Named, Journal, JournalFile, JournalDir } source = Located;

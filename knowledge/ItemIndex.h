@@ -16,7 +16,7 @@
 // always the one trying every item in turn would give. Not for two threads.
 class ItemIndex {
 public:
-  enum { MEMO_SLOTS = 32768, MEMO_TEXT = 112, MEMO_ALSO = 4 };
+  enum { MEMO_SLOTS = 32768, MEMO_TEXT = 112, MEMO_ALSO = 2 };
 
   // Adds an item after those added before: its level letter (0 for any) and
   // its pattern (null matches nothing), compiled here. False, with nothing
@@ -36,46 +36,36 @@ public:
 private:
   struct Item {
     Pattern pattern;
-    // Texts, folded, one of which every match holds (none: tried on every line).
-    std::vector<std::string> texts;
+    std::vector<std::string> texts;  // one of which every match holds (none: tried on every line)
+    char level;
+    bool digits;  // its pattern tells one digit from another
   };
   std::vector<Item> items_;
-  std::vector<char> level_;   // per item
-  std::vector<char> digits_;  // per item: its pattern tells one digit from another
   bool built_ = false, remember_ = true;
-  // Made by build(): the items of each text of the finder, in order, and
-  // those of none.
+  // Made by build(): the texts with each digit read as 0, the items of each
+  // in order, and those of none.
   LiteralFinder finder_;
   std::vector<std::vector<int>> items_of_text_;
   std::vector<int> untexted_;
-  // The same for the items that tell digits apart, their texts with each
-  // digit read as 0.
-  LiteralFinder digit_finder_;
-  std::vector<std::vector<int>> items_of_digit_text_;
-  std::vector<int> digit_untexted_;
   std::vector<int> found_, hits_;  // a lookup's scratch
+  std::string key_;                // the message, each digit read as 0
   struct alignas(64) Memo {
-    uint64_t hash;
     int32_t item;
-    int16_t len = -1;  // -1: an empty slot
+    // Items that tell digits apart, before `item` and that may match: tried
+    // first. -1 of them: too many, look afresh.
+    int32_t also_items[MEMO_ALSO];
+    int8_t also;
     char level;
-    int8_t also;  // items to try first, in memo_also_; -1: too many, look afresh
+    int16_t len = -1;  // -1: an empty slot
     char text[MEMO_TEXT];  // the message, each digit read as 0
   };
   std::unique_ptr<Memo[]> memo_;          // MEMO_SLOTS, by hash; null: none
   std::unique_ptr<uint32_t[]> memo_tag_;  // per slot, its hash's high half
-  // Per slot, MEMO_ALSO places for the items that tell digits apart, come
-  // before the remembered item and may match a message read so.
-  std::unique_ptr<int32_t[]> memo_also_;
 
   bool build();
-  // The first item that matches; with `inert`, among those that do not tell
-  // digits apart.
-  int search(char level, const char *message, size_t len, bool inert);
-  // Into `out`, in order, the items that tell digits apart, come before
-  // `before` (-1: any) and may match a message with this reading (each
-  // digit as 0); their count, or -1 when more than MEMO_ALSO.
-  int digit_items(char level, const char *key, size_t len, int before, int32_t *out);
+  // The first item that matches; with `memo`, the items that tell digits
+  // apart are not tried but put in its `also`.
+  int search(char level, const char *message, size_t len, Memo *memo);
 };
 
 #endif

@@ -5,7 +5,10 @@
 
 #include <stdint.h>
 
+#include <deque>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class LiteralFinder {
@@ -16,7 +19,7 @@ public:
   // number (from 0, in the order added; the same text keeps its number); -1
   // for a shorter one.
   int add(const std::string &text);
-  int size() const { return (int)at_.size() - 1; }
+  int size() const { return (int)texts_.size(); }
   // Makes the tables from the texts added; find() needs it after every add.
   // Throws std::bad_alloc.
   void build();
@@ -25,27 +28,19 @@ public:
   void find(const char *message, size_t len, std::vector<int> &found);
 
 private:
-  std::vector<int32_t> numbers_;  // the texts by hash, for add(); -1: an empty slot
-  int32_t *number_slot(const char *text, size_t len);  // the text's slot, or the empty one it would take
-  std::string chars_;                // text t: chars_[at_[t] .. at_[t + 1])
-  std::vector<uint32_t> at_ = {0};
-  // Made by build(): the keys by gram, a table of each gram's first key.
+  std::deque<std::string> texts_;  // by number; numbers_ points in
+  std::unordered_map<std::string_view, int> numbers_;
+  // Made by build(): the keys by hashed gram, where each hash's keys start, a
+  // filter of one bit per gram hashed otherwise.
   struct Key {
     uint32_t gram;
     int text;
-    uint32_t at, start, len;  // where in the text the gram starts; the text in chars_
+    uint32_t at;  // where in the text the gram starts
   };
   std::vector<Key> keys_;
-  int bits_ = 0;  // the table has 1 << bits_ slots
-  struct Slot {
-    uint32_t gram;
-    int32_t first;  // -1: empty (as unsigned, past every key)
-  };
-  std::vector<Slot> slots_;
-  std::vector<uint64_t> filter_;  // one bit per hashed gram
-  // Per text, the lookup that last found it, so each is given once.
-  std::vector<uint32_t> seen_;
-  uint32_t epoch_ = 0;
+  std::vector<uint32_t> starts_;
+  std::vector<uint64_t> filter_;
+  int bits_ = 0;
 };
 
 #endif

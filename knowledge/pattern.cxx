@@ -1,5 +1,5 @@
-// pattern.cxx - the knowledge base pattern matcher: the quick way for patterns
-// without groups, and the set machine (docs/ARCHITECTURE.md says how).
+// pattern.cxx - the knowledge base pattern matcher: the quick ways, and the
+// set machine (docs/ARCHITECTURE.md says how).
 #include "knowledge/pattern.h"
 
 #include <string.h>
@@ -92,12 +92,6 @@ struct Backtrack {
   }
 };
 
-int run_groups(const ParsedPattern &pp, const unsigned char *t) {
-  Backtrack b{pp, 256};
-  bool matched = b.go(0, t);
-  return matched ? 1 : b.budget < 0 ? -1 : 0;
-}
-
 typedef unsigned long long Word;  // sets of machine positions, a bit each
 enum { WORD_BITS = 64, CACHE = 32 };  // CACHE: steps remembered, by character
 
@@ -116,26 +110,18 @@ inline void shift_or(Word *dst, const Word *src, const Word *mask, int k, int w)
 
 }  // namespace
 
-// The set machine: a position per element, two for a quote (the second after
-// its backslash); a set each of the positions that read any byte, go on by
-// one, by two, stay, lead on without reading, branch, end the match at once
-// ("*" before the end), and quotes.
+// The set machine (docs/ARCHITECTURE.md): a position per element, two for a
+// quote; the sets of positions that go on by one, by two, stay, lead on
+// without reading, branch, end the match at once ("*" before the end), quotes.
 struct Pattern::Machine {
   int n = 0, w = 1;
-  std::vector<Word> any, next1, next2, stars, onward, branch, final_star, quotes;
-  std::vector<Word> closure;     // per position, all it reaches without reading
-  std::vector<Word> by_byte;     // per byte the pattern names, the positions reading it
-  unsigned char slot[256] = {};  // byte -> by_byte set + 1
+  std::vector<Word> next1, next2, stars, onward, branch, final_star, quotes;
+  std::vector<Word> closure;  // per position, all it reaches without reading
+  std::vector<Word> by_byte;  // per byte, the positions that take it
 
   explicit Machine(const ParsedPattern &pp);
   void mark(std::vector<Word> &set, int q) { set_bit(set.data(), q); }
-  void reading(int q, unsigned c) {
-    if (!slot[c]) {
-      slot[c] = (unsigned char)(by_byte.size() / (size_t)w + 1);
-      by_byte.resize(by_byte.size() + (size_t)w, 0);
-    }
-    set_bit(by_byte.data() + (size_t)(slot[c] - 1) * w, q);
-  }
+  void reading(int q, unsigned c) { set_bit(by_byte.data() + (size_t)c * w, q); }
   void close_set(Word *set) const;
   bool run(const unsigned char *t) const;
 };
@@ -149,11 +135,12 @@ Pattern::Machine::Machine(const ParsedPattern &pp) {
   n = pos[count];
   w = n / WORD_BITS + 1;
   for (std::vector<Word> *v :
-       {&any, &next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
+       {&next1, &next2, &stars, &onward, &branch, &final_star, &quotes})
     v->assign((size_t)w, 0);
   // What each position reads, and all it reaches without reading (from the
   // end: such moves only go forward).
   closure.assign((size_t)(n + 1) * w, 0);
+  by_byte.assign((size_t)256 * w, 0);
   for (int i = count; i >= 0; i--) {
     int q = pos[i];
     Word *set = closure.data() + (size_t)q * w;
@@ -165,10 +152,14 @@ Pattern::Machine::Machine(const ParsedPattern &pp) {
     const E &e = el[i];
     switch (e.kind) {
       case E::STAR:
-        mark(any, q), mark(stars, q), mark(onward, q), add(i + 1);
+        mark(stars, q), mark(onward, q), add(i + 1);
         if (has_bit(closure.data() + (size_t)pos[i + 1] * w, n)) mark(final_star, q);
+        for (unsigned c = 1; c < 256; c++) reading(q, c);
         break;
-      case E::ANY: mark(any, q), mark(next1, q); break;
+      case E::ANY:
+        mark(next1, q);
+        for (unsigned c = 1; c < 256; c++) reading(q, c);
+        break;
       case E::CLOSE: mark(onward, q), add(i + 1); break;
       case E::OPEN:
         mark(branch, q), add(i + 1);
@@ -236,9 +227,9 @@ bool Pattern::Machine::run(const unsigned char *t) const {
       continue;
     }
     // The positions that take this character, and where each goes.
-    const Word *named = slot[c] ? by_byte.data() + (size_t)(slot[c] - 1) * w : any.data();
+    const Word *named = by_byte.data() + (size_t)c * w;
     for (int k = 0; k < w; k++) {
-      before[k] = cur[k] & (any[k] | named[k]);
+      before[k] = cur[k] & named[k];
       next[k] = before[k] & stars[k];
     }
     shift_or(next, before, next1.data(), 1, w);
@@ -252,15 +243,14 @@ bool Pattern::Machine::run(const unsigned char *t) const {
   }
 }
 
-Pattern::Pattern(const char *pattern) : kind_(NONE) {
+Pattern::Pattern(const char *pattern) : null_(true) {
   try {
     if (pattern) *this = Pattern(parse_pattern(pattern));
   } catch (const std::bad_alloc &) {
   }
 }
 
-Pattern::Pattern(ParsedPattern parsed)
-    : kind_(parsed.groups ? GROUPS : QUICK), parsed_(std::move(parsed)) {
+Pattern::Pattern(ParsedPattern parsed) : null_(false), parsed_(std::move(parsed)) {
   parsed_.faults.clear();
   parsed_.elements.shrink_to_fit();
 }
@@ -270,9 +260,10 @@ Pattern::Pattern(Pattern &&other) noexcept = default;
 Pattern &Pattern::operator=(Pattern &&other) noexcept = default;
 
 bool Pattern::match(const char *text) const {
-  if (!text || kind_ == NONE) return false;
+  if (!text || null_) return false;
   const unsigned char *t = (const unsigned char *)text;
-  int quick = kind_ == QUICK ? run_quick(parsed_, t) : run_groups(parsed_, t);
+  Backtrack groups{parsed_, 256};
+  int quick = !parsed_.groups ? run_quick(parsed_, t) : groups.go(0, t) ? 1 : groups.budget < 0 ? -1 : 0;
   if (quick >= 0) return quick == 1;
   try {
     if (!machine_) machine_.reset(new Machine(parsed_));

@@ -8,8 +8,8 @@
 #include "knowledge/ParsedPattern.h"
 
 // A compiled pattern. Work is bounded by |pattern| x |text|; nothing is read
-// past either terminator. Tables some lines need are made the first time one
-// does and kept: a Pattern is not for two threads at once.
+// past either terminator. Tables made for a line are kept: not for two
+// threads at once.
 class Pattern {
 public:
   // A null pattern matches nothing, and so does one whose tables cannot be
@@ -27,8 +27,7 @@ public:
 
 private:
   struct Machine;
-  enum Kind { NONE, QUICK, GROUPS };  // QUICK: no groups, tried the quick way first
-  Kind kind_;
+  bool null_;
   ParsedPattern parsed_;
   mutable std::unique_ptr<Machine> machine_;
 };

@@ -13,8 +13,6 @@
 
 #include "base/open_regular.h"
 
-const char kDefaultLog[] = "/var/log/tarn/error_log";
-
 namespace {
 
 // The value of the last `directive` line of the file, in *value; false

@@ -6,7 +6,7 @@
 #include <string>
 
 // The server's log when its configuration names none.
-extern const char kDefaultLog[];
+inline constexpr char kDefaultLog[] = "/var/log/tarn/error_log";
 
 struct LogLocation {
   enum Kind { File, Journal } kind = File;

@@ -79,3 +79,15 @@ TEST(LiteralFinder, ManyTextsSharingPieces) {
   }
   EXPECT_EQ(std::vector<int>{}, found(finder, std::string(5000, 'u') + "unable to 1 jo"));
 }
+
+// A finder with no text to look for, built or not, finds nothing and reads
+// nothing it does not hold.
+TEST(LiteralFinder, WithoutTextsFindsNothing) {
+  for (bool build : {false, true}) {
+    LiteralFinder finder;
+    EXPECT_EQ(-1, finder.add("abc"));
+    if (build) finder.build();
+    EXPECT_EQ(std::vector<int>{}, found(finder, "abc abcdefgh abc")) << build;
+    EXPECT_EQ(0, finder.size());
+  }
+}
