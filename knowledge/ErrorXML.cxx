@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -47,8 +48,10 @@ struct TextBuffer {
   char *data;
   size_t len, alloc;
 
-  bool init() {
-    alloc = 8192;
+  // Room for the whole file: no text can be longer, and pages not written
+  // cost nothing, where growing by copies touched each text three times.
+  bool init(size_t most) {
+    alloc = most + 1 > 8192 ? most + 1 : 8192;
     len = 0;
     data = (char *)malloc(alloc);
     if (data) data[0] = '\0';
@@ -296,6 +299,8 @@ void ErrorXML::read(FILE *fp, ErrorXMLObserver *observer) {
   // The whole file first: one that is not UTF-8 text is refused before any
   // of it is taken.
   std::string bytes;
+  struct stat st;
+  if (fstat(fileno(fp), &st) == 0 && S_ISREG(st.st_mode)) bytes.reserve((size_t)st.st_size);
   char chunk[65536];
   size_t got;
   while ((got = fread(chunk, 1, sizeof chunk, fp)) > 0) bytes.append(chunk, got);
@@ -308,7 +313,7 @@ void ErrorXML::read(FILE *fp, ErrorXMLObserver *observer) {
   }
 
   TextBuffer text;
-  if (!text.init()) return;
+  if (!text.init(bytes.size())) return;
   char line[1024];
   char name[128] = "";
   char level[2] = "";
