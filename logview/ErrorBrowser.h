@@ -24,9 +24,9 @@ public:
   char filename_[1024];  // the log file; the owner fills it in before load()
 
   // What is read: the log file filename_ names, with its rotated parts
-  // (LOG.N[.gz] ... LOG.O before it, as one history) unless the spec says
-  // otherwise, or a journal. Setting a file's spec fills filename_ in (empty
-  // when the name does not fit); the next load() reads it.
+  // (LOG.N[.gz] ... LOG.O before it, as one history) unless the source
+  // given says otherwise, or a journal. Giving a file as the source fills
+  // filename_ in (empty when the name does not fit); the next load() reads it.
   void source(const SourceSpec &spec);
   SourceSpec source() const;
   // A journal's change notification, for the owner's event loop (then
