@@ -526,8 +526,8 @@ TEST(HostGroups, GroupsLinesByHostAndCountsErrorEntries) {
 
 TEST(HostGroups, WorstFirstByRankScoreThenLatestError) {
   std::vector<HostRow> rows = {
-      {"quiet", 0, 0, 0, 0},       {"symptoms", 0, 40, 12, 500}, {"cause", 1, 5, 1, 100},
-      {"cause-late", 1, 5, 1, 200}, {"cause-big", 1, 9, 3, 50},  {"b-tie", 0, 40, 12, 500},
+      {"quiet", 0, 0, 0, 0, ""},        {"symptoms", 0, 40, 12, 500, ""}, {"cause", 1, 5, 1, 100, ""},
+      {"cause-late", 1, 5, 1, 200, ""}, {"cause-big", 1, 9, 3, 50, ""},  {"b-tie", 0, 40, 12, 500, ""},
   };
   worst_first(rows);
   std::vector<std::string> order;
