@@ -411,6 +411,21 @@ int list_newest_first(const Options &o, const LineMatch &match, Presenter &prese
 // stops at the lines the first one gave, so that a log that grows meanwhile
 // is answered as it stood; one replaced between two readings gives other
 // lines, which is said.
+// Says on stderr what a first reading of the source found: the parts
+// skipped, and why it failed or was read only in part. False when it failed.
+bool tell_read(const Input &in, const LogStatus &st) {
+  for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
+  if (st.kind == LogStatus::Failed) {
+    complain("cannot read " + in.name() + ": " + st.reason);
+    return false;
+  }
+  if (st.damaged)
+    complain(in.name() + " was read in part: " + st.reason +
+             (st.damage_at >= 0 ? " (at byte " + std::to_string((long long)st.damage_at) + ")" : "") +
+             "; what could be read follows");
+  return true;
+}
+
 int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Presenter &present) {
   int level = o.level;
   std::unique_ptr<TimeWindow> window;
@@ -450,15 +465,7 @@ int diagnose_again(const Options &o, ErrorXML &xml, const LineMatch &match, Pres
     }
     said = true;
     name = in.name();
-    for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
-    if (st.kind == LogStatus::Failed) {
-      complain("cannot read " + name + ": " + st.reason);
-      return false;
-    }
-    if (st.damaged)
-      complain(name + " was read in part: " + st.reason +
-               (st.damage_at >= 0 ? " (at byte " + std::to_string((long long)st.damage_at) + ")" : "") +
-               "; what could be read follows");
+    if (!tell_read(in, st)) return false;
     total = sink.count();
     sink.limit(total);
     return true;
@@ -589,15 +596,7 @@ int explain(const Options &o) {
                  : o.job && in.journal() ? in.read(got, &jids)
                                          : in.read(got);
   std::string name = in.name();
-  for (const std::string &skipped : in.notes()) complain("skipped " + skipped);
-  if (st.kind == LogStatus::Failed) {
-    complain("cannot read " + name + ": " + st.reason);
-    return kExitUnreadable;
-  }
-  if (st.damaged)
-    complain(name + " was read in part: " + st.reason +
-             (st.damage_at >= 0 ? " (at byte " + std::to_string((long long)st.damage_at) + ")" : "") +
-             "; what could be read follows");
+  if (!tell_read(in, st)) return kExitUnreadable;
 
   std::vector<std::string> lines = got.take(o.follow && !diagnose && in.line_open());
   if (st.damaged) present.warning(name, st.reason, (long long)st.damage_at);
