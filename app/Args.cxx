@@ -21,7 +21,7 @@ static bool value_of(const char *name, int argc, char *const argv[], int &i,
 std::string parse_window_args(int argc, char *const argv[], WindowArgs &a) {
   a = WindowArgs();
   bool journal = false, host = false, log = false;
-  SourceSpec &s = a.spec;
+  SourceRef &s = a.ref;
   for (int i = 1; i < argc; i++) {
     const char *arg = argv[i];
     std::string v;
@@ -50,18 +50,18 @@ std::string parse_window_args(int argc, char *const argv[], WindowArgs &a) {
       a.bundle = true;
       continue;
     }
-    SourceSpec::Kind kind = SourceSpec::File;
+    SourceRef::Kind kind = SourceRef::File;
     if (!strcmp(arg, "--journal")) {
-      kind = SourceSpec::Journal;
+      kind = SourceRef::Journal;
     } else if (value_of("--journal-file", argc, argv, i, v)) {
       if (v.empty()) return "--journal-file needs a file name";
-      kind = SourceSpec::JournalFile;
+      kind = SourceRef::JournalFile;
     } else if (!strncmp(arg, "-D", 2) && arg[2]) {
       v = arg + 2;
-      kind = SourceSpec::JournalDirectory;
+      kind = SourceRef::JournalDirectory;
     } else if (value_of("-D", argc, argv, i, v) || value_of("--directory", argc, argv, i, v)) {
       if (v.empty()) return "--directory needs a directory's name";
-      kind = SourceSpec::JournalDirectory;
+      kind = SourceRef::JournalDirectory;
     } else if (value_of("--host", argc, argv, i, v)) {
       if (v.empty()) return "--host needs a host's name";
       s.host = v;
@@ -76,7 +76,7 @@ std::string parse_window_args(int argc, char *const argv[], WindowArgs &a) {
     if (journal) return "--journal, --journal-file and --directory name one source: give one of them";
     journal = true;
     s.kind = kind;
-    if (kind != SourceSpec::Journal) s.path = v;
+    if (kind != SourceRef::Journal) s.path = v;
   }
   if (journal && log) return "a log file and a journal cannot be shown at once: name one of them";
   if (host && log) return "a log file does not say which host wrote its lines: --host goes with a journal";
@@ -85,6 +85,6 @@ std::string parse_window_args(int argc, char *const argv[], WindowArgs &a) {
   return "";
 }
 
-SourceSpec located_source(const WindowArgs &a, const LogLocation &where) {
-  return spec_for(where, a.spec.rotated, a.spec.host);
+SourceRef located_source(const WindowArgs &a, const LogLocation &where) {
+  return ref_for(where, a.ref.rotated, a.ref.host);
 }

@@ -11,7 +11,7 @@ struct WindowArgs {
   enum Mode { Run, Help, Version } mode = Run;
   bool named = false;   // a log or a journal was named; else the server's ErrorLog decides
   bool bundle = false;  // started from an application bundle (-psn_...)
-  SourceSpec spec;      // what was named (rotated and host apply when the ErrorLog decides too)
+  SourceRef ref;      // what was named (rotated and host apply when the ErrorLog decides too)
 };
 
 // veklog [--journal | --journal-file FILE | -D/--directory DIR] [--host NAME]
@@ -21,6 +21,6 @@ std::string parse_window_args(int argc, char *const argv[], WindowArgs &a);
 
 // What the window shows when nothing is named: the server's ErrorLog, with
 // the sentence that says why.
-SourceSpec located_source(const WindowArgs &a, const LogLocation &where);
+SourceRef located_source(const WindowArgs &a, const LogLocation &where);
 
 #endif

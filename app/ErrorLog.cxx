@@ -151,15 +151,15 @@ const char *ErrorLog::cb_help_(Fl_Widget *o, const char *uri) {
   return ((ErrorLog *)(o->parent()->parent()->user_data()))->link_cb(uri);
 }
 
-static SourceSpec named_file(const char *filename) {
-  SourceSpec spec;
-  spec.path = filename ? filename : kDefaultLog;
-  return spec;
+static SourceRef named_file(const char *filename) {
+  SourceRef ref;
+  ref.path = filename ? filename : kDefaultLog;
+  return ref;
 }
 
 ErrorLog::ErrorLog(const char *filename) : ErrorLog(named_file(filename)) {}
 
-ErrorLog::ErrorLog(const SourceSpec &spec, const std::string &why) {
+ErrorLog::ErrorLog(const SourceRef &ref, const std::string &why) {
   window_ = new LogWindow(645, 455, "Error Log " VEKLOG_VERSION_TEXT);
   window_->user_data(this);
   menubar_ = new Fl_Menu_Bar(0, 0, 645, 25);
@@ -219,7 +219,7 @@ ErrorLog::ErrorLog(const SourceSpec &spec, const std::string &why) {
   list_->redraw();
   watch_ = 0;
   journal_fd_ = -1;
-  open(spec, why);
+  open(ref, why);
   timeout_cb(this);
 }
 
@@ -233,7 +233,7 @@ void ErrorLog::unwatch() {
   journal_fd_ = -1;
 }
 
-void ErrorLog::open(const SourceSpec &spec, const std::string &why) {
+void ErrorLog::open(const SourceRef &ref, const std::string &why) {
   unwatch();
   source_reason_ = why;
   explained_.clear();
@@ -241,8 +241,8 @@ void ErrorLog::open(const SourceSpec &spec, const std::string &why) {
   unlisted_first_.clear();
   // A name too long to hold is not cut short: the shorter name could be
   // another file. Such a log is simply not there.
-  name_too_long_ = spec.kind == SourceSpec::File && spec.path.size() >= sizeof list_->filename_;
-  list_->source(spec);
+  name_too_long_ = ref.kind == SourceRef::File && ref.path.size() >= sizeof list_->filename_;
+  list_->source(ref);
   if (job_view_) {
     // A job of the source shown before: what was listed before it comes back.
     job_view_ = 0;
@@ -255,7 +255,7 @@ void ErrorLog::open(const SourceSpec &spec, const std::string &why) {
   }
   list_->load();
   trouble_ = trouble_of(list_->status());
-  if (spec.kind == SourceSpec::File) {
+  if (ref.kind == SourceRef::File) {
     // A rotation is read at once, not at the next poll: the server may
     // rotate again before it, and keeps only one old file.
     watch_ = new NameWatch(list_->filename_);
@@ -266,18 +266,18 @@ void ErrorLog::open(const SourceSpec &spec, const std::string &why) {
     if (journal_fd_ >= 0) Fl::add_fd(journal_fd_, FL_READ, journal_cb, this);
   }
   if (Fl_Menu_Item *rotated = (Fl_Menu_Item *)menubar_->find_item("&View/R&otated Logs")) {
-    if (spec.rotated)
+    if (ref.rotated)
       rotated->set();
     else
       rotated->clear();
-    if (spec.journal())
+    if (ref.journal())
       rotated->deactivate();
     else
       rotated->activate();
   }
   // The title says which host a journal's lines come from.
   std::string title = "Error Log " VEKLOG_VERSION_TEXT;
-  if (!spec.host.empty()) title += ", host " + spec.host;
+  if (!ref.host.empty()) title += ", host " + ref.host;
   window_->copy_label(title.c_str());
   // Say at once what keeps the log or the knowledge base from being used,
   // on the start page.
@@ -286,18 +286,18 @@ void ErrorLog::open(const SourceSpec &spec, const std::string &why) {
 
 bool ErrorLog::open_path(const char *path) {
   if (!path || !*path) return false;
-  SourceSpec now = list_->source();
-  open(spec_for_path(path, now.rotated, ""), "");
+  SourceRef now = list_->source();
+  open(ref_for_path(path, now.rotated, ""), "");
   return true;
 }
 
 // The directory the chooser starts in: the shown log's or journal file's,
 // or the journal directory shown; else the working directory.
-static std::string start_dir(const SourceSpec &spec) {
-  if (spec.kind == SourceSpec::JournalDirectory) return spec.path;
-  size_t slash = spec.path.rfind('/');
-  if (spec.kind == SourceSpec::Journal || slash == std::string::npos) return ".";
-  return slash ? spec.path.substr(0, slash) : "/";
+static std::string start_dir(const SourceRef &ref) {
+  if (ref.kind == SourceRef::JournalDirectory) return ref.path;
+  size_t slash = ref.path.rfind('/');
+  if (ref.kind == SourceRef::Journal || slash == std::string::npos) return ".";
+  return slash ? ref.path.substr(0, slash) : "/";
 }
 
 void ErrorLog::open_cb() {
@@ -315,11 +315,11 @@ void ErrorLog::open_directory_cb() {
 }
 
 void ErrorLog::rotated_cb() {
-  SourceSpec spec = list_->source();
-  if (spec.journal()) return;
+  SourceRef ref = list_->source();
+  if (ref.journal()) return;
   const Fl_Menu_Item *item = menubar_->find_item("&View/R&otated Logs");
-  spec.rotated = item && item->value();
-  open(spec, source_reason_);
+  ref.rotated = item && item->value();
+  open(ref, source_reason_);
 }
 
 void ErrorLog::journal_cb(int, void *v) { ((ErrorLog *)v)->poll(); }
@@ -433,10 +433,10 @@ PaneFacts ErrorLog::facts() const {
   char cwd[1024];
   if (getcwd(cwd, sizeof cwd)) f.cwd = cwd;
   const LogStatus &st = list_->status();
-  SourceSpec spec = list_->source();
-  f.path = spec.journal() ? spec.path : list_->filename_;
-  if (spec.journal()) f.source = spec.name();
-  f.host = spec.host;
+  SourceRef ref = list_->source();
+  f.path = ref.journal() ? ref.path : list_->filename_;
+  if (ref.journal()) f.source = ref.name();
+  f.host = ref.host;
   f.reason_chosen = source_reason_;
   f.parts = list_->parts_read();
   f.notes = list_->notes();

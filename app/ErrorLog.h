@@ -60,7 +60,7 @@ public:
   ErrorLog(const char *filename);
   // The same for any source (a file, its rotated parts, a journal); `why`
   // says why it was chosen, for the start page ("" when it was named).
-  explicit ErrorLog(const SourceSpec &spec, const std::string &why = "");
+  explicit ErrorLog(const SourceRef &ref, const std::string &why = "");
   // Deletes the window with its widgets, then the knowledge base; the pending
   // poll goes too, so a controller may be deleted while the event loop runs.
   ~ErrorLog();
@@ -69,7 +69,7 @@ public:
 
   // Shows another source in place of the one shown: read afresh at the
   // level and with the filter shown, followed as the first one was.
-  void open(const SourceSpec &spec, const std::string &why = "");
+  void open(const SourceRef &ref, const std::string &why = "");
   // File > Open...: a file chooser (a log, a rotated set by its log, a
   // journal file), then open_path() with the name chosen; File > Open
   // Journal Directory...: the same with a directory chooser.

@@ -70,14 +70,14 @@ int main(int argc, char *argv[]) {
   }
   // The preferences choose the toolkit's look, so they come before any widget.
   prefs_t *prefs = guiPrefsLoad();
-  SourceSpec spec = args.spec;
+  SourceRef ref = args.ref;
   std::string why;
   if (!args.named) {
     LogLocation where = locate_log();
-    spec = located_source(args, where);
+    ref = located_source(args, where);
     why = where.reason;
   }
-  ErrorLog *log = new ErrorLog(spec, why);
+  ErrorLog *log = new ErrorLog(ref, why);
 
   log->show();
   Fl::run();

@@ -28,7 +28,7 @@ int main(int argc, char **argv) {
     // releases them.
     ErrorBrowser *list = new ErrorBrowser(0, 25, 645, 230);
     list->level_ = atoi(argv[1]);
-    list->source(each ? SourceSpec{SourceSpec::File, argv[i], "", false} : spec_for_path(argv[i]));
+    list->source(each ? SourceRef{SourceRef::File, argv[i], "", false} : ref_for_path(argv[i]));
     list->load();
     if (list->status().kind == LogStatus::Failed) {
       fprintf(stderr, "%s: %s\n", argv[i], list->status().reason.c_str());

@@ -35,7 +35,7 @@ struct LogIndex::Sink : LogSink {
 };
 
 LogIndex::LogIndex(Unknown unknown)
-    : unknown_test_(std::move(unknown)), source_(SourceSpec{SourceSpec::File, "", "", false}, 2) {}
+    : unknown_test_(std::move(unknown)), source_(SourceRef{SourceRef::File, "", "", false}, 2) {}
 
 LogIndex::~LogIndex() {
   if (fd_ >= 0) close(fd_);
@@ -144,12 +144,12 @@ void LogIndex::take_back() {
 }
 
 const LogStatus &LogIndex::update(const std::string &path) {
-  return update(SourceSpec{SourceSpec::File, path, "", false});
+  return update(SourceRef{SourceRef::File, path, "", false});
 }
 
-const LogStatus &LogIndex::update(const SourceSpec &spec) {
-  if (spec != source_.spec()) {
-    source_.spec(spec);
+const LogStatus &LogIndex::update(const SourceRef &ref) {
+  if (ref != source_.ref()) {
+    source_.ref(ref);
     clear();
   }
   if (!source_.changed()) {
@@ -159,7 +159,7 @@ const LogStatus &LogIndex::update(const SourceSpec &spec) {
   }
   Sink sink(*this);
   texts_kept_ = !source_.plain_file();
-  reader_compressed_ = !texts_kept_ && is_gzip(spec.path);
+  reader_compressed_ = !texts_kept_ && is_gzip(ref.path);
   status_ = source_.read(sink);
   return status_;
 }
@@ -253,7 +253,7 @@ std::vector<std::string> LogIndex::job_lines(int job, size_t most) const {
   }
   // A compressed log is read again, whole: its places are in the
   // decompressed bytes.
-  LogReader again(source_.spec().path, 2);
+  LogReader again(source_.ref().path, 2);
   PickSink pick(again);
   for (; k < places.size(); k++) pick.wanted.push_back(places[k].offset);
   again.read(pick);

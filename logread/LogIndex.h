@@ -36,7 +36,7 @@ public:
   const LogStatus &update(const std::string &path);
   // The same for any source (a rotated set, a journal: their error lines are
   // judged as they are read, and their jobs' lines kept as read).
-  const LogStatus &update(const SourceSpec &spec);
+  const LogStatus &update(const SourceRef &ref);
   const LogStatus &status() const { return status_; }
 
   // Lines at the filter level (0, 1 or 2), a long line counted once.

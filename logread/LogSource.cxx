@@ -7,7 +7,7 @@
 
 #include <utility>
 
-std::string SourceSpec::name() const {
+std::string SourceRef::name() const {
   switch (kind) {
     case Journal: return "the system journal";
     case JournalFile: return "the journal file " + path;
@@ -21,24 +21,24 @@ static bool ends_with(const std::string &s, const char *tail) {
   return s.size() >= n && !s.compare(s.size() - n, n, tail);
 }
 
-SourceSpec spec_for_path(const std::string &path, bool rotated, const std::string &host) {
-  SourceSpec s;
+SourceRef ref_for_path(const std::string &path, bool rotated, const std::string &host) {
+  SourceRef s;
   s.path = path;
   s.rotated = rotated;
   struct stat st;
   if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    s.kind = SourceSpec::JournalDirectory;
+    s.kind = SourceRef::JournalDirectory;
   else if (ends_with(path, ".journal") || ends_with(path, ".journal~"))
-    s.kind = SourceSpec::JournalFile;
+    s.kind = SourceRef::JournalFile;
   if (s.journal()) s.host = host;
   return s;
 }
 
-SourceSpec spec_for(const LogLocation &where, bool rotated, const std::string &host) {
-  SourceSpec s;
+SourceRef ref_for(const LogLocation &where, bool rotated, const std::string &host) {
+  SourceRef s;
   s.rotated = rotated;
   if (where.kind == LogLocation::Journal) {
-    s.kind = SourceSpec::Journal;
+    s.kind = SourceRef::Journal;
     s.host = host;
   } else {
     s.path = where.path;
@@ -78,7 +78,7 @@ struct LogSource::Placed : LogSink {
   }
 };
 
-LogSource::LogSource(SourceSpec spec, int level) : spec_(std::move(spec)), level_(level) { build(); }
+LogSource::LogSource(SourceRef ref, int level) : ref_(std::move(ref)), level_(level) { build(); }
 
 void LogSource::build() {
   file_.reset();
@@ -87,29 +87,29 @@ void LogSource::build() {
   journal_changed_ = true;
   set_read_ = false;
   place_ = base_ = last_ = last_end_ = 0;
-  switch (spec_.kind) {
-    case SourceSpec::File:
-      if (spec_.rotated)
-        set_.reset(new RotatedSet(spec_.path, level_));
+  switch (ref_.kind) {
+    case SourceRef::File:
+      if (ref_.rotated)
+        set_.reset(new RotatedSet(ref_.path, level_));
       else
-        file_.reset(new LogReader(spec_.path, level_));
+        file_.reset(new LogReader(ref_.path, level_));
       return;
-    case SourceSpec::Journal:
+    case SourceRef::Journal:
       journal_.reset(new JournalSource(JournalSource::System, "", level_));
       break;
-    case SourceSpec::JournalFile:
-      journal_.reset(new JournalSource(JournalSource::File, spec_.path, level_));
+    case SourceRef::JournalFile:
+      journal_.reset(new JournalSource(JournalSource::File, ref_.path, level_));
       break;
-    case SourceSpec::JournalDirectory:
-      journal_.reset(new JournalSource(JournalSource::Directory, spec_.path, level_));
+    case SourceRef::JournalDirectory:
+      journal_.reset(new JournalSource(JournalSource::Directory, ref_.path, level_));
       break;
   }
-  journal_->host(spec_.host);
+  journal_->host(ref_.host);
 }
 
-void LogSource::spec(const SourceSpec &s) {
-  if (s == spec_) return;
-  spec_ = s;
+void LogSource::ref(const SourceRef &s) {
+  if (s == ref_) return;
+  ref_ = s;
   build();
 }
 

@@ -18,7 +18,9 @@
 #include "logread/LogSink.h"
 #include "logread/RotatedSet.h"
 
-struct SourceSpec {
+// Which source to read, as a command line, a name picked by hand or the
+// configuration names it.
+struct SourceRef {
   enum Kind {
     File,             // `path`, with the rotated parts beside it unless !rotated
     Journal,          // this host's system journal
@@ -33,30 +35,30 @@ struct SourceSpec {
   // "the system journal", "the journal file F", "the journal directory D",
   // or the file's path.
   std::string name() const;
-  bool operator==(const SourceSpec &o) const {
+  bool operator==(const SourceRef &o) const {
     return kind == o.kind && path == o.path && host == o.host && rotated == o.rotated;
   }
-  bool operator!=(const SourceSpec &o) const { return !(*this == o); }
+  bool operator!=(const SourceRef &o) const { return !(*this == o); }
 };
 
 // What a name picked by hand means: a directory is a directory of journal
 // files, a file ending in ".journal" (or ".journal~") a journal file,
 // anything else a log (with its rotated parts when `rotated`). The host and
 // `rotated` are kept for the kinds they apply to.
-SourceSpec spec_for_path(const std::string &path, bool rotated = true, const std::string &host = "");
+SourceRef ref_for_path(const std::string &path, bool rotated = true, const std::string &host = "");
 // Where the server's configuration says it writes: its file, or the system
 // journal.
-SourceSpec spec_for(const LogLocation &where, bool rotated = true, const std::string &host = "");
+SourceRef ref_for(const LogLocation &where, bool rotated = true, const std::string &host = "");
 
 class LogSource {
 public:
-  explicit LogSource(SourceSpec spec = SourceSpec(), int level = 0);
+  explicit LogSource(SourceRef ref = SourceRef(), int level = 0);
   LogSource(const LogSource &) = delete;
   LogSource &operator=(const LogSource &) = delete;
 
-  const SourceSpec &spec() const { return spec_; }
+  const SourceRef &ref() const { return ref_; }
   // A change of either forgets the read mark: the next read is fresh.
-  void spec(const SourceSpec &s);
+  void ref(const SourceRef &s);
   int level() const { return level_; }
   void level(int l);
 
@@ -91,7 +93,7 @@ public:
 
 private:
   struct Placed;
-  SourceSpec spec_;
+  SourceRef ref_;
   int level_;
   std::unique_ptr<LogReader> file_;
   std::unique_ptr<RotatedSet> set_;

@@ -301,24 +301,24 @@ void ErrorBrowser::load() { read(true); }
 
 void ErrorBrowser::update() { read(false); }
 
-void ErrorBrowser::source(const SourceSpec &spec) {
-  spec_ = spec;
-  if (spec.kind == SourceSpec::File) {
-    if (spec.path.size() < sizeof filename_)
-      snprintf(filename_, sizeof filename_, "%s", spec.path.c_str());
+void ErrorBrowser::source(const SourceRef &ref) {
+  ref_ = ref;
+  if (ref.kind == SourceRef::File) {
+    if (ref.path.size() < sizeof filename_)
+      snprintf(filename_, sizeof filename_, "%s", ref.path.c_str());
     else
       filename_[0] = 0;
   }
 }
 
-SourceSpec ErrorBrowser::source() const {
-  SourceSpec s = spec_;
-  if (s.kind == SourceSpec::File) s.path = filename_;
+SourceRef ErrorBrowser::source() const {
+  SourceRef s = ref_;
+  if (s.kind == SourceRef::File) s.path = filename_;
   return s;
 }
 
 void ErrorBrowser::configure() {
-  source_.spec(source());
+  source_.ref(source());
   source_.level(level_);
 }
 
@@ -700,7 +700,7 @@ static const int kSampled = 2000;
 void ErrorBrowser::filter(const char *text) {
   TextMatch next(text);
   // Lines of another level, or of no read yet, can only come from a read.
-  bool same_level = source_.level() == level_ && source_.spec() == source();
+  bool same_level = source_.level() == level_ && source_.ref() == source();
   if (next.text() == wanted_.text() && same_level) return;
   bool narrower = same_level && wanted_.covers(next) && status_.kind != LogStatus::Failed;
   if (narrower && size() > kSampled) {

@@ -27,8 +27,8 @@ public:
   // (LOG.N[.gz] ... LOG.O before it, as one history) unless the source
   // given says otherwise, or a journal. Giving a file as the source fills
   // filename_ in (empty when the name does not fit); the next load() reads it.
-  void source(const SourceSpec &spec);
-  SourceSpec source() const;
+  void source(const SourceRef &ref);
+  SourceRef source() const;
   // A journal's change notification, for the owner's event loop (then
   // changed() and update()); -1 for a file.
   int source_fd() { return source_.fd(); }
@@ -173,7 +173,7 @@ protected:
 
 private:
   struct Sink;
-  SourceSpec spec_;
+  SourceRef ref_;
   LogSource source_;
   LogStatus status_;
   void configure();

@@ -405,19 +405,19 @@ TEST(SourceChoice, WhatANameAndTheConfigurationMean) {
   struct {
     std::string path;
     bool rotated;
-    SourceSpec::Kind kind;
+    SourceRef::Kind kind;
     bool host_kept;
   } cases[] = {
-      {dir.file("error_log"), true, SourceSpec::File, false},
-      {dir.file("error_log"), false, SourceSpec::File, false},
-      {dir.file("missing_log"), true, SourceSpec::File, false},
-      {dir.file("remote"), true, SourceSpec::JournalDirectory, true},
-      {dir.file("remote/alpha.journal"), true, SourceSpec::JournalFile, true},
-      {dir.file("system@0005-1.journal~"), true, SourceSpec::JournalFile, true},
-      {dir.file("journal.log"), true, SourceSpec::File, false},
+      {dir.file("error_log"), true, SourceRef::File, false},
+      {dir.file("error_log"), false, SourceRef::File, false},
+      {dir.file("missing_log"), true, SourceRef::File, false},
+      {dir.file("remote"), true, SourceRef::JournalDirectory, true},
+      {dir.file("remote/alpha.journal"), true, SourceRef::JournalFile, true},
+      {dir.file("system@0005-1.journal~"), true, SourceRef::JournalFile, true},
+      {dir.file("journal.log"), true, SourceRef::File, false},
   };
   for (const auto &c : cases) {
-    SourceSpec s = spec_for_path(c.path, c.rotated, "beta");
+    SourceRef s = ref_for_path(c.path, c.rotated, "beta");
     EXPECT_EQ(s.kind, c.kind) << c.path;
     EXPECT_EQ(s.path, c.path);
     EXPECT_EQ(s.rotated, c.rotated) << c.path;
@@ -425,9 +425,9 @@ TEST(SourceChoice, WhatANameAndTheConfigurationMean) {
   }
   LogLocation file{LogLocation::File, "/var/log/tarn/error_log", "why"};
   LogLocation journal{LogLocation::Journal, "", "why"};
-  SourceSpec f = spec_for(file, false, "beta"), j = spec_for(journal, true, "beta");
-  EXPECT_TRUE(f.kind == SourceSpec::File && f.path == file.path && !f.rotated && f.host.empty());
-  EXPECT_TRUE(j.kind == SourceSpec::Journal && j.path.empty() && j.host == "beta");
+  SourceRef f = ref_for(file, false, "beta"), j = ref_for(journal, true, "beta");
+  EXPECT_TRUE(f.kind == SourceRef::File && f.path == file.path && !f.rotated && f.host.empty());
+  EXPECT_TRUE(j.kind == SourceRef::Journal && j.path.empty() && j.host == "beta");
   EXPECT_EQ(j.name(), "the system journal");
 }
 
@@ -452,7 +452,7 @@ TEST(LogSource, ARotatedSetPlacesEachLineAndReadsACopyTruncateWhole) {
       places.push_back(source->offset());
     }
   };
-  LogSource source(SourceSpec{SourceSpec::File, log, "", true}, 2);
+  LogSource source(SourceRef{SourceRef::File, log, "", true}, 2);
   Placed got;
   got.source = &source;
   ASSERT_EQ(source.read(got).kind, LogStatus::Fresh);
@@ -474,7 +474,7 @@ TEST(LogSource, ARotatedSetPlacesEachLineAndReadsACopyTruncateWhole) {
   EXPECT_EQ(got.lines, (Lines{"E one a\n", "E one b\n", "E live a\n", "E live b\n", "E new\n"}));
 
   // Alone, the log's places are its offsets.
-  LogSource alone(SourceSpec{SourceSpec::File, log, "", false}, 2);
+  LogSource alone(SourceRef{SourceRef::File, log, "", false}, 2);
   got.source = &alone;
   alone.read(got);
   EXPECT_TRUE(alone.plain_file());

@@ -24,33 +24,33 @@ TEST(WindowArgs, TheCommandLineNamesOneSource) {
     std::vector<const char *> args;
     const char *wrong;  // a part of the complaint; null: none
     bool named;
-    SourceSpec::Kind kind;
+    SourceRef::Kind kind;
     const char *path, *host;
     bool rotated;
   } cases[] = {
-      {{}, nullptr, false, SourceSpec::File, "", "", true},
-      {{"error_log"}, nullptr, true, SourceSpec::File, "error_log", "", true},
-      {{"--no-rotated", "error_log"}, nullptr, true, SourceSpec::File, "error_log", "", false},
-      {{"--", "-odd"}, nullptr, true, SourceSpec::File, "-odd", "", true},
-      {{"-"}, nullptr, true, SourceSpec::File, "-", "", true},
-      {{"--journal"}, nullptr, true, SourceSpec::Journal, "", "", true},
-      {{"--journal-file", "a.journal", "--host", "beta"}, nullptr, true, SourceSpec::JournalFile,
+      {{}, nullptr, false, SourceRef::File, "", "", true},
+      {{"error_log"}, nullptr, true, SourceRef::File, "error_log", "", true},
+      {{"--no-rotated", "error_log"}, nullptr, true, SourceRef::File, "error_log", "", false},
+      {{"--", "-odd"}, nullptr, true, SourceRef::File, "-odd", "", true},
+      {{"-"}, nullptr, true, SourceRef::File, "-", "", true},
+      {{"--journal"}, nullptr, true, SourceRef::Journal, "", "", true},
+      {{"--journal-file", "a.journal", "--host", "beta"}, nullptr, true, SourceRef::JournalFile,
        "a.journal", "beta", true},
-      {{"--journal-file=a.journal"}, nullptr, true, SourceSpec::JournalFile, "a.journal", "", true},
-      {{"-D", "dir"}, nullptr, true, SourceSpec::JournalDirectory, "dir", "", true},
-      {{"-Ddir", "--host=beta"}, nullptr, true, SourceSpec::JournalDirectory, "dir", "beta", true},
-      {{"--directory=dir"}, nullptr, true, SourceSpec::JournalDirectory, "dir", "", true},
-      {{"--host", "beta"}, nullptr, false, SourceSpec::File, "", "beta", true},
-      {{"-psn_0_42"}, nullptr, false, SourceSpec::File, "", "", true},
-      {{"a", "b"}, "one too many", false, SourceSpec::File, "", "", true},
-      {{"--", "a", "b"}, "one too many", false, SourceSpec::File, "", "", true},
-      {{"--journal", "-D", "dir"}, "one source", false, SourceSpec::File, "", "", true},
-      {{"--journal", "error_log"}, "cannot be shown at once", false, SourceSpec::File, "", "", true},
-      {{"--host", "beta", "error_log"}, "which host", false, SourceSpec::File, "", "", true},
-      {{"--no-rotated", "--journal"}, "--no-rotated", false, SourceSpec::File, "", "", true},
-      {{"--journal-file"}, "needs a file name", false, SourceSpec::File, "", "", true},
-      {{"--host="}, "needs a host", false, SourceSpec::File, "", "", true},
-      {{"--follow"}, "unknown option --follow", false, SourceSpec::File, "", "", true},
+      {{"--journal-file=a.journal"}, nullptr, true, SourceRef::JournalFile, "a.journal", "", true},
+      {{"-D", "dir"}, nullptr, true, SourceRef::JournalDirectory, "dir", "", true},
+      {{"-Ddir", "--host=beta"}, nullptr, true, SourceRef::JournalDirectory, "dir", "beta", true},
+      {{"--directory=dir"}, nullptr, true, SourceRef::JournalDirectory, "dir", "", true},
+      {{"--host", "beta"}, nullptr, false, SourceRef::File, "", "beta", true},
+      {{"-psn_0_42"}, nullptr, false, SourceRef::File, "", "", true},
+      {{"a", "b"}, "one too many", false, SourceRef::File, "", "", true},
+      {{"--", "a", "b"}, "one too many", false, SourceRef::File, "", "", true},
+      {{"--journal", "-D", "dir"}, "one source", false, SourceRef::File, "", "", true},
+      {{"--journal", "error_log"}, "cannot be shown at once", false, SourceRef::File, "", "", true},
+      {{"--host", "beta", "error_log"}, "which host", false, SourceRef::File, "", "", true},
+      {{"--no-rotated", "--journal"}, "--no-rotated", false, SourceRef::File, "", "", true},
+      {{"--journal-file"}, "needs a file name", false, SourceRef::File, "", "", true},
+      {{"--host="}, "needs a host", false, SourceRef::File, "", "", true},
+      {{"--follow"}, "unknown option --follow", false, SourceRef::File, "", "", true},
   };
   for (const auto &c : cases) {
     std::vector<char *> argv{(char *)"veklog"};
@@ -69,19 +69,19 @@ TEST(WindowArgs, TheCommandLineNamesOneSource) {
     EXPECT_EQ(wrong, "") << shown;
     EXPECT_EQ(a.mode, WindowArgs::Run) << shown;
     EXPECT_EQ(a.named, c.named) << shown;
-    EXPECT_EQ(a.spec.kind, c.kind) << shown;
-    EXPECT_EQ(a.spec.path, c.path) << shown;
-    EXPECT_EQ(a.spec.host, c.host) << shown;
-    EXPECT_EQ(a.spec.rotated, c.rotated) << shown;
+    EXPECT_EQ(a.ref.kind, c.kind) << shown;
+    EXPECT_EQ(a.ref.path, c.path) << shown;
+    EXPECT_EQ(a.ref.host, c.host) << shown;
+    EXPECT_EQ(a.ref.rotated, c.rotated) << shown;
   }
   // Unnamed, the configuration decides, with the host and --no-rotated given.
   WindowArgs a;
   char *argv[] = {(char *)"veklog", (char *)"--no-rotated", (char *)"--host", (char *)"beta", nullptr};
   ASSERT_EQ(parse_window_args(4, argv, a), "");
-  SourceSpec j = located_source(a, LogLocation{LogLocation::Journal, "", ""});
-  SourceSpec f = located_source(a, LogLocation{LogLocation::File, "/x/error_log", ""});
-  EXPECT_TRUE(j.kind == SourceSpec::Journal && j.host == "beta");
-  EXPECT_TRUE(f.kind == SourceSpec::File && f.path == "/x/error_log" && !f.rotated && f.host.empty());
+  SourceRef j = located_source(a, LogLocation{LogLocation::Journal, "", ""});
+  SourceRef f = located_source(a, LogLocation{LogLocation::File, "/x/error_log", ""});
+  EXPECT_TRUE(j.kind == SourceRef::Journal && j.host == "beta");
+  EXPECT_TRUE(f.kind == SourceRef::File && f.path == "/x/error_log" && !f.rotated && f.host.empty());
 }
 
 const char *kKnowledge =
@@ -100,12 +100,12 @@ struct Sources : ::testing::Test {
   std::string path = dir.file("error_log");
   std::unique_ptr<ErrorLog> log;
 
-  void open(const SourceSpec &spec) {
+  void open(const SourceRef &ref) {
     write_file(dir.file("errors.xml"), kKnowledge);
     char cwd[4096];
     ASSERT_TRUE(getcwd(cwd, sizeof cwd));
     ASSERT_EQ(chdir(dir.path.c_str()), 0);
-    log.reset(new ErrorLog(spec));
+    log.reset(new ErrorLog(ref));
     ASSERT_EQ(chdir(cwd), 0);
   }
   std::string pane() { return log->help_->value() ? log->help_->value() : ""; }
@@ -121,7 +121,7 @@ TEST_F(Sources, ARotatedSetListsAsOneHistoryAndKeepsItsLinesAcrossARotation) {
   write_file(path + ".1", line(1, "one"));
   write_file(path + ".O", line(2, "old"));
   write_file(path, line(3, "live"));
-  open(SourceSpec{SourceSpec::File, path, "", true});
+  open(SourceRef{SourceRef::File, path, "", true});
   EXPECT_EQ(lines_of(log->list_), (Lines{line(3, "live"), line(2, "old"), line(1, "one")}));
   EXPECT_NE(pane().find("after its 2 rotated parts as one history"), std::string::npos) << pane();
 
@@ -164,7 +164,7 @@ TEST_F(Sources, AJournalListsWithItsLevelsAndFollowsAnAddedEntry) {
   ZoneFor zone("UTC0");
   std::string file = dir.file("tarn.journal");
   ASSERT_TRUE(write_journal(file, two_hosts()));
-  open(SourceSpec{SourceSpec::JournalFile, file, "", true});
+  open(SourceRef{SourceRef::JournalFile, file, "", true});
   EXPECT_NE(pane().find("<H2>The Journal</H2>"), std::string::npos) << pane();
   EXPECT_NE(pane().find("the journal file " + file), std::string::npos);
   EXPECT_EQ(log->list_->size(), 5);  // X A C E at the Errors level, beta's one among them
@@ -191,7 +191,7 @@ TEST_F(Sources, OneHostOfAJournalAndAnotherSourceOpenedInItsPlace) {
   REQUIRE_JOURNAL_REMOTE();
   std::string file = dir.file("tarn.journal");
   ASSERT_TRUE(write_journal(file, two_hosts()));
-  open(SourceSpec{SourceSpec::JournalFile, file, "beta", true});
+  open(SourceRef{SourceRef::JournalFile, file, "beta", true});
   EXPECT_EQ(lines_of(log->list_).size(), 1u);
   EXPECT_EQ(lines_of(log->list_)[0].substr(31), "Printer not connected\n");
   EXPECT_NE(std::string(log->window_->label()).find("host beta"), std::string::npos);
@@ -207,13 +207,13 @@ TEST_F(Sources, OneHostOfAJournalAndAnotherSourceOpenedInItsPlace) {
   write_file(path, "W [09/Dec/2026:10:00:00 +0000] a warning\n" + line(1, "an error"));
   EXPECT_FALSE(log->open_path(""));
   ASSERT_TRUE(log->open_path(path.c_str()));
-  EXPECT_EQ(log->list_->source().kind, SourceSpec::File);
+  EXPECT_EQ(log->list_->source().kind, SourceRef::File);
   EXPECT_EQ(lines_of(log->list_), (Lines{line(1, "an error"), "W [09/Dec/2026:10:00:00 +0000] a warning\n"}));
   EXPECT_EQ(std::string(log->window_->label()).find("host beta"), std::string::npos);
   EXPECT_TRUE(toggle->active());
   // And back to the journal, every host's, by its file's name.
   ASSERT_TRUE(log->open_path(file.c_str()));
-  EXPECT_EQ(log->list_->source().kind, SourceSpec::JournalFile);
+  EXPECT_EQ(log->list_->source().kind, SourceRef::JournalFile);
   EXPECT_EQ(log->list_->size(), 8);  // every level up to I, both hosts
 }
 
