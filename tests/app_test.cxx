@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <utime.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -17,17 +16,6 @@
 #include "tests/support/widget_util.h"
 
 namespace {
-
-// Pumps the event loop until done() holds or the time runs out.
-template <class F>
-bool pump_until(F done, double seconds) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Fl::wait(0.05);
-  }
-  return true;
-}
 
 // Moves the file's modification time so the poll sees a change even within
 // the same second.
@@ -194,12 +182,12 @@ TEST_F(Window, PollFollowsTheFileAndKeepsLookingWhenItIsGone) {
   ASSERT_EQ(log->list_->size(), 1);
   write_file(path, "E two\n", "ab");
   touch_back(path, 50);
-  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 2; }, 3.0));
+  EXPECT_TRUE(wait_for([&] { return log->list_->size() == 2; }, 3.0));
   unlink(path.c_str());
-  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 0; }, 3.0));
+  EXPECT_TRUE(wait_for([&] { return log->list_->size() == 0; }, 3.0));
   write_file(path, "E a\nE b\nE c\n");
   touch_back(path, 10);
-  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 3; }, 3.0));
+  EXPECT_TRUE(wait_for([&] { return log->list_->size() == 3; }, 3.0));
 }
 
 TEST_F(Window, NoLogMeansAnEmptyListUntilItAppears) {
@@ -208,7 +196,7 @@ TEST_F(Window, NoLogMeansAnEmptyListUntilItAppears) {
   EXPECT_EQ(log->list_->size(), 0);
   EXPECT_EQ(log->mtime_, 0);
   write_file(missing, "E late\n");
-  EXPECT_TRUE(pump_until([&] { return log->list_->size() == 1; }, 3.0));
+  EXPECT_TRUE(wait_for([&] { return log->list_->size() == 1; }, 3.0));
   EXPECT_NE(log->mtime_, 0);
   // An empty name is a name too: no default log.
   log.reset(new ErrorLog(""));
