@@ -23,6 +23,7 @@ struct Parser {
   int add(unsigned kind, unsigned c = 0, size_t arg = 0) {
     if (arg >= (1u << 20)) throw std::bad_alloc();
     out.elements.push_back(E{kind, c, (unsigned)arg});
+    out.groups |= kind >= E::OPEN;
     return (int)out.elements.size() - 1;
   }
   int add_linked(unsigned kind) {
@@ -102,11 +103,8 @@ struct Parser {
       }
     }
     for (const Open &o : open) out.faults.push_back({PatternFault::UNCLOSED_GROUP, o.column, 0});
-    for (size_t i = 0; i < out.elements.size(); i++) {
-      out.groups |= out.elements[i].kind >= E::OPEN;
-      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0)
-        link((int)i).jump = (int)out.elements.size();
-    }
+    for (size_t i = 0; i < out.elements.size(); i++)
+      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0) link((int)i).jump = (int)out.elements.size();
   }
 };
 

@@ -199,10 +199,6 @@ Pattern::Pattern(ParsedPattern parsed) : null_(false), parsed_(std::move(parsed)
   parsed_.elements.shrink_to_fit();
 }
 
-Pattern::~Pattern() = default;
-Pattern::Pattern(Pattern &&other) noexcept = default;
-Pattern &Pattern::operator=(Pattern &&other) noexcept = default;
-
 bool Pattern::match(const char *text) const {
   if (!text || null_) return false;
   const unsigned char *t = (const unsigned char *)text;
@@ -210,7 +206,7 @@ bool Pattern::match(const char *text) const {
   if (quick.go(0, t)) return true;
   if (quick.budget >= 0) return false;
   try {
-    if (!machine_) machine_.reset(new Machine(parsed_));
+    if (!machine_) machine_ = std::make_shared<const Machine>(parsed_);
   } catch (const std::bad_alloc &) {
     return false;
   }

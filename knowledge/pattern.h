@@ -16,11 +16,6 @@ public:
   // had (no memory).
   explicit Pattern(const char *pattern);
   explicit Pattern(ParsedPattern parsed);
-  ~Pattern();
-  Pattern(Pattern &&other) noexcept;
-  Pattern &operator=(Pattern &&other) noexcept;
-  Pattern(const Pattern &) = delete;
-  Pattern &operator=(const Pattern &) = delete;
 
   // Whether the pattern matches the whole of `text` (a null text: no).
   bool match(const char *text) const;
@@ -29,7 +24,7 @@ private:
   struct Machine;
   bool null_;
   ParsedPattern parsed_;
-  mutable std::unique_ptr<Machine> machine_;
+  mutable std::shared_ptr<const Machine> machine_;  // made the first time the quick way gives up
 };
 
 // Compiles `pattern` and matches it against `text` once; false when either is
