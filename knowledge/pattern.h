@@ -7,9 +7,9 @@
 
 #include "knowledge/ParsedPattern.h"
 
-// A compiled pattern. Work is bounded by |pattern| x |text|; nothing is read
-// past either terminator. Tables made for a line are kept: not for two
-// threads at once.
+// A compiled pattern. Work is bounded by |text| x |pattern|^2 / 64; nothing is
+// read past either terminator. Tables made for a line are kept, shared by
+// copies: not for two threads at once.
 class Pattern {
 public:
   // A null pattern matches nothing, and so does one whose tables cannot be
