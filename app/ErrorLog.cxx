@@ -99,9 +99,40 @@ public:
     if (log && event == FL_PUSH && Fl::event_inside(log->help_)) Fl::focus(log->help_);
     return used;
   }
+
+protected:
+  // The pane cannot be told itself that it draws; the window that draws it can.
+  void draw() override {
+    ErrorLog *log = (ErrorLog *)user_data();
+    if (!log || !log->help_) return Fl_Window::draw();
+    HelpPane::LayingOut busy(log->help_);
+    Fl_Window::draw();
+  }
 };
 
-static void show_text(Fl_Help_View *help, std::string doc);
+bool HelpPane::following() {
+  bool marked = changed() != 0;
+  clear_changed();
+  return marked && !laying_out_;
+}
+
+void HelpPane::value(const char *html) {
+  LayingOut busy(this);
+  Fl_Help_View::value(html);  // which marks the pane changed too
+  clear_changed();
+}
+
+int HelpPane::load(const char *name) {
+  set_changed();
+  return Fl_Help_View::load(name);
+}
+
+void HelpPane::resize(int X, int Y, int W, int H) {
+  LayingOut busy(this);
+  Fl_Help_View::resize(X, Y, W, H);
+}
+
+static void show_text(HelpPane *help, std::string doc);
 
 // What is wrong with the log: its errno, -1 another failure, -2 damaged; 0 nothing.
 static int trouble_of(const LogStatus &st) {
@@ -190,7 +221,7 @@ ErrorLog::ErrorLog(const SourceRef &ref, const std::string &why) {
   list_->align(Fl_Align(FL_ALIGN_TOP | FL_ALIGN_LEFT));
   list_->when(FL_WHEN_RELEASE_ALWAYS);
   list_->callback((Fl_Callback *)cb_list_);
-  help_ = new Fl_Help_View(0, 255, 645, 200);
+  help_ = new HelpPane(0, 255, 645, 200);
   help_->textsize(16);
   help_->link(cb_help_);
   tile->end();
@@ -420,7 +451,7 @@ void ErrorLog::timeout_cb(ErrorLog *log) {
 static const size_t kDocSize = 65536;
 
 // Shows a document built as a string, cut to the pane's limit like the rest.
-static void show_text(Fl_Help_View *help, std::string doc) {
+static void show_text(HelpPane *help, std::string doc) {
   if (doc.size() >= kDocSize) doc.resize(kDocSize - 1);
   help->value(doc.c_str());
 }
@@ -666,7 +697,11 @@ void ErrorLog::diagnose_cb() {
 
 const char *ErrorLog::link_cb(const char *uri) {
   if (!uri) return uri;
-  if (strcmp(uri, kUnlistedLink) != 0) return pane_file(uri);
+  // A page's images are looked up here too, by any name and while the pane
+  // lays the page out: only the link followed shows the lines. Every lookup
+  // takes the pane's mark, so that a link's page finds none left.
+  bool followed = help_->following();
+  if (strcmp(uri, kUnlistedLink) != 0 || !followed) return pane_file(uri);
   std::vector<size_t> lines = unlisted_;
   Fl_Menu_Item *all = (Fl_Menu_Item *)menubar_->find_item("&View/&All");
   if (all) all->setonly();

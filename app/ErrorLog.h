@@ -27,6 +27,38 @@ class LogIndex;
 class NameWatch;
 struct PaneFacts;
 
+// The HTML pane. The toolkit asks one callback for every name, by the same
+// names: a link being followed, and each image of a page while it shows the
+// page, lays it out, draws it or lets it go. Only when it follows a link does
+// it mark the pane changed first; following() reads and clears that mark.
+class HelpPane : public Fl_Help_View {
+public:
+  HelpPane(int X, int Y, int W, int H) : Fl_Help_View(X, Y, W, H) {}
+  // True when the name being looked up is that of a link followed, by a
+  // click or by load(); false for the images of a page.
+  bool following();
+  using Fl_Help_View::value;
+  void value(const char *html);
+  // Follows a link as a click does.
+  int load(const char *name);
+  void resize(int X, int Y, int W, int H) override;
+  // While one lives (the pane is shown, laid out or drawn), no name looked
+  // up is a link followed, whatever the mark says.
+  class LayingOut {
+  public:
+    explicit LayingOut(HelpPane *pane) : pane_(pane) { pane_->laying_out_++; }
+    ~LayingOut() { pane_->laying_out_--; }
+    LayingOut(const LayingOut &) = delete;
+    LayingOut &operator=(const LayingOut &) = delete;
+
+  private:
+    HelpPane *pane_;
+  };
+
+private:
+  int laying_out_ = 0;
+};
+
 class ErrorLog {
 public:
   int mtime_;               // the log file's modification time at the last poll; 0 before it
@@ -37,7 +69,7 @@ public:
   Fl_Window *window_;       // owned; its user data points back here
   Fl_Menu_Bar *menubar_;
   ErrorBrowser *list_;
-  Fl_Help_View *help_;
+  HelpPane *help_;
   // The row between the menu bar and the list, shown while the find bar is
   // open or a filter is typed or on; the list is one row shorter then.
   Fl_Group *bar_;
@@ -127,7 +159,8 @@ public:
   // its selection. True when the key was taken.
   int key_cb(int event);
   // A name the pane is about to read, a link followed or an image shown:
-  // Diagnose's own link is handled here (null). A local file is read only
+  // Diagnose's own link, followed, is handled here (null); as an image, or
+  // asked for while the pane lays out or draws a page, it names no file. A local file is read only
   // when it is a regular file, opened without waiting (a FIFO would hold the
   // window for good): the toolkit is given a name of that open file. Any
   // other name gives "", which names no file, and nothing is read.

@@ -411,4 +411,69 @@ TEST_F(Win, ThePaneReadsOnlyRegularFilesAndNeverWaits) {
   EXPECT_FALSE(waited) << "the pane opened the FIFO";
 }
 
+// Diagnose's link to the lines the level leaves out is looked up by the same
+// name as an image of it: a page that shows such an image, laid out, drawn
+// and resized, leaves the view as it was; only the link followed shows them.
+TEST_F(Win, AnImageNamedLikeTheUnlistedLinkChangesNothing) {
+  std::string knowledge = std::string(kKnowledge) +
+                          "<remedy name=\"item-picture\">\n<P>Plain remedy.</P>\n"
+                          "<item level=\"E\" pattern=\"Item picture*\" severity=\"5\">\n"
+                          "<P><IMG SRC=\"veklog:unlisted\">Pictured item.</P>\n</item>\n</remedy>\n"
+                          "<remedy name=\"remedy-picture\">\n<P><IMG SRC=\"veklog:unlisted\">"
+                          "Pictured remedy.</P>\n"
+                          "<item level=\"E\" pattern=\"Remedy picture*\" severity=\"5\">\n"
+                          "<P>Plain item.</P>\n</item>\n"
+                          "<item level=\"W\" pattern=\"Warned picture*\" severity=\"5\">\n"
+                          "<P>Plain warning.</P>\n</item>\n</remedy>\n";
+  struct {
+    const char *what;
+    std::string lines;
+    bool diagnose;   // else the newest line is clicked
+    const char *shown;
+  } cases[] = {
+      {"item text", log_line('E', "Item picture"), false, "Pictured item."},
+      {"remedy text", log_line('E', "Remedy picture"), false, "Pictured remedy."},
+      {"Diagnose", log_line('W', "Warned picture") + log_line('E', "Something unknown"), true,
+       "veklog:unlisted\">Show it at the All level"},
+  };
+  for (auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    open(c.lines, knowledge);
+    show();
+    std::vector<std::string> before = listed();
+    if (c.diagnose) {
+      log->diagnose_cb();
+    } else {
+      log->list_->select(1);
+      log->list_cb();
+    }
+    log->window_->resize(log->window_->x(), log->window_->y(), 700, 500);
+    log->help_->redraw();
+    Fl::check();
+    EXPECT_TRUE(pane_has(c.shown)) << pane();
+    EXPECT_TRUE(pane_has("<IMG SRC=\"veklog:unlisted\">")) << pane();
+    EXPECT_EQ(log->list_->level_, 0);
+    EXPECT_EQ(listed(), before);
+    if (!c.diagnose) continue;
+    std::string doc = pane();
+    // The link clicked: across the pane's rows until a click lands on it.
+    auto *help = log->help_;
+    for (int y = help->y() + 2; y < help->y() + help->h() && !log->list_->level_; y += 4)
+      for (int x = help->x() + 2; x < help->x() + help->w() - 20 && !log->list_->level_; x += 12) {
+        Fl::e_x = Fl::e_x_root = x;
+        Fl::e_y = Fl::e_y_root = y;
+        Fl::e_is_click = 1;
+        Fl::e_state = FL_BUTTON1;
+        Fl::e_keysym = FL_Button + 1;
+        Fl::handle(FL_PUSH, log->window_);
+        Fl::e_state = 0;
+        Fl::handle(FL_RELEASE, log->window_);
+      }
+    EXPECT_EQ(log->list_->level_, 2);
+    ASSERT_EQ(log->list_->size(), 2);
+    EXPECT_EQ(selected_of(log->list_), std::vector<int>{2});  // the W line, the older
+    EXPECT_EQ(pane(), doc);
+  }
+}
+
 }  // namespace
