@@ -8,7 +8,6 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Group.H>
-#include <FL/Fl_Help_View.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Tile.H>
@@ -19,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/HelpPane.h"
 #include "logview/ErrorBrowser.h"
 
 class ErrorXML;
@@ -26,38 +26,6 @@ class ErrorXMLItem;
 class LogIndex;
 class NameWatch;
 struct PaneFacts;
-
-// The HTML pane. The toolkit asks one callback for every name, by the same
-// names: a link being followed, and each image of a page while it shows the
-// page, lays it out, draws it or lets it go. Only when it follows a link does
-// it mark the pane changed first; following() reads and clears that mark.
-class HelpPane : public Fl_Help_View {
-public:
-  HelpPane(int X, int Y, int W, int H) : Fl_Help_View(X, Y, W, H) {}
-  // True when the name being looked up is that of a link followed, by a
-  // click or by load(); false for the images of a page.
-  bool following();
-  using Fl_Help_View::value;
-  void value(const char *html);
-  // Follows a link as a click does.
-  int load(const char *name);
-  void resize(int X, int Y, int W, int H) override;
-  // While one lives (the pane is shown, laid out or drawn), no name looked
-  // up is a link followed, whatever the mark says.
-  class LayingOut {
-  public:
-    explicit LayingOut(HelpPane *pane) : pane_(pane) { pane_->laying_out_++; }
-    ~LayingOut() { pane_->laying_out_--; }
-    LayingOut(const LayingOut &) = delete;
-    LayingOut &operator=(const LayingOut &) = delete;
-
-  private:
-    HelpPane *pane_;
-  };
-
-private:
-  int laying_out_ = 0;
-};
 
 class ErrorLog {
 public:
@@ -160,10 +128,11 @@ public:
   int key_cb(int event);
   // A name the pane is about to read, a link followed or an image shown:
   // Diagnose's own link, followed, is handled here (null); as an image, or
-  // asked for while the pane lays out or draws a page, it names no file. A local file is read only
-  // when it is a regular file, opened without waiting (a FIFO would hold the
-  // window for good): the toolkit is given a name of that open file. Any
-  // other name gives "", which names no file, and nothing is read.
+  // asked for while the pane lays out or draws a page, it names no file. A
+  // local file is read only when it is a regular file, opened without waiting
+  // (a FIFO would hold the window for good): the toolkit is given a name of
+  // that open file. Any other name gives "", which names no file, and
+  // nothing is read.
   const char *link_cb(const char *uri);
 
   static void cb_Diagnose(Fl_Menu_ *o, void *v);
