@@ -11,12 +11,12 @@ set_tests_properties(e2e_explain PROPERTIES TIMEOUT 120 COST 12)
 add_test(NAME e2e_sources
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_sources.sh $<TARGET_FILE:veklog-explain>
                  ${PROJECT_SOURCE_DIR})
-set_tests_properties(e2e_sources PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
+set_tests_properties(e2e_sources PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77 COST 4)
 # A collector on loopback, with the real journal-remote and journal-upload.
 add_test(NAME e2e_remote
          COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/e2e_remote.sh $<TARGET_FILE:veklog-explain>
                  ${PROJECT_SOURCE_DIR})
-set_tests_properties(e2e_remote PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
+set_tests_properties(e2e_remote PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77 COST 2)
 # CI keeps the shipped knowledge base clean.
 add_test(NAME check_kb_shipped
          COMMAND veklog-explain --check-kb ${PROJECT_SOURCE_DIR}/data/errors.xml

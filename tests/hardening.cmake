@@ -7,7 +7,10 @@ veklog_test(hardening_test
     ${CMAKE_CURRENT_LIST_DIR}/hardening_knowledge.cxx
     ${CMAKE_CURRENT_LIST_DIR}/hardening_prefs.cxx
   LIBS veklog_app
-  TIMEOUT 240)
+  TIMEOUT 240
+  # Knowledge bases of 100,000 items.
+  HEAVY BadKnowledge.HundredThousandItemsLoadAndMatchInBoundedTime
+        BadKnowledge.ManyItemsSharingATextStayQuickOnALongLine)
 
 # libFuzzer targets for the rc-file reader and the log reader (see
 # veklog_fuzz_target in CMakeLists.txt).
