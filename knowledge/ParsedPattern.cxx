@@ -104,7 +104,8 @@ struct Parser {
     }
     for (const Open &o : open) out.faults.push_back({PatternFault::UNCLOSED_GROUP, o.column, 0});
     for (size_t i = 0; i < out.elements.size(); i++)
-      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0) link((int)i).jump = (int)out.elements.size();
+      if (out.elements[i].kind == E::SEP && link((int)i).jump < 0)
+        link((int)i).jump = (int)out.elements.size();
   }
 };
 
